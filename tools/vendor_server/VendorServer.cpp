@@ -1,0 +1,529 @@
+#include "VendorServer.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace vendor {
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace fs = std::filesystem;
+using tcp = asio::ip::tcp;
+
+// Big writes keep the getter benchmark limited by the client, not by us.
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+// A client that never closes after its response is cut loose after this long.
+constexpr auto kLingerTime = std::chrono::seconds(5);
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(),
+                    [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A proxy receives "http://host/path"; everything else is served by its origin-form path.
+std::string_view OriginForm(std::string_view target) {
+  for (std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+    if (StartsWithNoCase(target, scheme)) {
+      std::string_view rest = target.substr(scheme.size());
+      std::size_t slash = rest.find('/');
+      return slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
+    }
+  }
+  return target;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct Reply {
+  int status = 200;
+  std::string contentType = "text/html";
+  std::string body;  // used when file is not set
+  FilePtr file;
+  std::uint64_t size = 0;
+};
+
+Reply HtmlReply(int status, std::string body) {
+  Reply reply;
+  reply.status = status;
+  reply.size = body.size();
+  reply.body = std::move(body);
+  return reply;
+}
+
+Reply NotFoundReply() {
+  return HtmlReply(404,
+                   "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1>"
+                   "<p>The requested URL was not found on this server.</p></body></html>\n");
+}
+
+const char* ReasonPhrase(int status) {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 400:
+      return "Bad Request";
+    default:
+      return "Not Found";
+  }
+}
+
+// The file for "/download/<program>/<file>", or nothing when it is missing or would lie outside root.
+std::optional<fs::path> ResolveDownload(const fs::path& root, std::string_view path) {
+  constexpr std::string_view kPrefix = "/download/";
+  if (path.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
+  std::error_code ec;
+  const fs::path realRoot = fs::canonical(root, ec);
+  if (ec) return std::nullopt;
+  fs::path candidate = realRoot;
+  std::string_view rest = path.substr(kPrefix.size());
+  int segments = 0;
+  for (;;) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view segment = rest.substr(0, slash);
+    if (segment.empty() || segment == "." || segment == ".." ||
+        segment.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos) {
+      return std::nullopt;
+    }
+    candidate /= std::string(segment);
+    ++segments;
+    if (slash == std::string_view::npos) break;
+    rest = rest.substr(slash + 1);
+  }
+  if (segments < 2) return std::nullopt;
+  // Symlinks are followed, but only to places inside root.
+  const fs::path real = fs::canonical(candidate, ec);
+  if (ec || !fs::is_regular_file(real, ec)) return std::nullopt;
+  const fs::path relative = real.lexically_relative(realRoot);
+  if (relative.empty() || *relative.begin() == "..") return std::nullopt;
+  return real;
+}
+
+struct Core {
+  fs::path root;
+  fs::path reportLog;
+  mutable std::mutex mutex;
+  std::map<std::string, Fault, std::less<>> faults;
+  std::vector<RecordedRequest> requests;
+  std::vector<std::string> reportLines;
+
+  Fault FaultFor(std::string_view decodedPath, std::string_view rawPath) const {
+    std::lock_guard lock(mutex);
+    auto it = faults.find(decodedPath);
+    if (it == faults.end()) it = faults.find(rawPath);
+    return it == faults.end() ? Fault{} : it->second;
+  }
+
+  void Record(RecordedRequest request) {
+    std::lock_guard lock(mutex);
+    requests.push_back(std::move(request));
+  }
+
+  void Report(std::string line) {
+    std::lock_guard lock(mutex);
+    if (!reportLog.empty()) {
+      std::ofstream out(reportLog, std::ios::app | std::ios::binary);
+      out << line << '\n';
+    }
+    reportLines.push_back(std::move(line));
+  }
+};
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(Core& core, tcp::socket socket)
+      : core_(core), socket_(std::move(socket)), timer_(socket_.get_executor()) {}
+
+  void Run() {
+    parser_.emplace();
+    parser_->header_limit(64 * 1024);
+    parser_->body_limit(std::uint64_t{64} << 20);
+    http::async_read(socket_, buffer_, *parser_,
+                     [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRequest(ec); });
+  }
+
+  // Server thread only.
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+    beast::error_code ignored;
+    timer_.cancel();
+    socket_.close(ignored);
+  }
+
+ private:
+  void OnRequest(beast::error_code ec) {
+    if (closed_) return;
+    if (ec) {
+      // The parser's own errors mean a request we cannot make sense of; the rest mean a lost client.
+      const beast::error_code endOfStream = http::error::end_of_stream;
+      const bool malformed = ec.category() == endOfStream.category() && ec != http::error::end_of_stream &&
+                             ec != http::error::partial_message;
+      if (malformed) {
+        Send(HtmlReply(400, "<html><body><h1>Bad Request</h1></body></html>\n"), Fault{});
+      } else {
+        Close();
+      }
+      return;
+    }
+    const auto& request = parser_->get();
+    http11_ = request.version() >= 11;
+    headOnly_ = request.method() == http::verb::head;
+
+    RecordedRequest record;
+    record.method = std::string(request.method_string());
+    record.target = std::string(request.target());
+    record.version =
+        "HTTP/" + std::to_string(request.version() / 10) + "." + std::to_string(request.version() % 10);
+    for (const auto& field : request) {
+      record.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+    }
+    record.body = request.body();
+    core_.Record(std::move(record));
+
+    const std::string_view origin =
+        OriginForm(std::string_view(request.target().data(), request.target().size()));
+    const std::size_t question = origin.find('?');
+    const std::string_view rawPath = origin.substr(0, question);
+    const std::string_view query =
+        question == std::string_view::npos ? std::string_view() : origin.substr(question + 1);
+    const std::string path = PercentDecode(rawPath);
+
+    Reply reply;
+    if (path == "/programy/setup.asp") {
+      core_.Report(PercentDecode(query));
+      reply = HtmlReply(200, "<html><head><title>Setup</title></head><body><p>OK</p></body></html>\n");
+    } else if (auto file = ResolveDownload(core_.root, path)) {
+      std::error_code sizeError;
+      const std::uintmax_t size = fs::file_size(*file, sizeError);
+      FilePtr handle(sizeError ? nullptr : std::fopen(file->c_str(), "rb"));
+      if (handle) {
+        reply.contentType = "application/octet-stream";
+        reply.file = std::move(handle);
+        reply.size = size;
+      } else {
+        reply = NotFoundReply();
+      }
+    } else {
+      reply = NotFoundReply();
+    }
+    Send(std::move(reply), core_.FaultFor(path, rawPath));
+  }
+
+  void Send(Reply reply, const Fault& fault) {
+    switch (fault.kind) {
+      case Fault::Kind::Stall:
+        ReadUntilClientCloses();
+        return;
+      case Fault::Kind::Reset: {
+        beast::error_code ignored;
+        socket_.set_option(asio::socket_base::linger(true, 0), ignored);
+        Close();
+        return;
+      }
+      case Fault::Kind::NotFound:
+        reply = NotFoundReply();
+        break;
+      default:
+        break;
+    }
+    std::uint64_t toSend = reply.size;
+    std::optional<std::string> length = std::to_string(reply.size);
+    switch (fault.kind) {
+      case Fault::Kind::CutAfter:
+        toSend = std::min<std::uint64_t>(reply.size,
+                                         static_cast<std::uint64_t>(std::max<std::int64_t>(fault.n, 0)));
+        break;
+      case Fault::Kind::NoLength:
+        length.reset();
+        break;
+      case Fault::Kind::WrongLength:
+        length = std::to_string(fault.n);
+        break;
+      case Fault::Kind::TextLength:
+        length = fault.text;
+        break;
+      default:
+        break;
+    }
+    head_ = std::string(http11_ ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.status) + " " +
+            ReasonPhrase(reply.status) + "\r\nServer: vendor-server\r\nContent-Type: " + reply.contentType +
+            "\r\n";
+    if (length) head_ += "Content-Length: " + *length + "\r\n";
+    head_ += "Connection: close\r\n\r\n";
+
+    body_ = std::move(reply.body);
+    file_ = std::move(reply.file);
+    remaining_ = headOnly_ ? 0 : toSend;
+    if (file_ && remaining_ > 0) {
+      chunk_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, kChunkSize)));
+    }
+    WriteNext();
+  }
+
+  void WriteNext() {
+    std::array<asio::const_buffer, 2> buffers{};
+    if (!headSent_) {
+      buffers[0] = asio::buffer(head_);
+      headSent_ = true;
+    }
+    if (remaining_ > 0) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, kChunkSize));
+      if (file_) {
+        const std::size_t got = std::fread(chunk_.data(), 1, want, file_.get());
+        // A file that shrank while being served ends the body early.
+        remaining_ = got == 0 ? 0 : remaining_ - got;
+        buffers[1] = asio::buffer(chunk_.data(), got);
+      } else {
+        buffers[1] = asio::buffer(body_.data() + bodyOffset_, want);
+        bodyOffset_ += want;
+        remaining_ -= want;
+      }
+    }
+    if (buffers[0].size() == 0 && buffers[1].size() == 0) {
+      FinishResponse();
+      return;
+    }
+    asio::async_write(socket_, buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+      if (self->closed_) return;
+      if (ec) {
+        self->Close();
+      } else {
+        self->WriteNext();
+      }
+    });
+  }
+
+  // Half-close, then wait for the client's close, so that the kernel does not answer
+  // late client bytes with a reset that could destroy the tail of the response.
+  void FinishResponse() {
+    beast::error_code ignored;
+    socket_.shutdown(tcp::socket::shutdown_send, ignored);
+    timer_.expires_after(kLingerTime);
+    timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
+      if (!ec) self->Close();
+    });
+    ReadUntilClientCloses();
+  }
+
+  void ReadUntilClientCloses() {
+    socket_.async_read_some(asio::buffer(drain_),
+                            [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                              if (self->closed_) return;
+                              if (ec) {
+                                self->Close();
+                              } else {
+                                self->ReadUntilClientCloses();
+                              }
+                            });
+  }
+
+  Core& core_;
+  tcp::socket socket_;
+  asio::steady_timer timer_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  bool closed_ = false;
+  bool http11_ = true;
+  bool headOnly_ = false;
+  bool headSent_ = false;
+  std::string head_;
+  std::string body_;
+  std::size_t bodyOffset_ = 0;
+  FilePtr file_;
+  std::vector<char> chunk_;
+  std::uint64_t remaining_ = 0;
+  std::array<char, 4096> drain_{};
+};
+
+}  // namespace
+
+std::string PercentDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+      i += 2;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+std::optional<Fault> ParseFault(std::string_view kindAndArg) {
+  const std::size_t colon = kindAndArg.find(':');
+  std::string kind(kindAndArg.substr(0, colon));
+  std::transform(kind.begin(), kind.end(), kind.begin(), LowerAscii);
+  const bool hasArg = colon != std::string_view::npos;
+  const std::string arg = hasArg ? std::string(kindAndArg.substr(colon + 1)) : std::string();
+
+  auto number = [&](Fault::Kind k) -> std::optional<Fault> {
+    if (!hasArg || arg.empty()) return std::nullopt;
+    std::size_t used = 0;
+    try {
+      const long long value = std::stoll(arg, &used);
+      if (used != arg.size()) return std::nullopt;
+      return Fault{k, value, {}};
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  };
+  auto plain = [&](Fault::Kind k) -> std::optional<Fault> {
+    if (hasArg) return std::nullopt;
+    return Fault{k, 0, {}};
+  };
+
+  if (kind == "cut" || kind == "cutafter") return number(Fault::Kind::CutAfter);
+  if (kind == "wronglength") return number(Fault::Kind::WrongLength);
+  if (kind == "textlength") {
+    if (!hasArg) return std::nullopt;
+    return Fault{Fault::Kind::TextLength, 0, arg};
+  }
+  if (kind == "nolength") return plain(Fault::Kind::NoLength);
+  if (kind == "notfound") return plain(Fault::Kind::NotFound);
+  if (kind == "stall") return plain(Fault::Kind::Stall);
+  if (kind == "reset") return plain(Fault::Kind::Reset);
+  if (kind == "none") return plain(Fault::Kind::None);
+  return std::nullopt;
+}
+
+struct VendorServer::Impl {
+  Core core;
+  std::unique_ptr<asio::io_context> io;
+  std::unique_ptr<tcp::acceptor> acceptor;
+  std::vector<std::weak_ptr<Session>> sessions;  // server thread only
+  std::thread thread;
+  std::atomic<std::uint16_t> port{0};
+  std::string address;
+
+  void Accept() {
+    acceptor->async_accept([this](beast::error_code ec, tcp::socket socket) {
+      if (ec == asio::error::operation_aborted || !acceptor->is_open()) return;
+      if (!ec) {
+        auto session = std::make_shared<Session>(core, std::move(socket));
+        std::erase_if(sessions, [](const std::weak_ptr<Session>& s) { return s.expired(); });
+        sessions.push_back(session);
+        session->Run();
+      }
+      Accept();
+    });
+  }
+
+  void CloseAll() {
+    beast::error_code ignored;
+    acceptor->close(ignored);
+    for (auto& weak : sessions) {
+      if (auto session = weak.lock()) session->Close();
+    }
+    sessions.clear();
+  }
+};
+
+VendorServer::VendorServer(std::filesystem::path root, std::filesystem::path reportLog)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->core.root = std::move(root);
+  impl_->core.reportLog = std::move(reportLog);
+}
+
+VendorServer::~VendorServer() {
+  try {
+    Stop();
+  } catch (...) {
+    // A destructor must not throw; the thread is gone either way.
+  }
+}
+
+void VendorServer::Start(const std::string& address, std::uint16_t port) {
+  if (impl_->io) throw std::logic_error("vendor server already started");
+  auto io = std::make_unique<asio::io_context>(1);
+  auto acceptor = std::make_unique<tcp::acceptor>(*io);
+  const tcp::endpoint endpoint(asio::ip::make_address(address), port);
+  acceptor->open(endpoint.protocol());
+  acceptor->set_option(asio::socket_base::reuse_address(true));
+  acceptor->bind(endpoint);
+  acceptor->listen(asio::socket_base::max_listen_connections);
+  impl_->port = acceptor->local_endpoint().port();
+  impl_->address = address;
+  impl_->io = std::move(io);
+  impl_->acceptor = std::move(acceptor);
+  impl_->Accept();
+  impl_->thread = std::thread([impl = impl_.get()] { impl->io->run(); });
+}
+
+void VendorServer::Stop() {
+  if (!impl_->io) return;
+  std::promise<void> closed;
+  std::future<void> done = closed.get_future();
+  asio::post(*impl_->io, [this, &closed] {
+    impl_->CloseAll();
+    closed.set_value();
+  });
+  done.wait();
+  impl_->io->stop();
+  impl_->thread.join();
+  impl_->sessions.clear();
+  impl_->acceptor.reset();
+  impl_->io.reset();  // drops the handlers still pending, and with them the sessions
+}
+
+std::uint16_t VendorServer::Port() const {
+  return impl_->port;
+}
+
+std::string VendorServer::BaseUrl() const {
+  return "http://" + (impl_->address.empty() ? std::string("127.0.0.1") : impl_->address) + ":" +
+         std::to_string(Port());
+}
+
+void VendorServer::SetFault(const std::string& urlPath, Fault fault) {
+  std::lock_guard lock(impl_->core.mutex);
+  impl_->core.faults[urlPath] = std::move(fault);
+}
+
+void VendorServer::ClearFaults() {
+  std::lock_guard lock(impl_->core.mutex);
+  impl_->core.faults.clear();
+}
+
+std::vector<RecordedRequest> VendorServer::Requests() const {
+  std::lock_guard lock(impl_->core.mutex);
+  return impl_->core.requests;
+}
+
+std::vector<std::string> VendorServer::ReportLines() const {
+  std::lock_guard lock(impl_->core.mutex);
+  return impl_->core.reportLines;
+}
+
+}  // namespace vendor

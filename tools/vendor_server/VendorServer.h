@@ -1,0 +1,65 @@
+// The vendor's web server for the demo and the tests: serves a folder under /download/,
+// records the report page's queries, and misbehaves per URL path on request.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vendor {
+
+struct Fault {
+  enum class Kind { None, CutAfter, NoLength, WrongLength, TextLength, NotFound, Stall, Reset };
+  Kind kind = Kind::None;
+  std::int64_t n =
+      0;  // CutAfter: body bytes sent before the connection closes; WrongLength: the announced value
+  std::string text;  // TextLength: the literal Content-Length header value (e.g. "abc", "-5", "99999999999")
+};
+
+struct RecordedRequest {
+  std::string method, target, version;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+};
+
+// "cut:100", "nolength", "wronglength:5", "textlength:abc", "notfound", "stall", "reset"
+// (kind names without regard to case; the enum names such as "CutAfter" are accepted too).
+std::optional<Fault> ParseFault(std::string_view kindAndArg);
+
+// Decodes %XX only; '+' and malformed escapes stay as they are.
+std::string PercentDecode(std::string_view text);
+
+class VendorServer {
+ public:
+  // reportLog may be empty: the report lines are then kept in memory only.
+  VendorServer(std::filesystem::path root, std::filesystem::path reportLog);
+  ~VendorServer();  // stops
+  VendorServer(const VendorServer&) = delete;
+  VendorServer& operator=(const VendorServer&) = delete;
+
+  // Throws on a second Start without Stop, or when the address cannot be bound.
+  void Start(const std::string& address = "127.0.0.1", std::uint16_t port = 0);
+  // Closes every connection, stalled ones included, and returns once the server thread has ended.
+  void Stop();
+  std::uint16_t Port() const;
+  // "http://127.0.0.1:PORT" (no trailing slash), handy as an http_proxy value.
+  std::string BaseUrl() const;
+
+  void SetFault(const std::string& urlPath, Fault fault);  // urlPath like "/download/TERBO/ntdll.zip"
+  void ClearFaults();
+
+  std::vector<RecordedRequest> Requests() const;  // every request received, in order
+  // Lines this server appended to the report log, in order.
+  std::vector<std::string> ReportLines() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vendor
