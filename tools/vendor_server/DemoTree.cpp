@@ -1,6 +1,8 @@
 #include "DemoTree.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <stdexcept>
@@ -107,9 +109,17 @@ void FillPattern(std::uint64_t seed, std::uint64_t offset, std::span<char> out) 
   while (done < out.size()) {
     const std::uint64_t position = offset + done;
     const std::uint64_t word = SplitMix64(seed ^ SplitMix64(position / 8));
-    std::size_t inWord = static_cast<std::size_t>(position % 8);
-    for (; inWord < 8 && done < out.size(); ++inWord, ++done) {
-      out[done] = static_cast<char>(static_cast<unsigned char>(word >> (8 * inWord)));
+    const std::size_t inWord = static_cast<std::size_t>(position % 8);
+    if (inWord == 0 && out.size() - done >= 8) {
+      // Whole words: the bulk of every file, so no per-byte work here.
+      std::array<unsigned char, 8> bytes{};
+      for (std::size_t i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(word >> (8 * i));
+      std::memcpy(out.data() + done, bytes.data(), 8);
+      done += 8;
+      continue;
+    }
+    for (std::size_t i = inWord; i < 8 && done < out.size(); ++i, ++done) {
+      out[done] = static_cast<char>(static_cast<unsigned char>(word >> (8 * i)));
     }
   }
 }
