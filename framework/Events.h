@@ -2,6 +2,7 @@
 // Events are handlers bound to an object: code plus the object it runs on.
 #include <cstdint>
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 #include "framework/Types.h"
@@ -19,7 +20,8 @@ class TEvent {
       : data_(object), fn_([object, method](Args... args) { (object->*method)(std::forward<Args>(args)...); }) {}
 
   // Binds any callable; its object is the one given, or none.
-  template <class F, class = std::enable_if_t<std::is_invocable_v<F&, Args...>>>
+  template <class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, TEvent> &&
+                                                std::is_invocable_v<F&, Args...>>>
   TEvent(F&& f, const void* object = nullptr) : data_(object), fn_(std::forward<F>(f)) {}
 
   bool Assigned() const noexcept { return static_cast<bool>(fn_); }

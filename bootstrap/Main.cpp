@@ -1,0 +1,223 @@
+#include "bootstrap/Main.h"
+
+#include "bootstrap/Flags.h"
+#include "bootstrap/Startup.h"
+#include "framework/Exception.h"
+#include "textconv/Utility.h"
+
+namespace {
+template <class T>
+T* Make(TComponent* owner, const char* name) {
+  auto* c = new T(owner);
+  c->SetName(name);
+  return c;
+}
+
+template <class T>
+T* Place(TComponent* owner, TWinControl* parent, const char* name, int left, int top, int width, int height) {
+  T* c = Make<T>(owner, name);
+  c->SetParent(parent);
+  c->SetBounds(left, top, width, height);
+  return c;
+}
+
+const AnsiText& Slot(const std::array<AnsiText, TBootstrapState::kSlots + 1>& column, std::int32_t index) {
+  return column.at(static_cast<std::size_t>(index));
+}
+}  // namespace
+
+TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
+    : TForm(owner), platform_(platform), state_(state) {
+  SetName("Form1");
+  SetCaption("Instalace programu");
+  ClientWidth = 585;
+  ClientHeight = 113;
+  Width = ClientWidth;
+  Height = ClientHeight;
+  Color = clBtnFace;
+  Font = TFont{"Arial", 13, false, clWindowText};
+  OnCreate = TNotifyEvent(this, &TForm1::FormCreate);
+
+  Notebook1 = Place<TNotebook>(this, this, "Notebook1", 0, 0, 585, 113);
+  TPage* languagePage = Notebook1->AddPage("prvni");
+  TPage* progressPage = Notebook1->AddPage("Default");
+  Notebook1->SetPageIndex(1);
+
+  Panel2 = Place<TPanel>(this, languagePage, "Panel2", 0, 0, 585, 113);
+  Panel2->SetColor(13194953);
+  Label3 = Place<TLabel>(this, Panel2, "Label3", 205, 20, 181, 16);
+  Label3->SetCaption(texts::kSelectLanguage);
+  Image1 = Place<TImage>(this, Panel2, "Image1", 240, 45, 40, 27);
+  Image1->Picture = CzechFlagJpeg();
+  Image1->Cursor = TCursor::HandPoint;
+  Image1->OnClick = TNotifyEvent(this, &TForm1::Image1Click);
+  Image2 = Place<TImage>(this, Panel2, "Image2", 300, 45, 40, 27);
+  Image2->Picture = UnitedKingdomFlagJpeg();
+  Image2->Cursor = TCursor::HandPoint;
+  Image2->OnClick = TNotifyEvent(this, &TForm1::Image2Click);
+  Button1 = Place<TButton>(this, Panel2, "Button1", 40, 30, 75, 25);
+  Button1->Caption = "Button1";
+  Button1->SetVisible(false);
+  Button1->OnClick = TNotifyEvent(this, &TForm1::Timer3Timer);
+
+  Panel1 = Place<TPanel>(this, progressPage, "Panel1", 0, 0, 585, 113);
+  Panel1->SetColor(15564525);
+  Label2 = Place<TLabel>(this, Panel1, "Label2", 10, 10, 479, 19);
+  Label2->ParentFont = false;
+  Label2->Font = TFont{"Arial", 16, true, clWindowText};
+  Label2->SetCaption(texts::kStatusCz);
+  Label1 = Place<TLabel>(this, Panel1, "Label1", 10, 40, 103, 16);
+  Label1->SetCaption(texts::kFileCz);
+  had = Place<TGauge>(this, Panel1, "had", 10, 60, 566, 30);
+  had->SetForeColor(9765013);
+  had->SetProgress(77);
+  wb = new TWebBrowser(this, platform.Internet);
+  wb->SetName("wb");
+  wb->OnDocumentComplete = TDocumentCompleteEvent(this, &TForm1::wbDocumentComplete);
+
+  Timer1 = Make<TTimer>(this, "Timer1");
+  Timer1->SetEnabled(false);
+  Timer1->OnTimer = TNotifyEvent(this, &TForm1::Timer1Timer);
+  Timer2 = Make<TTimer>(this, "Timer2");
+  Timer2->SetEnabled(false);
+  Timer2->OnTimer = TNotifyEvent(this, &TForm1::Timer2Timer);
+  Timer3 = Make<TTimer>(this, "Timer3");
+  Timer3->OnTimer = TNotifyEvent(this, &TForm1::Timer3Timer);
+
+  hget = new THTTPGet(this, platform.Internet);
+  hget->SetName("hget");
+  hget->AcceptTypes = "*/*";
+  hget->Agent = "Kestrami HTTPGet";
+  hget->BinaryData = false;
+  hget->UseCache = false;
+  hget->WaitThread = false;
+  hget->OnProgress = TOnProgressEvent(this, &TForm1::hgetProgress);
+  hget->OnDoneFile = TOnDoneFileEvent(this, &TForm1::hgetDoneFile);
+  hget->OnError = TNotifyEvent(this, &TForm1::hgetError);
+
+  info = new TKvSysInfo(this, platform.SysInfo);
+  info->SetName("info");
+
+  DoCreate();
+}
+
+AnsiText TForm1::GetEnv(const AnsiText& name) { return ::GetEnv(platform_.System, name); }
+
+void TForm1::FormCreate(TObject*) {
+  Timer3->SetEnabled(false);
+  Notebook1->SetPageIndex(0);
+  const TStartupResult start = RunStartup(state_, platform_.System);
+  SetCaption(start.Caption);
+  Panel1->SetColor(start.Colours.PanelColor);
+  Panel2->SetColor(start.Colours.PanelColor);
+  had->SetForeColor(start.Colours.GaugeColor);
+  if (!start.FolderReady) {
+    Application().ShowMessage(kFolderErrorMessage);
+    Close();
+    return;
+  }
+  had->SetProgress(0);
+}
+
+void TForm1::ChooseLanguage(const AnsiText& code) {
+  state_.LanguageCode = code;
+  Notebook1->SetPageIndex(1);
+  Application().ProcessMessages();
+  Timer1->SetEnabled(true);
+  const bool czech = code == "cz";
+  Label1->SetCaption(czech ? texts::kFileCz : texts::kFileEn);
+  Label2->SetCaption(czech ? texts::kStatusCz : texts::kStatusEn);
+}
+
+void TForm1::Image1Click(TObject*) { ChooseLanguage("cz"); }
+
+void TForm1::Image2Click(TObject*) { ChooseLanguage("en"); }
+
+void TForm1::Timer1Timer(TObject*) {
+  Timer1->SetEnabled(false);
+  state_.CurrentIndex = 1;
+  NactiSoubor(state_.CurrentIndex);
+}
+
+void TForm1::NactiSoubor(std::int32_t index) {
+  const AnsiText& local = Slot(state_.LocalFileNames, index);
+  const AnsiText target = state_.DownloadFolder + local;
+  if (platform_.System.FileExists(target) && !platform_.System.DeleteFile(target)) {
+    Application().ShowMessage("Delete error");
+  }
+  had->SetProgress(0);
+  Application().ProcessMessages();
+  hget->BinaryData = true;
+  hget->PostQuery.clear();
+  hget->URL = platform_.VendorHost + "/download/" + state_.ProgramName + "/" + Slot(state_.ServerFileNames, index);
+  Label1->SetCaption(local);
+  hget->FileName = target;
+  hget->GetFile();
+}
+
+void TForm1::hgetProgress(TObject*, std::int32_t TotalSize, std::int32_t Readed) {
+  had->SetMaxValue(TotalSize);
+  had->SetProgress(Readed);
+  Application().ProcessMessages();
+}
+
+void TForm1::hgetDoneFile(TObject*, AnsiText, std::int32_t) {
+  state_.CurrentIndex += 1;
+  if (state_.CurrentIndex <= state_.FileCount) {
+    Timer2->SetEnabled(true);
+  } else {
+    Timer3->SetEnabled(true);
+  }
+}
+
+void TForm1::hgetError(TObject*) { Application().ShowMessage("error - " + state_.DownloadFolder); }
+
+void TForm1::Timer2Timer(TObject*) {
+  Timer2->SetEnabled(false);
+  NactiSoubor(state_.CurrentIndex);
+}
+
+void TForm1::Timer3Timer(TObject*) {
+  Timer3->SetEnabled(false);
+  AnsiText machine = "*";
+  machine += info->ComputerName() + "*";
+  machine += info->UserName() + "*";
+  machine += info->OSDescription() + "*";
+  machine += info->OSProductName() + "*";
+  machine += info->SystemDirectory() + "*";
+
+  if (const int error = platform_.System.SetCurrentDirectoryA(state_.DownloadFolder); error != 0) {
+    throw EInOutError(error);
+  }
+  const AnsiText setup = state_.DownloadFolder + "setup.exe";
+  AnsiText outcome;
+  if (platform_.System.FileExists(setup)) {
+    state_.LaunchPath = setup;
+    outcome = "stazeno (";
+  } else {
+    state_.LaunchPath.clear();
+    outcome = "DOWNLOAD ERROR (";
+  }
+  AnsiText address = "http://" + platform_.VendorHost + "/programy/setup.asp?telefon=XXX&co=" + outcome +
+                     CzechUpper(state_.ProgramName) + ")" + machine;
+  address = ConvertCodePage(address, "W", "A");
+
+  SetScreenCursor(TCursor::HourGlass);
+  try {
+    wb->Navigate(address);
+  } catch (...) {
+    SetScreenCursor(TCursor::Default);
+    throw;
+  }
+  SetScreenCursor(TCursor::Default);
+}
+
+void TForm1::wbDocumentComplete(TObject*, void*, AnsiText) {
+  if (!state_.LaunchPath.empty()) {
+    platform_.System.Sleep(1000);
+    platform_.System.ShellExecuteOpen(state_.LaunchPath, state_.LanguageCode);
+  } else {
+    Application().ShowMessage("Download error...");
+  }
+  Close();
+}

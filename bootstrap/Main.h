@@ -1,0 +1,73 @@
+#pragma once
+// The installer window and its handlers.
+#include <cstdint>
+
+#include "bootstrap/State.h"
+#include "bootstrap/System.h"
+#include "bootstrap/WebBrowser.h"
+#include "framework/Controls.h"
+#include "httpget/HTTPGet.h"
+#include "httpget/Internet.h"
+#include "sysinfo/KvSysInfo.h"
+
+// The operating system as the window reaches it.
+struct TPlatform {
+  ISystem& System;
+  ISysInfoPlatform& SysInfo;
+  IInternet& Internet;
+  // Host name of the vendor's web server.
+  AnsiText VendorHost;
+};
+
+class TForm1 : public TForm {
+ public:
+  // Builds the window's components from its layout, then runs FormCreate.
+  TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state);
+  AnsiText ClassName() const override { return "TForm1"; }
+
+  TNotebook* Notebook1;
+  TPanel* Panel2;
+  TLabel* Label3;
+  TImage* Image1;
+  TImage* Image2;
+  TButton* Button1;
+  TPanel* Panel1;
+  TLabel* Label2;
+  TLabel* Label1;
+  TGauge* had;
+  TWebBrowser* wb;
+  TTimer* Timer1;
+  TTimer* Timer2;
+  TTimer* Timer3;
+  THTTPGet* hget;
+  TKvSysInfo* info;
+
+  void FormCreate(TObject* Sender);
+  AnsiText GetEnv(const AnsiText& name);
+  void Image1Click(TObject* Sender);
+  void Image2Click(TObject* Sender);
+  void Timer1Timer(TObject* Sender);
+  void NactiSoubor(std::int32_t index);
+  void hgetProgress(TObject* Sender, std::int32_t TotalSize, std::int32_t Readed);
+  void hgetDoneFile(TObject* Sender, AnsiText FileName, std::int32_t FileSize);
+  void hgetError(TObject* Sender);
+  void Timer2Timer(TObject* Sender);
+  void Timer3Timer(TObject* Sender);
+  void wbDocumentComplete(TObject* Sender, void* pDisp, AnsiText URL);
+
+ private:
+  void ChooseLanguage(const AnsiText& code);
+
+  TPlatform& platform_;
+  TBootstrapState& state_;
+};
+
+// Texts of the window, in Windows-1250.
+namespace texts {
+inline constexpr const char* kSelectLanguage = "V\xfd" "b\xec" "r jazyka / Select language";
+inline constexpr const char* kFileCz = "Stahovan\xfd soubor";
+inline constexpr const char* kStatusCz =
+    "Prob\xed" "h\xe1 sta\x9e" "en\xed pot\xf8" "ebn\xfd" "ch soubor\xf9 k instalaci, \xe8" "ekejte pros\xedm";
+inline constexpr const char* kFileEn = "Download the file";
+inline constexpr const char* kStatusEn = "Downloading files needed to install, please wait";
+}  // namespace texts

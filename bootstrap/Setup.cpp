@@ -1,0 +1,20 @@
+#include "bootstrap/Setup.h"
+
+#include <memory>
+
+AnsiText ProgramTitle(const AnsiText& modulePath, char delimiter) {
+  const auto slash = modulePath.rfind(delimiter);
+  AnsiText title = slash == AnsiText::npos ? modulePath : modulePath.substr(slash + 1);
+  title = title.substr(0, title.find('.'));
+  for (std::size_t i = 1; i < title.size(); ++i) {
+    if (title[i] >= 'A' && title[i] <= 'Z') title[i] = static_cast<char>(title[i] + 32);
+  }
+  return title;
+}
+
+int RunSetup(TPlatform& platform) {
+  Application().SetTitle(ProgramTitle(platform.System.ModuleFileName(), platform.System.PathDelimiter()));
+  auto form = std::make_unique<TForm1>(nullptr, platform, BootstrapState());
+  if (!form->Closed()) Application().WidgetSet()->Run(*form);
+  return 0;
+}

@@ -1,0 +1,12 @@
+#pragma once
+#include "bootstrap/Main.h"
+
+// The title the program shows on its taskbar button and on every message
+// box: the executable's file name up to its first dot, every character after
+// the first in lower case.
+AnsiText ProgramTitle(const AnsiText& modulePath, char delimiter);
+
+// The program: sets the title, creates the installer window as the main
+// window and runs the message loop until it closes. The platform's widget
+// set must be installed in Application() first.
+int RunSetup(TPlatform& platform);

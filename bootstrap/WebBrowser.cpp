@@ -1,0 +1,66 @@
+#include "bootstrap/WebBrowser.h"
+
+#include "framework/Exception.h"
+#include "httpget/HTTPGet.h"
+
+namespace {
+bool NeedsEscape(unsigned char c) {
+  if (c <= 0x20 || c >= 0x7F) return true;
+  switch (c) {
+    case '"': case '<': case '>': case '\\': case '^': case '`': case '{': case '|': case '}': case '#':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool StartsWithHttp(const AnsiText& a) {
+  static constexpr char kScheme[] = "http://";
+  if (a.size() < 7) return false;
+  for (std::size_t i = 0; i < 7; ++i) {
+    char c = a[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != kScheme[i]) return false;
+  }
+  return true;
+}
+}  // namespace
+
+TWebBrowser::TWebBrowser(TComponent* owner, IInternet& internet)
+    : TComponent(owner), getter_(new THTTPGet(this, internet)) {
+  // Like a browser: whatever answer arrives, the page is complete.
+  getter_->Agent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
+  getter_->OnDoneString = TOnDoneStringEvent([this](TObject* s, AnsiText) { Completed(s); }, this);
+  getter_->OnError = TNotifyEvent([this](TObject* s) { Completed(s); }, this);
+}
+
+AnsiText TWebBrowser::WireForm(const AnsiText& address) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  AnsiText out;
+  out.reserve(address.size());
+  for (const char ch : address) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (NeedsEscape(c)) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+void TWebBrowser::Navigate(const AnsiText& address) {
+  if (!StartsWithHttp(address) || address.size() == 7 || address[7] == '/') {
+    throw Exception("The address is not a web address the browser can open: " + address);
+  }
+  if (getter_->Busy()) throw Exception("The browser is still loading the previous page");
+  address_ = address;
+  getter_->URL = WireForm(address);
+  getter_->GetString();
+}
+
+void TWebBrowser::Completed(TObject*) {
+  if (OnDocumentComplete) OnDocumentComplete(this, nullptr, address_);
+}

@@ -1,0 +1,26 @@
+#pragma once
+#include "bootstrap/System.h"
+
+// The installer's system calls answered with the nearest Linux facts.
+class TPosixSystem : public ISystem {
+ public:
+  // argv0 names the program as it was started: its base name picks the product.
+  explicit TPosixSystem(const char* argv0);
+
+  AnsiText ModuleFileName() override;
+  char PathDelimiter() override { return '/'; }
+  std::uint32_t GetEnvironmentVariableA(const AnsiText& name, char* buffer, std::uint32_t size) override;
+  bool ForceDirectories(const AnsiText& path) override;
+  bool FileExists(const AnsiText& path) override;
+  bool DeleteFile(const AnsiText& path) override;
+  int SetCurrentDirectoryA(const AnsiText& path) override;
+  void Sleep(std::uint32_t milliseconds) override;
+  void ShellExecuteOpen(const AnsiText& file, const AnsiText& parameters) override;
+
+  // Environment lookup without regard to case, with the Linux stand-ins for
+  // what Windows always sets. Exposed for tests.
+  static bool LookUp(const AnsiText& name, AnsiText& value);
+
+ private:
+  AnsiText argv0_;
+};

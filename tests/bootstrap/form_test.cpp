@@ -1,0 +1,496 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "FakeSystem.h"
+#include "Fakes.h"
+#include "bootstrap/Main.h"
+#include "bootstrap/Setup.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+constexpr const char* kHost = "www.vendor.example";
+
+// Real files and folders under a temporary root; the shell and the clock stay fake.
+class TDiskSystem : public TFakeSystem {
+ public:
+  bool ForceDirectories(const AnsiText& path) override {
+    log.push_back("mkdir " + path);
+    if (!foldersCreatable) return false;
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    return fs::is_directory(path);
+  }
+  bool FileExists(const AnsiText& path) override { return fs::is_regular_file(path); }
+  bool DeleteFile(const AnsiText& path) override {
+    log.push_back("delete " + path);
+    if (undeletable.count(path) != 0) return false;
+    std::error_code ec;
+    return fs::remove(path, ec);
+  }
+};
+
+class Installer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("websetup-form-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    sys_.delimiter = '/';
+    sys_.env["temp"] = root_.string();
+    sys_.env["allusersprofile"] = (root_ / "all").string();
+    sys_.env["processor_architecture"] = "AMD64";
+    Application().SetWidgetSet(&widgets_);
+  }
+  void TearDown() override {
+    form_.reset();
+    // Transfers still ending after the window went away must not reach it.
+    for (int i = 0; i < 100 && THTTPGetThread::Instances() > 0; ++i) Pump(10ms);
+    Application().SetWidgetSet(nullptr);
+    fs::remove_all(root_);
+  }
+
+  void Start(const AnsiText& exe) {
+    sys_.modulePath = "/opt/bin/" + exe;
+    Application().SetTitle(ProgramTitle(sys_.modulePath, '/'));
+    platform_ = std::make_unique<TPlatform>(TPlatform{sys_, machine_, net_, kHost});
+    form_ = std::make_unique<TForm1>(nullptr, *platform_, state_);
+  }
+
+  // Serves every file of the product's list, each with different bytes.
+  void ServeProduct(std::size_t size = 3000) {
+    for (int i = 1; i <= state_.FileCount; ++i) {
+      const AnsiText& server = state_.ServerFileNames[static_cast<std::size_t>(i)];
+      net_.Serve(Url(server), {200, Body(server, size), true});
+    }
+  }
+  static std::string Body(const AnsiText& name, std::size_t size) {
+    std::string b;
+    while (b.size() < size) b += name + ":" + std::to_string(b.size()) + ";";
+    b.resize(size);
+    return b;
+  }
+  AnsiText Url(const AnsiText& server) const {
+    return AnsiText(kHost) + "/download/" + state_.ProgramName + "/" + server;
+  }
+
+  void Pump(std::chrono::milliseconds wait) {
+    MainThreadQueue().WaitForPending(wait);
+    MainThreadQueue().ProcessPending();
+  }
+  template <class Pred>
+  bool PumpUntil(Pred pred) {
+    for (int i = 0; i < 1000 && !pred(); ++i) Pump(10ms);
+    return pred();
+  }
+
+  static void Fire(TTimer* timer) {
+    ASSERT_TRUE(timer->Enabled());
+    timer->Tick();
+  }
+
+  // Clicks a flag and lets the timers run until the downloads end: with the
+  // completion timer armed, or with a message box.
+  void Download(TImage* flag) {
+    flag->Click();
+    Fire(form_->Timer1);
+    for (;;) {
+      const std::size_t boxes = widgets_.boxes.size();
+      ASSERT_TRUE(PumpUntil([&] {
+        return form_->Timer2->Enabled() || form_->Timer3->Enabled() || widgets_.boxes.size() > boxes;
+      }));
+      if (!form_->Timer2->Enabled()) break;
+      Fire(form_->Timer2);
+    }
+  }
+
+  std::vector<AnsiText> RequestedPaths() const {
+    std::vector<AnsiText> paths;
+    for (const auto& r : net_.Requests()) paths.push_back(r.host + r.path);
+    return paths;
+  }
+
+  fs::path root_;
+  TFakeWidgets widgets_;
+  TDiskSystem sys_;
+  TFakeInternet net_;
+  TFakeMachine machine_;
+  TBootstrapState state_;
+  std::unique_ptr<TPlatform> platform_;
+  std::unique_ptr<TForm1> form_;
+};
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+}  // namespace
+
+TEST_F(Installer, StartShowsTheLanguagePageInTheProductsScheme) {
+  Start("zulan_festir.exe");
+  EXPECT_EQ(form_->Caption(), "ZULAN_FESTIR");
+  EXPECT_EQ(form_->Notebook1->PageIndex(), 0);
+  EXPECT_FALSE(form_->Timer1->Enabled());
+  EXPECT_FALSE(form_->Timer2->Enabled());
+  EXPECT_FALSE(form_->Timer3->Enabled());
+  EXPECT_EQ(form_->Panel1->Color(), 15564525u);
+  EXPECT_EQ(form_->Panel2->Color(), 15564525u);
+  EXPECT_EQ(form_->had->ForeColor(), 9765013u);
+  EXPECT_EQ(form_->had->Progress(), 0);
+  EXPECT_FALSE(form_->Button1->Visible());
+  EXPECT_EQ(form_->Image1->Cursor, TCursor::HandPoint);
+  EXPECT_TRUE(fs::is_directory(root_ / "zulan_festir"));
+  EXPECT_TRUE(widgets_.boxes.empty());
+  EXPECT_FALSE(form_->Closed());
+}
+
+TEST_F(Installer, ComponentsCarryTheirLayoutNames) {
+  Start("TERBO.exe");
+  for (const char* name : {"Notebook1", "Panel1", "Panel2", "Label1", "Label2", "Label3", "Image1", "Image2",
+                           "Button1", "had", "wb", "Timer1", "Timer2", "Timer3", "hget", "info"}) {
+    EXPECT_NE(form_->FindComponent(name), nullptr) << name;
+  }
+  EXPECT_EQ(form_->hget->Agent, "Kestrami HTTPGet");
+  EXPECT_EQ(form_->hget->AcceptTypes, "*/*");
+  EXPECT_FALSE(form_->hget->UseCache);
+  EXPECT_FALSE(form_->hget->WaitThread);
+}
+
+TEST_F(Installer, FolderThatCannotBeCreatedShowsItsMessageAndCloses) {
+  sys_.foldersCreatable = false;
+  Start("TERBO.exe");
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "Nelze vytvorit tmp adresar");
+  EXPECT_EQ(widgets_.boxes[0].title, "Terbo");
+  EXPECT_FALSE(widgets_.boxes[0].errorIcon);
+  EXPECT_TRUE(form_->Closed());
+  EXPECT_EQ(widgets_.events.back(), "close");
+}
+
+struct LanguageCase {
+  bool czech;
+  AnsiText code, label1, label2;
+};
+class FlagClick : public Installer, public ::testing::WithParamInterface<LanguageCase> {};
+
+TEST_P(FlagClick, ShowsTheProgressPageThenTheFirstFileName) {
+  Start("TERBO.exe");
+  ServeProduct();
+  (GetParam().czech ? form_->Image1 : form_->Image2)->Click();
+  EXPECT_EQ(state_.LanguageCode, GetParam().code);
+  EXPECT_EQ(form_->Notebook1->PageIndex(), 1);
+  EXPECT_GE(widgets_.processed, 1);
+  EXPECT_TRUE(form_->Timer1->Enabled());
+  EXPECT_EQ(form_->Label1->Caption(), GetParam().label1);
+  EXPECT_EQ(form_->Label2->Caption(), GetParam().label2);
+  EXPECT_TRUE(net_.Requests().empty());
+
+  Fire(form_->Timer1);
+  EXPECT_FALSE(form_->Timer1->Enabled());
+  EXPECT_EQ(state_.CurrentIndex, 1);
+  EXPECT_EQ(form_->Label1->Caption(), "comm32._dl");
+  EXPECT_EQ(form_->hget->FileName, state_.DownloadFolder + "comm32._dl");
+  EXPECT_TRUE(form_->hget->BinaryData);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, FlagClick,
+    ::testing::Values(LanguageCase{true, "cz", "Stahovan\xfd soubor",
+                                   "Prob\xed" "h\xe1 sta\x9e" "en\xed pot\xf8" "ebn\xfd" "ch soubor\xf9 k instalaci, \xe8"
+                                   "ekejte pros\xedm"},
+                      LanguageCase{false, "en", "Download the file", "Downloading files needed to install, please wait"}));
+
+TEST_F(Installer, NineFilesArriveUnderTheirLocalNamesThenCompletionIsArmed) {
+  Start("terbo.exe");
+  ServeProduct();
+  Download(form_->Image1);
+  EXPECT_TRUE(widgets_.boxes.empty());
+  EXPECT_EQ(state_.CurrentIndex, 10);
+  EXPECT_TRUE(form_->Timer3->Enabled());
+  EXPECT_FALSE(form_->Timer2->Enabled());
+  // The program name keeps the executable's case in the URL.
+  std::vector<AnsiText> expected;
+  for (int i = 1; i <= 9; ++i) expected.push_back(Url(state_.ServerFileNames[static_cast<std::size_t>(i)]));
+  EXPECT_EQ(RequestedPaths(), expected);
+  EXPECT_EQ(expected[0], "www.vendor.example/download/terbo/comm32.zip");
+  for (int i = 1; i <= 9; ++i) {
+    const AnsiText& local = state_.LocalFileNames[static_cast<std::size_t>(i)];
+    EXPECT_EQ(ReadFile(root_ / "terbo" / local), Body(state_.ServerFileNames[static_cast<std::size_t>(i)], 3000))
+        << local;
+  }
+  EXPECT_EQ(form_->had->Progress(), 3000);
+  EXPECT_EQ(form_->had->PercentDone(), 100);
+}
+
+TEST_F(Installer, ThreeFileProductEndsAtIndexFour) {
+  Start("kalmiro.exe");
+  ServeProduct();
+  Download(form_->Image2);
+  EXPECT_EQ(state_.CurrentIndex, 4);
+  EXPECT_TRUE(form_->Timer3->Enabled());
+  EXPECT_TRUE(fs::is_regular_file(root_ / "all" / "qormonitor" / "view.exe"));
+}
+
+TEST_F(Installer, StaleCopyIsDeletedBeforeItIsFetchedAgain) {
+  Start("TERBO.exe");
+  ServeProduct();
+  std::ofstream(root_ / "TERBO" / "comm32._dl") << "old copy";
+  form_->Image1->Click();
+  Fire(form_->Timer1);
+  ASSERT_FALSE(sys_.log.empty());
+  EXPECT_EQ(sys_.log.back(), "delete " + state_.DownloadFolder + "comm32._dl");
+  ASSERT_TRUE(PumpUntil([&] { return form_->Timer2->Enabled(); }));
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000));
+}
+
+TEST_F(Installer, UndeletableCopyIsReportedAndTheDownloadGoesAhead) {
+  Start("TERBO.exe");
+  ServeProduct();
+  std::ofstream(root_ / "TERBO" / "comm32._dl") << "old copy";
+  sys_.undeletable.insert(state_.DownloadFolder + "comm32._dl");
+  form_->Image1->Click();
+  Fire(form_->Timer1);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "Delete error");
+  ASSERT_TRUE(PumpUntil([&] { return form_->Timer2->Enabled(); }));
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000));
+}
+
+TEST_F(Installer, FailedSecondFileStopsWithTheFolderInTheMessage) {
+  Start("TERBO.exe");
+  ServeProduct();
+  net_.Serve(Url("ntdll.zip"), {200, Body("ntdll.zip", 3000), true, 2050});
+  Download(form_->Image1);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "error - " + state_.DownloadFolder);
+  EXPECT_EQ(state_.CurrentIndex, 2);
+  EXPECT_FALSE(form_->Timer2->Enabled());
+  EXPECT_FALSE(form_->Timer3->Enabled());
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000));
+  EXPECT_EQ(RequestedPaths().size(), 2u);
+}
+
+TEST_F(Installer, ErrorPageIsNotTakenForAFile) {
+  Start("TERBO.exe");
+  ServeProduct();
+  net_.Serve(Url("comm32.zip"), {404, "<html>missing</html>", true});
+  Download(form_->Image1);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "error - " + state_.DownloadFolder);
+  EXPECT_FALSE(form_->Timer3->Enabled());
+}
+
+TEST_F(Installer, UnknownProductEndsInTheDownloadError) {
+  Start("TERBO (2).exe");
+  EXPECT_EQ(form_->Caption(), "TERBO (2)");
+  EXPECT_EQ(state_.FileCount, 0);
+  Download(form_->Image1);
+  EXPECT_EQ(form_->Label1->Caption(), "");
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "error - " + state_.DownloadFolder);
+  EXPECT_EQ(RequestedPaths(), std::vector<AnsiText>{AnsiText(kHost) + "/download/TERBO (2)/"});
+  EXPECT_FALSE(form_->Timer3->Enabled());
+  EXPECT_TRUE(fs::is_directory(root_ / "TERBO (2)"));
+}
+
+TEST_F(Installer, GaugeFollowsTheBytesOfTheCurrentFile) {
+  Start("TERBO.exe");
+  ServeProduct(10000);
+  form_->Image1->Click();
+  Fire(form_->Timer1);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Timer2->Enabled(); }));
+  EXPECT_EQ(form_->had->MaxValue(), 10000);
+  EXPECT_EQ(form_->had->Progress(), 10000);
+  Fire(form_->Timer2);
+  // Each file starts the gauge again from zero.
+  EXPECT_EQ(form_->had->Progress(), 0);
+}
+
+// ---- Completion: the report to the vendor and the hand-off to setup.
+
+namespace {
+constexpr const char* kReportPrefix = "www.vendor.example/programy/setup.asp?telefon=XXX&co=";
+}
+
+class Completion : public Installer {
+ protected:
+  // Downloads everything, then lets the completion timer fire.
+  void DownloadAndReport(const AnsiText& exe, TImage* (TForm1::*flag) = &TForm1::Image1) {
+    Start(exe);
+    ServeProduct();
+    net_.Serve(AnsiText(kHost) + "/programy/setup.asp", {200, "<html>thanks</html>", true});
+    Download((*form_).*flag);
+    ASSERT_TRUE(form_->Timer3->Enabled());
+  }
+  std::vector<AnsiText> Reports() const {
+    std::vector<AnsiText> out;
+    for (const AnsiText& p : RequestedPaths()) {
+      if (p.rfind(kReportPrefix, 0) == 0) out.push_back(p.substr(std::strlen(kReportPrefix)));
+    }
+    return out;
+  }
+};
+
+TEST_F(Completion, ReportCarriesTheOutcomeProductAndMachineThenSetupStarts) {
+  DownloadAndReport("terbo.exe");
+  Fire(form_->Timer3);
+  EXPECT_FALSE(form_->Timer3->Enabled());
+  EXPECT_EQ(sys_.chdirs, std::vector<AnsiText>{state_.DownloadFolder});
+  EXPECT_EQ(state_.LaunchPath, state_.DownloadFolder + "setup.exe");
+  EXPECT_EQ(widgets_.cursors, (std::vector<TCursor>{TCursor::HourGlass, TCursor::Default}));
+  // Nothing is started before the page has completed.
+  EXPECT_TRUE(sys_.opened.empty());
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Reports()[0],
+            "stazeno%20(TERBO)*PC01*jan*Windows%20XP%20Professional%20Service%20Pack%202%20(Build%202600)*"
+            "Windows%20XP*C:%5CWINDOWS%5Csystem32*");
+  EXPECT_EQ(sys_.sleeps, std::vector<std::uint32_t>{1000});
+  EXPECT_EQ(sys_.opened, (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
+  // The pause comes before the start, the start before the close.
+  const auto sleepAt = std::find(sys_.log.begin(), sys_.log.end(), "sleep 1000");
+  ASSERT_NE(sleepAt, sys_.log.end());
+  EXPECT_EQ(*(sleepAt + 1), "open " + state_.DownloadFolder + "setup.exe cz");
+  EXPECT_EQ(widgets_.events.back(), "close");
+  EXPECT_TRUE(widgets_.boxes.empty());
+  // The five facts are read in their order.
+  EXPECT_EQ(machine_.calls, (std::vector<std::string>{"computer", "user", "version", "version", "systemdir"}));
+}
+
+TEST_F(Completion, EnglishChoiceStartsSetupWithEn) {
+  DownloadAndReport("TERBO.exe", &TForm1::Image2);
+  Fire(form_->Timer3);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  ASSERT_EQ(sys_.opened.size(), 1u);
+  EXPECT_EQ(sys_.opened[0].second, "en");
+}
+
+TEST_F(Completion, MissingSetupIsReportedAndNothingStarts) {
+  DownloadAndReport("TERBO.exe");
+  fs::remove(root_ / "TERBO" / "setup.exe");
+  Fire(form_->Timer3);
+  EXPECT_EQ(state_.LaunchPath, "");
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Reports()[0].rfind("DOWNLOAD%20ERROR%20(TERBO)*PC01*", 0), 0u) << Reports()[0];
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "Download error...");
+  EXPECT_TRUE(sys_.opened.empty());
+  EXPECT_TRUE(sys_.sleeps.empty());
+  EXPECT_EQ(widgets_.events.back(), "close");
+}
+
+TEST_F(Completion, EmptyUserNameLeavesTwoAsterisks) {
+  machine_.user = "";
+  DownloadAndReport("TERBO.exe");
+  Fire(form_->Timer3);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Reports()[0].rfind("stazeno%20(TERBO)*PC01**Windows", 0), 0u) << Reports()[0];
+}
+
+TEST_F(Completion, CzechLettersAreReducedToAscii) {
+  machine_.computer = "\xc8" "ERN\xdd-po\xe8\xedta\xe8\xa3";  // ČERNÝ-počítačŁ
+  DownloadAndReport("TERBO.exe");
+  Fire(form_->Timer3);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Reports()[0].rfind("stazeno%20(TERBO)*CERNY-pocitac%20*jan*", 0), 0u) << Reports()[0];
+}
+
+struct ChdirCase {
+  int code;
+  AnsiText shown;
+};
+class CurrentFolder : public Completion, public ::testing::WithParamInterface<ChdirCase> {};
+
+TEST_P(CurrentFolder, FailureShowsItsMessageAndNothingIsSentOrStarted) {
+  DownloadAndReport("TERBO.exe");
+  sys_.chdirError = GetParam().code;
+  Fire(form_->Timer3);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, GetParam().shown);
+  EXPECT_TRUE(widgets_.boxes[0].errorIcon);
+  EXPECT_EQ(widgets_.boxes[0].title, "Terbo");
+  Pump(50ms);
+  EXPECT_TRUE(Reports().empty());
+  EXPECT_TRUE(sys_.opened.empty());
+  EXPECT_FALSE(form_->Closed());
+  EXPECT_TRUE(widgets_.cursors.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, CurrentFolder,
+                         ::testing::Values(ChdirCase{2, "File not found."}, ChdirCase{3, "Invalid filename."},
+                                           ChdirCase{4, "Too many open files."}, ChdirCase{5, "File access denied."},
+                                           ChdirCase{267, "I/O error 267."}));
+
+TEST_F(Completion, UnreadableVersionStopsBeforeAnythingIsSent) {
+  DownloadAndReport("TERBO.exe");
+  machine_.versionReadable = false;
+  Fire(form_->Timer3);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "Can't get OS version info.");
+  EXPECT_TRUE(widgets_.boxes[0].errorIcon);
+  EXPECT_TRUE(sys_.chdirs.empty());
+  EXPECT_TRUE(Reports().empty());
+  EXPECT_FALSE(form_->Closed());
+}
+
+TEST_F(Completion, RefusedNavigationRestoresTheCursorAndShowsTheReason) {
+  DownloadAndReport("TERBO.exe");
+  platform_->VendorHost = "";  // "http:///..." names no host
+  Fire(form_->Timer3);
+  EXPECT_EQ(widgets_.cursors, (std::vector<TCursor>{TCursor::HourGlass, TCursor::Default}));
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_TRUE(widgets_.boxes[0].errorIcon);
+  EXPECT_NE(widgets_.boxes[0].text.find("http:///programy/setup.asp"), AnsiText::npos);
+  Pump(50ms);
+  EXPECT_TRUE(sys_.opened.empty());
+  EXPECT_FALSE(form_->Closed());
+}
+
+TEST_F(Completion, FailedReportStillHandsOff) {
+  DownloadAndReport("TERBO.exe");
+  net_.Serve(AnsiText(kHost) + "/programy/setup.asp", {500, "", false});
+  Fire(form_->Timer3);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  EXPECT_EQ(sys_.opened.size(), 1u);
+}
+
+TEST_F(Completion, HiddenButtonRunsTheCompletionStepToo) {
+  DownloadAndReport("TERBO.exe");
+  form_->Button1->Click();
+  EXPECT_FALSE(form_->Timer3->Enabled());
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  EXPECT_EQ(Reports().size(), 1u);
+}
+
+struct TitleCase {
+  AnsiText path, title;
+};
+class Title : public ::testing::TestWithParam<TitleCase> {};
+TEST_P(Title, FileNameUpToTheFirstDotWithTheRestInLowerCase) {
+  EXPECT_EQ(ProgramTitle(GetParam().path, '\\'), GetParam().title);
+}
+INSTANTIATE_TEST_SUITE_P(Names, Title,
+                         ::testing::Values(TitleCase{"C:\\x\\TERBO.exe", "Terbo"},
+                                           TitleCase{"zulan_festir.exe", "zulan_festir"},
+                                           TitleCase{"C:\\a.b\\TERBO (2).exe", "Terbo (2)"},
+                                           TitleCase{"C:\\x\\setup.tar.exe", "setup"},
+                                           TitleCase{"C:\\x\\NODOT", "Nodot"}));
+
+TEST(WireForm, EscapesWhatMayNotStandInARequestTarget) {
+  EXPECT_EQ(TWebBrowser::WireForm("http://h/p?a=b c\\d\"e<f>g^h`i{j|k}l#m\x01\x7f\x80~*()%"),
+            "http://h/p?a=b%20c%5Cd%22e%3Cf%3Eg%5Eh%60i%7Bj%7Ck%7Dl%23m%01%7F%80~*()%");
+}

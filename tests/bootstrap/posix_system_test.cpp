@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "bootstrap/Startup.h"
+#include "platform/posix/system/Encoding.h"
+#include "platform/posix/system/PosixSystem.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+class PosixSystem : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("websetup-sys-" + std::to_string(getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    cwd_ = fs::current_path();
+  }
+  void TearDown() override {
+    fs::current_path(cwd_);
+    fs::remove_all(dir_);
+  }
+  AnsiText Path(const std::string& rel) const { return Utf8ToAnsi((dir_ / rel).string()); }
+
+  fs::path dir_;
+  fs::path cwd_;
+  TPosixSystem sys_{"/usr/local/bin/TERBO.exe"};
+};
+
+bool WaitForFile(const fs::path& p) {
+  for (int i = 0; i < 500; ++i) {
+    if (fs::exists(p) && fs::file_size(p) > 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+}  // namespace
+
+TEST_F(PosixSystem, EnvironmentIsFoundWithoutRegardToCase) {
+  setenv("WebSetup_Probe", "value", 1);
+  EXPECT_EQ(GetEnv(sys_, "websetup_probe"), "value");
+  EXPECT_EQ(GetEnv(sys_, "WEBSETUP_PROBE"), "value");
+  unsetenv("WebSetup_Probe");
+  EXPECT_EQ(GetEnv(sys_, "websetup_probe"), "");
+}
+
+TEST_F(PosixSystem, EnvironmentValuesArriveInWindows1250) {
+  setenv("WEBSETUP_CZ", "P\xc5\x99\xc3\xadli\xc5\xa1", 1);  // "Příliš" in UTF-8
+  EXPECT_EQ(GetEnv(sys_, "websetup_cz"), "P\xf8\xedli\x9a");
+  unsetenv("WEBSETUP_CZ");
+}
+
+TEST_F(PosixSystem, WindowsVariablesHaveLinuxStandIns) {
+  for (const char* v : {"TEMP", "temp", "Temp", "TMPDIR", "PROCESSOR_ARCHITECTURE", "ALLUSERSPROFILE"}) unsetenv(v);
+  EXPECT_EQ(GetEnv(sys_, "temp"), "/tmp");
+  setenv("TMPDIR", "/var/tmp", 1);
+  EXPECT_EQ(GetEnv(sys_, "temp"), "/var/tmp");
+  setenv("Temp", "/scratch", 1);
+  EXPECT_EQ(GetEnv(sys_, "temp"), "/scratch");
+  unsetenv("Temp");
+  unsetenv("TMPDIR");
+  EXPECT_EQ(GetEnv(sys_, "allusersprofile"), "/var/lib");
+  const AnsiText arch = GetEnv(sys_, "processor_architecture");
+#if defined(__x86_64__)
+  EXPECT_EQ(arch, "AMD64");
+#elif defined(__aarch64__)
+  EXPECT_EQ(arch, "ARM64");
+#else
+  EXPECT_FALSE(arch.empty());
+#endif
+}
+
+TEST_F(PosixSystem, ProgramNameComesFromTheBaseNameOfArgv0) {
+  EXPECT_EQ(DeriveProgramName(sys_.ModuleFileName(), sys_.PathDelimiter()), "TERBO");
+  TPosixSystem relative("./bin/zulan_festir.exe");
+  EXPECT_EQ(DeriveProgramName(relative.ModuleFileName(), relative.PathDelimiter()), "zulan_festir");
+}
+
+TEST_F(PosixSystem, ForceDirectoriesCreatesEveryMissingParent) {
+  EXPECT_TRUE(sys_.ForceDirectories(Path("a/b/c/")));
+  EXPECT_TRUE(fs::is_directory(dir_ / "a/b/c"));
+  EXPECT_TRUE(sys_.ForceDirectories(Path("a/b/c/")));  // already there
+  std::ofstream(dir_ / "file") << "x";
+  EXPECT_FALSE(sys_.ForceDirectories(Path("file/sub/")));
+  EXPECT_FALSE(sys_.ForceDirectories(Path("file")));
+}
+
+TEST_F(PosixSystem, FolderIsNoFileAndDeletionReportsFailure) {
+  fs::create_directories(dir_ / "folder");
+  std::ofstream(dir_ / "setup.exe") << "x";
+  EXPECT_FALSE(sys_.FileExists(Path("folder")));
+  EXPECT_FALSE(sys_.FileExists(Path("missing")));
+  EXPECT_TRUE(sys_.FileExists(Path("setup.exe")));
+  EXPECT_TRUE(sys_.DeleteFile(Path("setup.exe")));
+  EXPECT_FALSE(sys_.FileExists(Path("setup.exe")));
+  EXPECT_FALSE(sys_.DeleteFile(Path("setup.exe")));
+  EXPECT_FALSE(sys_.DeleteFile(Path("folder")));
+}
+
+TEST_F(PosixSystem, SetCurrentDirectoryGivesWindowsErrorCodes) {
+  EXPECT_EQ(sys_.SetCurrentDirectoryA(Path("")), 0);
+  EXPECT_EQ(fs::current_path(), dir_);
+  EXPECT_EQ(sys_.SetCurrentDirectoryA(Path("missing/")), 2);
+  std::ofstream(dir_ / "plain") << "x";
+  EXPECT_EQ(sys_.SetCurrentDirectoryA(Path("plain/sub")), 3);
+}
+
+TEST_F(PosixSystem, OpenStartsAScriptDetachedWithTheLanguageAsOnlyArgument) {
+  {
+    std::ofstream script(dir_ / "setup.exe");
+    script << "#!/bin/sh\necho \"$# $1 $(pwd)\" > started.txt\n";
+  }
+  fs::permissions(dir_ / "setup.exe", fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(sys_.SetCurrentDirectoryA(Path("")), 0);
+  sys_.ShellExecuteOpen(Path("setup.exe"), "cz");
+  ASSERT_TRUE(WaitForFile(dir_ / "started.txt"));
+  std::string line;
+  std::getline(std::ifstream(dir_ / "started.txt"), line);
+  EXPECT_EQ(line, "1 cz " + dir_.string());
+  EXPECT_NE(fs::status(dir_ / "setup.exe").permissions() & fs::perms::owner_exec, fs::perms::none);
+}
+
+TEST_F(PosixSystem, OpenOfABareNameRunsTheFileInTheCurrentFolder) {
+  {
+    std::ofstream script(dir_ / "setup.exe");
+    script << "#!/bin/sh\necho \"$1\" > started.txt\n";
+  }
+  ASSERT_EQ(sys_.SetCurrentDirectoryA(Path("")), 0);
+  sys_.ShellExecuteOpen("setup.exe", "en");
+  ASSERT_TRUE(WaitForFile(dir_ / "started.txt"));
+  std::string line;
+  std::getline(std::ifstream(dir_ / "started.txt"), line);
+  EXPECT_EQ(line, "en");
+}
+
+TEST(Encoding, CzechTextCrossesTheBoundaryBothWays) {
+  const std::string utf8 = "\xc5\xbdlu\xc5\xa5ou\xc4\x8dk\xc3\xbd k\xc5\xaf\xc5\x88";  // Žluťoučký kůň
+  const AnsiText ansi = "\x8elu\x9dou\xe8k\xfd k\xf9\xf2";
+  EXPECT_EQ(Utf8ToAnsi(utf8), ansi);
+  EXPECT_EQ(AnsiToUtf8(ansi), utf8);
+  EXPECT_EQ(Utf8ToAnsi("a\xe2\x82\xac" "b\xe4\xb8\xad" "c"), "a\x80" "b?c");  // euro exists, CJK does not
+  EXPECT_EQ(Utf8ToAnsi("bad\xff" "x"), "bad?x");
+}
