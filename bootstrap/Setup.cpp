@@ -12,6 +12,8 @@ AnsiText ProgramTitle(const AnsiText& modulePath, char delimiter) {
   return title;
 }
 
+AnsiText VendorHostName() { return WEBSETUP_VENDOR_HOST; }
+
 int RunSetup(TPlatform& platform) {
   Application().SetTitle(ProgramTitle(platform.System.ModuleFileName(), platform.System.PathDelimiter()));
   auto form = std::make_unique<TForm1>(nullptr, platform, BootstrapState());

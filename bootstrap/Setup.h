@@ -6,6 +6,9 @@
 // the first in lower case.
 AnsiText ProgramTitle(const AnsiText& modulePath, char delimiter);
 
+// Host name of the vendor's web server, as the build set it.
+AnsiText VendorHostName();
+
 // The program: sets the title, creates the installer window as the main
 // window and runs the message loop until it closes. The platform's widget
 // set must be installed in Application() first.
