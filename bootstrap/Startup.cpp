@@ -30,9 +30,9 @@ AnsiText GetEnv(ISystem& system, const AnsiText& name) {
 
 TColourScheme ColourScheme(const AnsiText& programName) {
   if (programName.find("zulan") != AnsiText::npos) {
-    return {RGB(237, 126, 237), RGB(149, 0, 149)};
+    return {ColorRGB(237, 126, 237), ColorRGB(149, 0, 149)};
   }
-  return {RGB(176, 216, 255), RGB(41, 86, 141)};
+  return {ColorRGB(176, 216, 255), ColorRGB(41, 86, 141)};
 }
 
 namespace {
