@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/posix/sysinfo/Cp1250Text.h"
+#include "platform/posix/system/Encoding.h"
 #include "platform/posix/sysinfo/PosixSysInfoPlatform.h"
 #include "sysinfo/KvSysInfo.h"
 
@@ -27,8 +27,8 @@ TEST(PosixSysInfo, NamesAgreeWithTheSystemTools) {
   ASSERT_FALSE(host.empty());
   ASSERT_FALSE(user.empty());
   TKvSysInfo info(nullptr, PosixSysInfoPlatform());
-  EXPECT_EQ(info.ComputerName(), Utf8ToCp1250(host));
-  EXPECT_EQ(info.UserName(), Utf8ToCp1250(user));
+  EXPECT_EQ(info.ComputerName(), Utf8ToAnsi(host));
+  EXPECT_EQ(info.UserName(), Utf8ToAnsi(user));
   EXPECT_EQ(info.SystemDirectory(), "/usr/lib");
 }
 
@@ -86,7 +86,7 @@ TEST(PosixSysInfo, RegistryHasNoKeys) {
 
 TEST(PosixSysInfo, NameCallsReportTheSizeNeededWhenTooSmall) {
   ISysInfoPlatform& platform = PosixSysInfoPlatform();
-  const std::string host = Utf8ToCp1250(FirstLineOf("hostname"));
+  const std::string host = Utf8ToAnsi(FirstLineOf("hostname"));
   char buffer[kMaxPath];
   std::uint32_t size = 1;
   EXPECT_EQ(platform.GetComputerNameA(buffer, &size), 0);
@@ -95,7 +95,7 @@ TEST(PosixSysInfo, NameCallsReportTheSizeNeededWhenTooSmall) {
   ASSERT_NE(platform.GetComputerNameA(buffer, &size), 0);
   EXPECT_EQ(size, host.size());  // without the NUL, as Windows counts it
 
-  const std::string user = Utf8ToCp1250(FirstLineOf("id -un"));
+  const std::string user = Utf8ToAnsi(FirstLineOf("id -un"));
   size = kMaxPath;
   ASSERT_NE(platform.GetUserNameA(buffer, &size), 0);
   EXPECT_EQ(size, user.size() + 1);  // with the NUL, as Windows counts it
@@ -132,14 +132,14 @@ struct TTextCase {
   std::string cp1250;
 };
 
-class Utf8ToAnsi : public ::testing::TestWithParam<TTextCase> {};
+class Utf8ToAnsiCases : public ::testing::TestWithParam<TTextCase> {};
 
-TEST_P(Utf8ToAnsi, MapsOrMarksEveryCharacter) {
-  EXPECT_EQ(Utf8ToCp1250(GetParam().utf8), GetParam().cp1250);
+TEST_P(Utf8ToAnsiCases, MapsOrMarksEveryCharacter) {
+  EXPECT_EQ(Utf8ToAnsi(GetParam().utf8), GetParam().cp1250);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, Utf8ToAnsi,
+    Texts, Utf8ToAnsiCases,
     ::testing::Values(TTextCase{"Ascii", "build-pc 01", "build-pc 01"},
                       TTextCase{"Czech", "P\u0159\u00edli\u0161 \u017elu\u0165ou\u010dk\u00fd k\u016f\u0148",
                                 "P\xF8\xEDli\x9A \x9Elu\x9Dou\xE8k\xFD k\xF9\xF2"},
@@ -155,10 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TTextCase{"LoneContinuation", "x\x80y", "x?y"}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(AnsiToUtf8, RoundTripsCzechAndMarksUndefinedBytes) {
+TEST(AnsiToUtf8Text, RoundTripsCzechAndMarksUndefinedBytes) {
   const std::string czech = "P\u0159\u00edli\u0161 \u017elu\u0165ou\u010dk\u00fd k\u016f\u0148 \u20ac";
-  EXPECT_EQ(Cp1250ToUtf8(Utf8ToCp1250(czech)), czech);
-  EXPECT_EQ(Cp1250ToUtf8("a\x81"
+  EXPECT_EQ(AnsiToUtf8(Utf8ToAnsi(czech)), czech);
+  EXPECT_EQ(AnsiToUtf8("a\x81"
                          "b\x98"),
             "a?b?");
 }

@@ -1,4 +1,4 @@
-#include "platform/posix/sysinfo/Cp1250Text.h"
+#include "platform/posix/system/Encoding.h"
 #include "platform/posix/sysinfo/PosixSysInfoPlatform.h"
 #include "tools/sysinfo_tool/HostPlatform.h"
 
@@ -7,5 +7,5 @@ ISysInfoPlatform& HostSysInfoPlatform() {
 }
 
 std::string ForTerminal(const AnsiText& text) {
-  return Cp1250ToUtf8(text);
+  return AnsiToUtf8(text);
 }

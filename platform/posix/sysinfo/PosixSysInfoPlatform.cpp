@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/sysinfo/Cp1250Text.h"
+#include "platform/posix/system/Encoding.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ class TPosixSysInfoPlatform final : public ISysInfoPlatform {
     info->dwMinorVersion = kernel.minor;
     info->dwBuildNumber = kernel.build;
     info->dwPlatformId = kPlatformNT;
-    const AnsiText csd = Utf8ToCp1250(std::string(names.sysname) + " " + names.release);
+    const AnsiText csd = Utf8ToAnsi(std::string(names.sysname) + " " + names.release);
     const std::size_t length = std::min(csd.size(), sizeof info->szCSDVersion - 1);
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
     std::memcpy(info->szCSDVersion, csd.data(), length);
@@ -98,13 +98,13 @@ class TPosixSysInfoPlatform final : public ISysInfoPlatform {
   std::int32_t GetComputerNameA(char* buffer, std::uint32_t* size) override {
     std::string name;
     if (!HostName(name)) return 0;
-    return CopyName(Utf8ToCp1250(name), buffer, size, false);
+    return CopyName(Utf8ToAnsi(name), buffer, size, false);
   }
 
   std::int32_t GetUserNameA(char* buffer, std::uint32_t* size) override {
     std::string name;
     if (!LoginName(name)) return 0;
-    return CopyName(Utf8ToCp1250(name), buffer, size, true);
+    return CopyName(Utf8ToAnsi(name), buffer, size, true);
   }
 
   std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override {
