@@ -1,6 +1,41 @@
 #include "framework/MainThread.h"
 
+#include <algorithm>
 #include <thread>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// How long a worker spins for its answer before it sleeps; covers a UI thread
+// that is awake or is being woken from poll.
+constexpr auto kWorkerSpin = std::chrono::microseconds(200);
+// How long the UI side spins for the next call after answering one; covers a
+// worker's socket read between two chunks.
+constexpr auto kUiSpin = std::chrono::microseconds(200);
+// Spinning is worth it only right after an answer.
+constexpr auto kRecent = std::chrono::milliseconds(2);
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+// Spins until flag is set or the budget is spent; true when it was set.
+bool SpinFor(const std::atomic<bool>& flag, Clock::duration budget) {
+  if (flag.load(std::memory_order_acquire)) return true;
+  const auto until = Clock::now() + budget;
+  for (;;) {
+    for (int i = 0; i < 64; ++i) {
+      if (flag.load(std::memory_order_acquire)) return true;
+      CpuRelax();
+    }
+    if (Clock::now() >= until) return false;
+  }
+}
+}  // namespace
 
 TMainThreadQueue& MainThreadQueue() {
   static TMainThreadQueue queue;
@@ -15,24 +50,31 @@ void TMainThreadQueue::SetWakeUp(std::function<void()> wakeUp) {
 void TMainThreadQueue::RunAndWait(const std::function<void()>& fn) {
   Call call;
   call.fn = &fn;
+  bool uiAsleep = false;
   std::function<void()> wake;
   {
     std::lock_guard lock(mutex_);
-    calls_.push_back(&call);
-    wake = wakeUp_;
+    if (tail_ != nullptr) {
+      tail_->next = &call;
+    } else {
+      head_ = &call;
+    }
+    tail_ = &call;
+    pendingFast_.store(true, std::memory_order_release);
+    uiAsleep = uiSleepers_ > 0;
+    if (wakeUp_) wake = wakeUp_;
   }
-  queued_.notify_one();
+  if (uiAsleep) queued_.notify_all();
   if (wake) wake();
-  // The UI thread usually answers within microseconds: spin briefly before
-  // sleeping, so a chunk-by-chunk hand-off does not pay for a futex round trip.
-  for (int i = 0; i < 2000 && !call.done.load(std::memory_order_acquire); ++i) {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+
+  if (!SpinFor(call.doneFast, kWorkerSpin)) {
+    std::unique_lock lock(mutex_);
+    ++workerSleepers_;
+    answered_.wait(lock, [&call] { return call.done; });
+    --workerSleepers_;
   }
-  while (!call.done.load(std::memory_order_acquire)) {
-    call.done.wait(false, std::memory_order_acquire);
-  }
+  // The UI side touches the call only under the lock, and not after marking
+  // it done, so it may go out of scope from here on.
   if (call.error) std::rethrow_exception(call.error);
 }
 
@@ -42,23 +84,42 @@ int TMainThreadQueue::ProcessPending() {
     Call* call = nullptr;
     {
       std::lock_guard lock(mutex_);
-      if (calls_.empty()) break;
-      call = calls_.front();
-      calls_.pop_front();
+      call = head_;
+      if (call == nullptr) break;
+      head_ = call->next;
+      if (head_ == nullptr) {
+        tail_ = nullptr;
+        pendingFast_.store(false, std::memory_order_relaxed);
+      }
     }
+    std::exception_ptr error;
     try {
       (*call->fn)();
     } catch (...) {
-      call->error = std::current_exception();
+      error = std::current_exception();
     }
     ++ran;
-    call->done.store(true, std::memory_order_release);
-    call->done.notify_one();
+    bool workerAsleep = false;
+    {
+      std::lock_guard lock(mutex_);
+      call->error = std::move(error);
+      call->done = true;
+      call->doneFast.store(true, std::memory_order_release);
+      workerAsleep = workerSleepers_ > 0;
+    }
+    if (workerAsleep) answered_.notify_all();
   }
+  if (ran > 0) lastAnswer_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
   return ran;
 }
 
 bool TMainThreadQueue::WaitForPending(std::chrono::milliseconds timeout) {
+  const auto now = Clock::now();
+  const Clock::time_point last{Clock::duration{lastAnswer_.load(std::memory_order_relaxed)}};
+  if (now - last < kRecent && SpinFor(pendingFast_, std::min<Clock::duration>(kUiSpin, timeout))) return true;
   std::unique_lock lock(mutex_);
-  return queued_.wait_for(lock, timeout, [this] { return !calls_.empty(); });
+  ++uiSleepers_;
+  const bool any = queued_.wait_for(lock, timeout, [this] { return head_ != nullptr; });
+  --uiSleepers_;
+  return any;
 }

@@ -5,23 +5,34 @@
 // thread runs queued calls when it processes its messages: the program's
 // message loop is woken through the installed wake-up (FLTK: Fl::awake,
 // Win32: a posted message); tests pump the queue themselves.
+//
+// A progress report costs one hand-off per chunk, so both sides spin briefly
+// before they sleep: a worker whose call is answered within microseconds
+// never enters the kernel, and a UI thread that has just answered a call
+// catches the next one without being woken.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
 
 class TMainThreadQueue {
  public:
+  TMainThreadQueue() = default;
+  TMainThreadQueue(const TMainThreadQueue&) = delete;
+  TMainThreadQueue& operator=(const TMainThreadQueue&) = delete;
+
   // Worker side: runs fn on the UI thread and returns once it has returned.
-  // An exception fn throws is rethrown here.
+  // An exception fn throws is rethrown here. Must not be called from the UI
+  // thread itself, which would wait for itself.
   void RunAndWait(const std::function<void()>& fn);
 
-  // UI side: runs every call queued so far. Returns how many ran.
+  // UI side: runs every call queued so far, including calls queued while it
+  // runs. Returns how many ran. May be entered again from inside a call.
   int ProcessPending();
-  // UI side: waits until a call is queued or the timeout passes.
+  // UI side: waits until a call is queued or the timeout passes; true when a
+  // call is waiting.
   bool WaitForPending(std::chrono::milliseconds timeout);
 
   // Called from the worker after each call is queued. Must be cheap and
@@ -32,13 +43,23 @@ class TMainThreadQueue {
   struct Call {
     const std::function<void()>* fn = nullptr;
     std::exception_ptr error;
-    std::atomic<bool> done{false};
+    Call* next = nullptr;
+    bool done = false;  // under mutex_; doneFast mirrors it for spinning
+    std::atomic<bool> doneFast{false};
   };
 
   std::mutex mutex_;
+  Call* head_ = nullptr;  // FIFO of waiting calls, linked through Call::next
+  Call* tail_ = nullptr;
+  std::atomic<bool> pendingFast_{false};  // head_ != nullptr, readable without the lock
+  int uiSleepers_ = 0;                    // UI threads blocked in WaitForPending
+  int workerSleepers_ = 0;                // workers blocked for their answer
   std::condition_variable queued_;
-  std::deque<Call*> calls_;
+  std::condition_variable answered_;
   std::function<void()> wakeUp_;
+  // When the last call was answered (steady clock ticks): the UI side spins
+  // only while calls come in quick succession.
+  std::atomic<std::chrono::steady_clock::rep> lastAnswer_{0};
 };
 
 // The queue of the program's one UI thread.

@@ -23,7 +23,7 @@ void TThread::Start() {
   const bool selfFreeing = FreeOnTerminate;
   std::thread t;
   try {
-    t = std::thread(&TThread::Run, this);
+    t = std::thread(&TThread::Run, this, selfFreeing);
   } catch (const std::system_error& e) {
     throw Exception(FormatText("Thread creation error: %s", e.what()));
   }
@@ -34,19 +34,23 @@ void TThread::Start() {
   }
 }
 
-void TThread::Synchronize(const std::function<void()>& fn) { MainThreadQueue().RunAndWait(fn); }
+void TThread::Synchronize(const std::function<void()>& fn) {
+  MainThreadQueue().RunAndWait(fn);
+}
 
-void TThread::Run() {
+void TThread::DoTerminate() {
+  if (OnTerminate) OnTerminate(this);
+}
+
+void TThread::Run(bool selfFreeing) {
   try {
     Execute();
   } catch (...) {
     // The body owns its error handling; nothing may escape the thread.
   }
-  if (OnTerminate) {
-    try {
-      Synchronize([this] { OnTerminate(this); });
-    } catch (...) {
-    }
+  try {
+    Synchronize([this] { DoTerminate(); });
+  } catch (...) {
   }
-  if (FreeOnTerminate) delete this;
+  if (selfFreeing) delete this;
 }

@@ -6,9 +6,14 @@
 #include "framework/Component.h"
 #include "framework/Events.h"
 
-// A worker thread. The body runs Execute(); when it has ended, OnTerminate
-// runs on the UI thread while the worker waits; then, with FreeOnTerminate,
-// the object frees itself.
+// A worker thread. The body runs Execute(); when it has ended, DoTerminate
+// (by default: OnTerminate) runs on the UI thread while the worker waits;
+// then, with FreeOnTerminate, the object frees itself.
+//
+// FreeOnTerminate and OnTerminate are set before Start. OnTerminate is read
+// on the UI thread only, so the UI thread may still change it while the
+// thread runs. A thread without FreeOnTerminate is freed by its creator once
+// it has ended; its destructor joins it.
 class TThread : public TObject {
  public:
   TThread();
@@ -27,11 +32,13 @@ class TThread : public TObject {
 
  protected:
   virtual void Execute() = 0;
+  // Runs on the UI thread after the body has ended.
+  virtual void DoTerminate();
   // Runs fn on the UI thread and waits until it has returned.
   static void Synchronize(const std::function<void()>& fn);
 
  private:
-  void Run();
+  void Run(bool selfFreeing);
 
   std::atomic<bool> terminated_{false};
   std::thread thread_;

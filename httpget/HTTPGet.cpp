@@ -1,0 +1,322 @@
+#include "httpget/HTTPGet.h"
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "framework/MainThread.h"
+
+namespace {
+constexpr std::uint32_t kReadSize = 1025;
+constexpr std::uint32_t kLengthBufferSize = 1024;
+constexpr char kFormHeader[] = "Content-Type: application/x-www-form-urlencoded";
+constexpr std::uint32_t kFormHeaderLength = sizeof kFormHeader - 1;
+static_assert(kFormHeaderLength == 47);
+// A 1025-byte write per chunk would be a system call per chunk.
+constexpr std::size_t kFileBufferSize = 64 * 1024;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// A Content-Length: a decimal number that fits a signed 32-bit integer and is
+// not negative. Anything else is refused rather than wrapped.
+bool ParseLength(std::string_view text, std::int32_t& value) {
+  text = Trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  std::int64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+    if (v > INT32_MAX) return false;
+  }
+  value = static_cast<std::int32_t>(v);
+  return true;
+}
+
+class TargetFile {
+ public:
+  explicit TargetFile(const AnsiText& name) : buffer_(new char[kFileBufferSize]) {
+    file_ = std::fopen(name.c_str(), "wb");
+    if (file_ != nullptr) std::setvbuf(file_, buffer_.get(), _IOFBF, kFileBufferSize);
+  }
+  ~TargetFile() { Close(); }
+  TargetFile(const TargetFile&) = delete;
+  TargetFile& operator=(const TargetFile&) = delete;
+
+  bool IsOpen() const { return file_ != nullptr; }
+  bool Write(const char* data, std::size_t size) { return std::fwrite(data, 1, size, file_) == size; }
+  bool Close() {
+    if (file_ == nullptr) return true;
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok;
+  }
+
+ private:
+  std::unique_ptr<char[]> buffer_;
+  std::FILE* file_ = nullptr;
+};
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// THTTPGetThread
+
+std::atomic<int> THTTPGetThread::instances_{0};
+
+THTTPGetThread::THTTPGetThread(IInternet& internet, AnsiText acceptTypes, AnsiText agent, AnsiText url,
+                               AnsiText fileName, AnsiText userName, AnsiText password, AnsiText postQuery,
+                               AnsiText referer, bool binaryData, bool useCache, TOnProgressEvent progress,
+                               bool toFile)
+    : internet_(internet),
+      AcceptTypes_(std::move(acceptTypes)),
+      Agent_(std::move(agent)),
+      URL_(std::move(url)),
+      FileName_(std::move(fileName)),
+      UserName_(std::move(userName)),
+      Password_(std::move(password)),
+      PostQuery_(std::move(postQuery)),
+      Referer_(std::move(referer)),
+      BinaryData_(binaryData),
+      UseCache_(useCache),
+      ToFile_(toFile),
+      progress_(std::move(progress)) {
+  FreeOnTerminate = true;
+  instances_.fetch_add(1);
+}
+
+THTTPGetThread::~THTTPGetThread() {
+  instances_.fetch_sub(1);
+}
+
+void THTTPGetThread::SplitURL(const AnsiText& url, AnsiText& host, AnsiText& path) {
+  std::string_view rest(url);
+  if (StartsWithNoCase(rest, "http://")) rest.remove_prefix(7);
+  const std::size_t slash = rest.find('/');
+  if (slash == std::string_view::npos) {
+    host.clear();
+    path = AnsiText(rest);
+    return;
+  }
+  host = AnsiText(rest.substr(0, slash));
+  path = AnsiText(rest.substr(slash));
+}
+
+bool THTTPGetThread::Succeeded() const noexcept {
+  return Succeeded_.load(std::memory_order_acquire) && !failedMark_.load(std::memory_order_acquire);
+}
+
+void THTTPGetThread::Execute() {
+  bool ok = false;
+  try {
+    ok = Transfer();
+  } catch (...) {
+    ok = false;
+  }
+  CloseInternetHandles();
+  Succeeded_.store(ok, std::memory_order_release);
+}
+
+void THTTPGetThread::CloseInternetHandles() noexcept {
+  for (IInternet::Handle* h : {&hRequest_, &hConnect_, &hInternet_}) {
+    if (*h != nullptr) {
+      try {
+        internet_.InternetCloseHandle(*h);
+      } catch (...) {
+      }
+      *h = nullptr;
+    }
+  }
+}
+
+// The body. Every "return false" stops the transfer as a failure; the file and
+// the length buffer are released on the way out, the handles by Execute.
+bool THTTPGetThread::Transfer() {
+  AnsiText host;
+  AnsiText path;
+  SplitURL(URL_, host, path);
+  if (Terminated()) return false;
+
+  // The results are not examined here: a missing handle makes every later
+  // call fail, which shows as a failed query and an empty read.
+  hInternet_ = internet_.InternetOpenA(Agent_.empty() ? nullptr : Agent_.c_str(),
+                                       IInternet::kOpenTypePreconfig, nullptr, nullptr, 0);
+  hConnect_ = internet_.InternetConnectA(hInternet_, host.c_str(), IInternet::kDefaultHttpPort,
+                                         UserName_.c_str(), Password_.c_str(), IInternet::kServiceHttp, 0, 0);
+  const bool post = !PostQuery_.empty();
+  const char* acceptTypes[] = {AcceptTypes_.c_str(), nullptr};
+  hRequest_ =
+      internet_.HttpOpenRequestA(hConnect_, post ? "POST" : "GET", path.c_str(), "HTTP/1.0", Referer_.c_str(),
+                                 acceptTypes, UseCache_ ? 0 : IInternet::kFlagReload, 0);
+  if (post) {
+    internet_.HttpSendRequestA(hRequest_, kFormHeader, kFormHeaderLength, PostQuery_.data(),
+                               static_cast<std::uint32_t>(PostQuery_.size()));
+  } else {
+    internet_.HttpSendRequestA(hRequest_, nullptr, 0, nullptr, 0);
+  }
+  if (Terminated()) return false;
+
+  std::unique_ptr<char[]> lengthBuffer(new char[kLengthBufferSize]());
+  std::uint32_t lengthSize = kLengthBufferSize;
+  std::uint32_t index = 0;
+  const bool haveLength = internet_.HttpQueryInfoA(hRequest_, IInternet::kQueryContentLength,
+                                                   lengthBuffer.get(), &lengthSize, &index);
+  if (Terminated()) return false;
+  if (!haveLength && BinaryData_) return false;
+
+  // Only a 2xx answer counts; an error page is no download.
+  char status[32] = {};
+  std::uint32_t statusSize = sizeof status;
+  index = 0;
+  if (!internet_.HttpQueryInfoA(hRequest_, IInternet::kQueryStatusCode, status, &statusSize, &index))
+    return false;
+  const std::string_view statusText = Trim(std::string_view(status, strnlen(status, sizeof status)));
+  if (statusText.size() != 3 || statusText[0] != '2') return false;
+
+  if (haveLength) {
+    const std::string_view text(lengthBuffer.get(), strnlen(lengthBuffer.get(), kLengthBufferSize));
+    if (!ParseLength(text, FileSize_)) return false;
+  }
+  lengthBuffer.reset();
+
+  Readed_ = 0;
+  std::unique_ptr<TargetFile> file;
+  if (ToFile_) {
+    file = std::make_unique<TargetFile>(FileName_);
+    if (!file->IsOpen()) return false;
+  } else {
+    ResultString_.clear();
+  }
+
+  char buffer[kReadSize];
+  bool readFailed = false;
+  for (;;) {
+    if (Terminated()) return false;
+    BytesRead_ = 0;
+    if (!internet_.InternetReadFile(hRequest_, buffer, kReadSize, &BytesRead_)) {
+      readFailed = true;
+      break;
+    }
+    if (BytesRead_ == 0) break;
+    if (BytesRead_ > kReadSize || BytesRead_ > static_cast<std::uint32_t>(INT32_MAX - Readed_)) return false;
+    if (file) {
+      if (!file->Write(buffer, BytesRead_)) return false;
+    } else {
+      ResultString_.append(buffer, BytesRead_);
+    }
+    Readed_ += static_cast<std::int32_t>(BytesRead_);
+    if (progress_ && !detached_.load(std::memory_order_acquire)) Synchronize([this] { ReportProgress(); });
+  }
+
+  bool ok = false;
+  if (!ToFile_) {
+    ok = Readed_ != 0;
+  } else if (haveLength) {
+    ok = FileSize_ == Readed_;
+  } else {
+    // Without an announced length only a normal end of the body tells that
+    // everything arrived.
+    ok = !readFailed;
+  }
+  if (file && !file->Close()) return false;
+  return ok;
+}
+
+void THTTPGetThread::ReportProgress() {
+  if (detached_.load(std::memory_order_acquire)) return;
+  progress_(this, FileSize_, Readed_);
+}
+
+void THTTPGetThread::DoTerminate() {
+  if (detached_.load(std::memory_order_acquire)) return;
+  TThread::DoTerminate();
+}
+
+// ---------------------------------------------------------------------------
+// THTTPGet
+
+THTTPGet::THTTPGet(TComponent* owner, IInternet& internet) : TComponent(owner), internet_(internet) {}
+
+THTTPGet::~THTTPGet() {
+  *alive_ = false;
+  if (ActiveThread != nullptr) {
+    // The worker ends on its own; nothing of it may reach this component.
+    ActiveThread->Detach();
+    Abort();
+    ActiveThread = nullptr;
+  }
+}
+
+void THTTPGet::Abort() {
+  if (ActiveThread == nullptr) return;
+  ActiveThread->MarkFailed();
+  ActiveThread->Terminate();
+}
+
+void THTTPGet::Start(bool toFile) {
+  if (ActiveThread != nullptr) return;
+  auto worker =
+      std::make_unique<THTTPGetThread>(internet_, AcceptTypes, Agent, URL, FileName, UserName, Password,
+                                       PostQuery, Referer, BinaryData, UseCache, OnProgress, toFile);
+  worker->OnTerminate = TNotifyEvent(this, &THTTPGet::TransferDone);
+  ActiveThread = worker.get();
+  try {
+    worker->Start();
+  } catch (...) {
+    ActiveThread = nullptr;
+    throw;
+  }
+  worker.release();  // frees itself after TransferDone
+
+  if (!WaitThread) return;
+  // Every event of the transfer fires inside this loop. Sleeping on the queue
+  // instead of polling keeps the UI thread from burning a core meanwhile.
+  const std::shared_ptr<bool> alive = alive_;
+  while (*alive && ActiveThread != nullptr) {
+    if (MainThreadQueue().ProcessPending() == 0)
+      MainThreadQueue().WaitForPending(std::chrono::milliseconds(50));
+  }
+}
+
+void THTTPGet::TransferDone(TObject* sender) {
+  auto* worker = static_cast<THTTPGetThread*>(sender);
+  const std::shared_ptr<bool> alive = alive_;
+  // Busy until the handler has returned, also when it throws; a handler may
+  // also destroy this component.
+  struct ClearWhenDone {
+    THTTPGet* self;
+    const std::shared_ptr<bool>& alive;
+    ~ClearWhenDone() {
+      if (*alive) self->ActiveThread = nullptr;
+    }
+  } clear{this, alive};
+
+  // Handlers are copied before the call: the component, and with it the
+  // event member, may be gone by the time the handler returns.
+  if (worker->Succeeded()) {
+    if (worker->ToFile()) {
+      // On success Readed equals the announced length, or is the whole body
+      // when none was announced.
+      if (const TOnDoneFileEvent handler = OnDoneFile) handler(this, worker->FileName(), worker->Readed());
+    } else if (const TOnDoneStringEvent handler = OnDoneString) {
+      handler(this, worker->ResultString());
+    }
+  } else if (const TNotifyEvent handler = OnError) {
+    handler(this);
+  }
+}

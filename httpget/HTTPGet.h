@@ -1,0 +1,130 @@
+#pragma once
+// THTTPGet fetches one URL over HTTP into a file or a text on a worker thread
+// of its own and reports progress, success and failure as events on the UI
+// thread.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "framework/Component.h"
+#include "framework/Events.h"
+#include "framework/Thread.h"
+#include "framework/Types.h"
+#include "httpget/Internet.h"
+
+using TOnProgressEvent = TEvent<TObject*, std::int32_t, std::int32_t>;
+using TOnDoneFileEvent = TEvent<TObject*, AnsiText, std::int32_t>;
+using TOnDoneStringEvent = TEvent<TObject*, AnsiText>;
+
+class THTTPGetThread : public TThread {
+ public:
+  // Takes copies of the component's inputs; frees itself after its completion.
+  THTTPGetThread(IInternet& internet, AnsiText acceptTypes, AnsiText agent, AnsiText url, AnsiText fileName,
+                 AnsiText userName, AnsiText password, AnsiText postQuery, AnsiText referer, bool binaryData,
+                 bool useCache, TOnProgressEvent progress, bool toFile);
+  ~THTTPGetThread() override;
+  AnsiText ClassName() const override { return "THTTPGetThread"; }
+
+  // Host and path of a URL: an optional "http://" (any case) is dropped; the
+  // host runs up to the first "/", the path starts there. Nothing else is
+  // parsed: a port or a query stays in the host or the path.
+  static void SplitURL(const AnsiText& url, AnsiText& host, AnsiText& path);
+
+  // Read by the UI thread while the worker waits in a hand-off.
+  bool Succeeded() const noexcept;
+  bool ToFile() const noexcept { return ToFile_; }
+  const AnsiText& FileName() const noexcept { return FileName_; }
+  const AnsiText& ResultString() const noexcept { return ResultString_; }
+  std::int32_t FileSize() const noexcept { return FileSize_; }
+  std::int32_t Readed() const noexcept { return Readed_; }
+
+  // UI thread: the outcome is failure whatever the body does from now on.
+  void MarkFailed() noexcept { failedMark_.store(true, std::memory_order_release); }
+  // UI thread: the component is going away; no progress or completion may
+  // reach it from now on.
+  void Detach() noexcept { detached_.store(true, std::memory_order_release); }
+
+  // Workers not yet freed, for leak checks.
+  static int Instances() noexcept { return instances_.load(); }
+
+ protected:
+  void Execute() override;
+  void DoTerminate() override;
+
+ private:
+  bool Transfer();
+  void ReportProgress();
+  void CloseInternetHandles() noexcept;
+
+  IInternet& internet_;
+  AnsiText AcceptTypes_;
+  AnsiText Agent_;
+  AnsiText URL_;
+  AnsiText FileName_;
+  AnsiText ResultString_;
+  AnsiText UserName_;
+  AnsiText Password_;
+  AnsiText PostQuery_;
+  AnsiText Referer_;
+  bool BinaryData_;
+  bool UseCache_;
+  std::atomic<bool> Succeeded_{false};
+  std::int32_t FileSize_ = 0;
+  bool ToFile_;
+  std::uint32_t BytesRead_ = 0;
+  std::int32_t Readed_ = 0;
+  TOnProgressEvent progress_;
+
+  std::atomic<bool> failedMark_{false};
+  std::atomic<bool> detached_{false};
+  IInternet::Handle hInternet_ = nullptr;
+  IInternet::Handle hConnect_ = nullptr;
+  IInternet::Handle hRequest_ = nullptr;
+
+  static std::atomic<int> instances_;
+};
+
+class THTTPGet : public TComponent {
+ public:
+  // internet: the platform's transport; it must outlive every transfer this
+  // component starts, including one still ending after the component is gone.
+  THTTPGet(TComponent* owner, IInternet& internet);
+  ~THTTPGet() override;
+  AnsiText ClassName() const override { return "THTTPGet"; }
+
+  // Published properties: plain stored values, read when a transfer starts.
+  AnsiText AcceptTypes = "*/*";
+  AnsiText Agent = "Kestrami HTTPGet";
+  bool BinaryData = false;
+  AnsiText URL;
+  bool UseCache = false;
+  AnsiText FileName;
+  AnsiText UserName;
+  AnsiText Password;
+  AnsiText PostQuery;
+  AnsiText Referer;
+  bool WaitThread = false;
+  TOnProgressEvent OnProgress;
+  TOnDoneFileEvent OnDoneFile;
+  TOnDoneStringEvent OnDoneString;
+  TNotifyEvent OnError;
+
+  // Start a transfer of URL into FileName, or into a text. Ignored while a
+  // transfer runs, also from inside its final event.
+  void GetFile() { Start(true); }
+  void GetString() { Start(false); }
+  // Ends the running transfer as a failure at the worker's next check.
+  void Abort();
+
+  bool Busy() const noexcept { return ActiveThread != nullptr; }
+
+ private:
+  void Start(bool toFile);
+  void TransferDone(TObject* sender);
+
+  IInternet& internet_;
+  THTTPGetThread* ActiveThread = nullptr;
+  // Cleared by the destructor, so code still running on the stack inside an
+  // event handler learns that the component is gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};

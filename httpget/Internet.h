@@ -1,0 +1,47 @@
+#pragma once
+// The platform's HTTP calls as the getter makes them: WinINet on Windows, a
+// Boost.Beast transport on Linux, a recording fake in tests. The operations
+// keep the names and argument order of the WinINet calls.
+#include <cstdint>
+
+class IInternet {
+ public:
+  // Opaque; nullptr is "none", which every call given it fails on.
+  using Handle = void*;
+
+  static constexpr std::uint32_t kOpenTypePreconfig = 0;     // INTERNET_OPEN_TYPE_PRECONFIG
+  static constexpr std::uint16_t kDefaultHttpPort = 80;      // INTERNET_DEFAULT_HTTP_PORT
+  static constexpr std::uint32_t kServiceHttp = 3;           // INTERNET_SERVICE_HTTP
+  static constexpr std::uint32_t kFlagReload = 0x80000000u;  // INTERNET_FLAG_RELOAD
+  static constexpr std::uint32_t kQueryContentLength = 5;    // HTTP_QUERY_CONTENT_LENGTH
+  static constexpr std::uint32_t kQueryStatusCode = 19;      // HTTP_QUERY_STATUS_CODE
+
+  IInternet() = default;
+  IInternet(const IInternet&) = delete;
+  IInternet& operator=(const IInternet&) = delete;
+  virtual ~IInternet() = default;
+
+  // agent, proxy and proxyBypass may be nullptr ("none").
+  virtual Handle InternetOpenA(const char* agent, std::uint32_t accessType, const char* proxy,
+                               const char* proxyBypass, std::uint32_t flags) = 0;
+  virtual Handle InternetConnectA(Handle internet, const char* serverName, std::uint16_t serverPort,
+                                  const char* userName, const char* password, std::uint32_t service,
+                                  std::uint32_t flags, std::uintptr_t context) = 0;
+  // acceptTypes ends with a nullptr entry.
+  virtual Handle HttpOpenRequestA(Handle connect, const char* verb, const char* objectName,
+                                  const char* version, const char* referrer, const char* const* acceptTypes,
+                                  std::uint32_t flags, std::uintptr_t context) = 0;
+  // Sends the request and takes in the head of the response.
+  virtual bool HttpSendRequestA(Handle request, const char* headers, std::uint32_t headersLength,
+                                const void* optional, std::uint32_t optionalLength) = 0;
+  // Text form: on success the value is zero-terminated in buffer and
+  // *bufferLength is its length without the terminator. False when the
+  // response lacks the header, or when there is no response.
+  virtual bool HttpQueryInfoA(Handle request, std::uint32_t infoLevel, void* buffer,
+                              std::uint32_t* bufferLength, std::uint32_t* index) = 0;
+  // True with *numberOfBytesRead > 0 while body bytes remain, true with 0 at
+  // the end of the body, false on error.
+  virtual bool InternetReadFile(Handle file, void* buffer, std::uint32_t numberOfBytesToRead,
+                                std::uint32_t* numberOfBytesRead) = 0;
+  virtual bool InternetCloseHandle(Handle handle) = 0;
+};
