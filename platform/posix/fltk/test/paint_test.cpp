@@ -1,0 +1,174 @@
+// What the FLTK peers paint, checked without a display: the embedded flag
+// pictures as they decode, the gauge's picture and the colours behind it.
+#include "platform/posix/fltk/Paint.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "bootstrap/Flags.h"
+#include "platform/posix/fltk/Jpeg.h"
+
+namespace {
+
+struct Rgb {
+  int r, g, b;
+};
+
+Rgb PixelAt(const TRgbImage& image, int x, int y) {
+  const std::uint32_t p = image.At(x, y);
+  return {static_cast<int>(p >> 16), static_cast<int>((p >> 8) & 0xFF), static_cast<int>(p & 0xFF)};
+}
+
+// JPEG is lossy: a colour is recognised within a margin.
+::testing::AssertionResult Near(const TRgbImage& image, int x, int y, Rgb want, const char* name) {
+  const Rgb got = PixelAt(image, x, y);
+  if (std::abs(got.r - want.r) <= 40 && std::abs(got.g - want.g) <= 40 && std::abs(got.b - want.b) <= 40) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is (" << got.r << "," << got.g << ","
+                                       << got.b << "), not " << name;
+}
+
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kCzechRed{215, 20, 26};
+constexpr Rgb kCzechBlue{17, 69, 126};
+constexpr Rgb kUnionRed{200, 16, 46};
+constexpr Rgb kUnionBlue{1, 33, 105};
+
+TEST(FlagPictures, BothDecodeToFortyByTwentySeven) {
+  for (const auto* bytes : {&CzechFlagJpeg(), &UnitedKingdomFlagJpeg()}) {
+    const TRgbImage image = DecodeJpeg(*bytes);
+    EXPECT_EQ(image.Width, 40);
+    EXPECT_EQ(image.Height, 27);
+    EXPECT_EQ(image.Pixels.size(), 40u * 27u * 3u);
+  }
+}
+
+TEST(FlagPictures, CzechFlagIsWhiteOverRedWithTheTriangleToTheMiddle) {
+  const TRgbImage flag = DecodeJpeg(CzechFlagJpeg());
+  ASSERT_FALSE(flag.Empty());
+  EXPECT_TRUE(Near(flag, 35, 3, kWhite, "white"));
+  EXPECT_TRUE(Near(flag, 22, 6, kWhite, "white"));
+  EXPECT_TRUE(Near(flag, 35, 23, kCzechRed, "red"));
+  EXPECT_TRUE(Near(flag, 22, 20, kCzechRed, "red"));
+  EXPECT_TRUE(Near(flag, 3, 13, kCzechBlue, "blue"));
+  // The triangle's tip reaches the middle of the flag, not beyond.
+  EXPECT_TRUE(Near(flag, 17, 13, kCzechBlue, "blue"));
+  EXPECT_FALSE(Near(flag, 24, 13, kCzechBlue, "blue"));
+  // At the hoist the triangle fills the whole height.
+  EXPECT_TRUE(Near(flag, 0, 1, kCzechBlue, "blue"));
+  EXPECT_TRUE(Near(flag, 0, 25, kCzechBlue, "blue"));
+}
+
+TEST(FlagPictures, UnionFlagHasItsCrossFieldAndCounterchangedSaltire) {
+  const TRgbImage flag = DecodeJpeg(UnitedKingdomFlagJpeg());
+  ASSERT_FALSE(flag.Empty());
+  // St George's cross through the middle.
+  EXPECT_TRUE(Near(flag, 20, 13, kUnionRed, "red"));
+  EXPECT_TRUE(Near(flag, 20, 1, kUnionRed, "red"));
+  EXPECT_TRUE(Near(flag, 1, 13, kUnionRed, "red"));
+  EXPECT_TRUE(Near(flag, 38, 13, kUnionRed, "red"));
+  // The blue field between the arms, in all four quarters.
+  EXPECT_TRUE(Near(flag, 11, 2, kUnionBlue, "blue"));
+  EXPECT_TRUE(Near(flag, 28, 2, kUnionBlue, "blue"));
+  EXPECT_TRUE(Near(flag, 11, 24, kUnionBlue, "blue"));
+  EXPECT_TRUE(Near(flag, 28, 24, kUnionBlue, "blue"));
+  // The saltire is counterchanged: near the upper hoist corner its red lies
+  // below the diagonal, near the upper fly corner above it.
+  const auto reddish = [&](int x, int y) {
+    const Rgb p = PixelAt(flag, x, y);
+    return p.r - p.b > 60;
+  };
+  EXPECT_TRUE(reddish(5, 4));
+  EXPECT_FALSE(reddish(6, 3));
+  EXPECT_TRUE(reddish(34, 3));
+  EXPECT_FALSE(reddish(34, 5));
+}
+
+TEST(JpegDecoding, BytesThatAreNoJpegGiveNoPicture) {
+  EXPECT_TRUE(DecodeJpeg({}).Empty());
+  EXPECT_TRUE(DecodeJpeg({0x89, 'P', 'N', 'G', 0, 1, 2, 3}).Empty());
+  std::vector<std::uint8_t> headOnly(CzechFlagJpeg().begin(), CzechFlagJpeg().begin() + 20);
+  EXPECT_TRUE(DecodeJpeg(headOnly).Empty());
+}
+
+TEST(Colours, RgbWordsAreReadAsBlueGreenRed) {
+  EXPECT_EQ(ResolveColor(0xFFD8B0), (TRgb{176, 216, 255}));
+  EXPECT_EQ(ResolveColor(ColorRGB(41, 86, 141)), (TRgb{41, 86, 141}));
+  EXPECT_EQ(ResolveColor(clBtnFace), (TRgb{240, 240, 240}));
+  EXPECT_EQ(ResolveColor(clWindowText), (TRgb{0, 0, 0}));
+}
+
+TEST(Colours, InverseTurnsEachChannelOver) {
+  EXPECT_EQ(Inverse({0, 0, 0}), (TRgb{255, 255, 255}));
+  EXPECT_EQ(Inverse({41, 86, 141}), (TRgb{214, 169, 114}));
+  EXPECT_EQ(Inverse(Inverse({1, 2, 3})), (TRgb{1, 2, 3}));
+}
+
+class GaugePicture : public ::testing::Test {
+ protected:
+  GaugePicture() : gauge(nullptr) { gauge.SetForeColor(ColorRGB(41, 86, 141)); }
+  TGauge gauge;
+};
+
+TEST_F(GaugePicture, FrameBarAndTextOfTheProgressPage) {
+  gauge.SetProgress(77);
+  const TGaugePicture p = PlanGauge(gauge, 566, 30);
+  EXPECT_TRUE(p.Frame);
+  EXPECT_EQ(p.Inner, (TRect{1, 1, 564, 28}));
+  EXPECT_EQ(p.BarWidth, 434);  // 564 * 77 / 100, truncated
+  EXPECT_EQ(p.Text, "77%");
+  EXPECT_EQ(p.Back, (TRgb{255, 255, 255}));
+  EXPECT_EQ(p.Bar, (TRgb{41, 86, 141}));
+  // The text reads over both parts: black on the white, light on the dark bar.
+  EXPECT_EQ(p.TextOverBack, (TRgb{0, 0, 0}));
+  EXPECT_EQ(p.TextOverBar, (TRgb{214, 169, 114}));
+}
+
+TEST_F(GaugePicture, BarRunsFromNoneToTheFullInnerWidth) {
+  EXPECT_EQ(PlanGauge(gauge, 566, 30).BarWidth, 0);
+  EXPECT_EQ(PlanGauge(gauge, 566, 30).Text, "0%");
+  gauge.SetProgress(1);
+  EXPECT_EQ(PlanGauge(gauge, 50, 30).BarWidth, 0);  // 48 * 1 / 100 is below one pixel
+  gauge.SetProgress(100);
+  const TGaugePicture full = PlanGauge(gauge, 566, 30);
+  EXPECT_EQ(full.BarWidth, full.Inner.W);
+  EXPECT_EQ(full.Text, "100%");
+  gauge.SetMaxValue(1000);
+  gauge.SetProgress(505);
+  EXPECT_EQ(PlanGauge(gauge, 566, 30).Text, "50%");
+}
+
+TEST_F(GaugePicture, WithoutBorderOrTextTheBarTakesTheWholeArea) {
+  gauge.BorderStyle = TBorderStyle::None;
+  gauge.ShowText = false;
+  gauge.SetProgress(50);
+  const TGaugePicture p = PlanGauge(gauge, 100, 20);
+  EXPECT_FALSE(p.Frame);
+  EXPECT_EQ(p.Inner, (TRect{0, 0, 100, 20}));
+  EXPECT_EQ(p.BarWidth, 50);
+  EXPECT_TRUE(p.Text.empty());
+}
+
+TEST(ErrorSign, RedDiscWithWhiteCrossOnTransparency) {
+  constexpr int kSize = 32;
+  const std::vector<std::uint8_t> icon = ErrorIcon(kSize);
+  ASSERT_EQ(icon.size(), 32u * 32u * 4u);
+  const auto at = [&](int x, int y) {
+    return &icon[(static_cast<std::size_t>(y) * kSize + static_cast<std::size_t>(x)) * 4];
+  };
+  EXPECT_EQ(at(0, 0)[3], 0);  // corner outside the disc
+  const std::uint8_t* ring = at(16, 3);
+  EXPECT_EQ(ring[3], 255);
+  EXPECT_GT(ring[0], 150);
+  EXPECT_LT(ring[1], 80);
+  const std::uint8_t* centre = at(16, 16);
+  EXPECT_GT(centre[0], 230);
+  EXPECT_GT(centre[1], 230);
+  EXPECT_GT(centre[2], 230);
+  const std::uint8_t* betweenArms = at(16, 10);  // above the centre, between the strokes
+  EXPECT_LT(betweenArms[1], 80);
+}
+
+}  // namespace
