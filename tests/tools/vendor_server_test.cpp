@@ -74,6 +74,9 @@ struct TargetCase {
   const char* name;
   std::string request;
 };
+void PrintTo(const TargetCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class TargetFormTest : public ServerTest, public ::testing::WithParamInterface<TargetCase> {};
 
@@ -169,6 +172,9 @@ struct ReportCase {
   std::string target;
   std::string line;
 };
+void PrintTo(const ReportCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ReportTest : public ServerTest, public ::testing::WithParamInterface<ReportCase> {};
 
@@ -216,6 +222,9 @@ struct FaultCase {
   std::optional<std::string> contentLength;
   std::size_t bodySize;  // bytes of a.bin (100000) that arrive
 };
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FaultTest : public ServerTest, public ::testing::WithParamInterface<FaultCase> {};
 
@@ -321,6 +330,9 @@ struct ParseCase {
   const char* text;
   std::optional<Fault> fault;
 };
+void PrintTo(const ParseCase& c, std::ostream* os) {
+  *os << '"' << c.text << '"';
+}
 
 class ParseFaultTest : public ::testing::TestWithParam<ParseCase> {};
 
