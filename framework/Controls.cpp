@@ -94,6 +94,12 @@ void TControl::Changed() {
   if (IWidgetSet* ws = Application().WidgetSet()) ws->ControlChanged(*this);
 }
 
+// Children may outlive their parent's list: they are freed by their owner,
+// which can be the parent itself, after this destructor has run.
+TWinControl::~TWinControl() {
+  for (TControl* child : controls_) child->parent_ = nullptr;
+}
+
 // ---- TForm
 
 TForm::TForm(TComponent* owner) : TWinControl(owner) {}

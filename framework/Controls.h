@@ -110,6 +110,7 @@ class TControl : public TComponent {
   void Changed();
 
  private:
+  friend class TWinControl;
   TWinControl* parent_ = nullptr;
   bool visible_ = true;
 };
@@ -117,6 +118,7 @@ class TControl : public TComponent {
 class TWinControl : public TControl {
  public:
   using TControl::TControl;
+  ~TWinControl() override;
   AnsiText ClassName() const override { return "TWinControl"; }
   const std::vector<TControl*>& Controls() const noexcept { return controls_; }
 
