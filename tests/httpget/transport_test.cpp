@@ -1,0 +1,353 @@
+// The getter over the real Linux transport against the vendor server on
+// loopback: every fault the server injects, through the proxy route and
+// straight to the server; time-outs, name and connection failures; the
+// request as it arrives.
+#include <gtest/gtest.h>
+
+// Asio's scheduler draws a false -Wnull-dereference once inlined at -O2.
+#pragma GCC diagnostic ignored "-Wnull-dereference"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <cstdlib>
+#include <memory>
+#include <random>
+
+#include "TestSupport.h"
+#include "VendorServer.h"
+#include "platform/posix/http/PosixInternet.h"
+
+using namespace httpget_test;
+
+namespace {
+
+constexpr std::size_t kFileSize = 100 * 1000 + 7;
+const char* const kVendorHost = "www.vendor.example";
+const char* const kUrl = "www.vendor.example/download/TERBO/data.bin";
+const char* const kPath = "/download/TERBO/data.bin";
+
+// Sends the component's port-80 connection to the test server's port, so the
+// whole getter runs over the real transport without a proxy.
+class PortRedirect : public IInternet {
+ public:
+  PortRedirect(IInternet& inner, std::uint16_t port) : inner_(inner), port_(port) {}
+  Handle InternetOpenA(const char* a, std::uint32_t t, const char* p, const char* b,
+                       std::uint32_t f) override {
+    return inner_.InternetOpenA(a, t, p, b, f);
+  }
+  Handle InternetConnectA(Handle i, const char* s, std::uint16_t, const char* u, const char* p,
+                          std::uint32_t sv, std::uint32_t f, std::uintptr_t c) override {
+    return inner_.InternetConnectA(i, s, port_, u, p, sv, f, c);
+  }
+  Handle HttpOpenRequestA(Handle c, const char* v, const char* o, const char* ver, const char* r,
+                          const char* const* a, std::uint32_t f, std::uintptr_t x) override {
+    return inner_.HttpOpenRequestA(c, v, o, ver, r, a, f, x);
+  }
+  bool HttpSendRequestA(Handle r, const char* h, std::uint32_t hl, const void* o, std::uint32_t ol) override {
+    return inner_.HttpSendRequestA(r, h, hl, o, ol);
+  }
+  bool HttpQueryInfoA(Handle r, std::uint32_t l, void* b, std::uint32_t* bl, std::uint32_t* i) override {
+    return inner_.HttpQueryInfoA(r, l, b, bl, i);
+  }
+  bool InternetReadFile(Handle f, void* b, std::uint32_t n, std::uint32_t* r) override {
+    return inner_.InternetReadFile(f, b, n, r);
+  }
+  bool InternetCloseHandle(Handle h) override { return inner_.InternetCloseHandle(h); }
+
+ private:
+  IInternet& inner_;
+  std::uint16_t port_;
+};
+
+// A loopback port that nobody listens on.
+std::uint16_t ClosedPort() {
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::acceptor a(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+  return a.local_endpoint().port();
+}
+
+std::string Header(const vendor::RecordedRequest& r, const std::string& name) {
+  for (const auto& [n, v] : r.headers) {
+    if (n.size() == name.size() && std::equal(n.begin(), n.end(), name.begin(), [](char x, char y) {
+          return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+        }))
+      return v;
+  }
+  return "<none>";
+}
+
+enum class Route { Proxy, Direct };
+
+class VendorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(root.Path() / "TERBO");
+    content.resize(kFileSize);
+    std::mt19937 random(42);
+    for (char& c : content) c = static_cast<char>(random());
+    WriteFile((root.Path() / "TERBO" / "data.bin").string(), content);
+    server = std::make_unique<vendor::VendorServer>(root.Path(), std::filesystem::path());
+    server->Start("127.0.0.1", 0);
+  }
+  void TearDown() override {
+    EXPECT_TRUE(AllWorkersGone());
+    server->Stop();
+  }
+
+  PosixInternetSettings Settings(Route route) const {
+    PosixInternetSettings s;
+    if (route == Route::Proxy) s.httpProxy = server->BaseUrl();
+    s.connectTimeout = s.sendTimeout = s.receiveTimeout = std::chrono::seconds(5);
+    return s;
+  }
+  // A getter over the real transport, on the given route.
+  void MakeGetter(Route route, PosixInternetSettings settings) {
+    transport = std::make_unique<PosixInternet>(std::move(settings));
+    IInternet* net = transport.get();
+    if (route == Route::Direct) {
+      redirect = std::make_unique<PortRedirect>(*transport, server->Port());
+      net = redirect.get();
+    }
+    get = std::make_unique<THTTPGet>(nullptr, *net);
+    get->URL = route == Route::Direct ? std::string("127.0.0.1") + kPath : kUrl;
+    get->FileName = files.File("data.bin");
+    get->BinaryData = true;
+    log.Attach(*get);
+  }
+
+  TempDir root;
+  TempDir files;
+  std::string content;
+  std::unique_ptr<vendor::VendorServer> server;
+  std::unique_ptr<PosixInternet> transport;
+  std::unique_ptr<PortRedirect> redirect;
+  std::unique_ptr<THTTPGet> get;
+  EventLog log;
+};
+
+// ---------------------------------------------------------------------------
+// Faults.
+
+struct FaultCase {
+  const char* name;
+  vendor::Fault fault;
+  bool binaryData;
+  std::string event;
+  std::optional<std::size_t> fileBytes;  // nullopt: the old file stays untouched
+};
+
+class Faults : public VendorTest, public ::testing::WithParamInterface<std::tuple<Route, FaultCase>> {};
+
+TEST_P(Faults, EndAsTheyShould) {
+  const auto& [route, c] = GetParam();
+  auto settings = Settings(route);
+  settings.receiveTimeout = std::chrono::milliseconds(500);  // for the stalled server
+  MakeGetter(route, settings);
+  server->SetFault(kPath, c.fault);
+  get->BinaryData = c.binaryData;
+  WriteFile(get->FileName, "old");
+  get->GetFile();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_EQ(log.Last(), c.event);
+  const auto bytes = ReadFile(get->FileName);
+  if (c.fileBytes) {
+    EXPECT_TRUE(bytes == content.substr(0, *c.fileBytes)) << "file holds " << (bytes ? bytes->size() : 0);
+  } else {
+    EXPECT_EQ(bytes, "old");
+  }
+  ASSERT_GE(server->Requests().size(), 1u);
+  EXPECT_EQ(server->Requests()[0].target, route == Route::Proxy ? "http://" + std::string(kUrl) : kPath);
+}
+
+using K = vendor::Fault::Kind;
+const std::string kDone = "donefile data.bin " + std::to_string(kFileSize);
+
+INSTANTIATE_TEST_SUITE_P(
+    Vendor, Faults,
+    ::testing::Combine(
+        ::testing::Values(Route::Proxy, Route::Direct),
+        ::testing::Values(
+            FaultCase{"None", {K::None, 0, ""}, true, kDone, kFileSize},
+            FaultCase{"CutAfter5000", {K::CutAfter, 5000, ""}, true, "error", 5000},
+            FaultCase{"CutAfter0", {K::CutAfter, 0, ""}, true, "error", 0},
+            FaultCase{"NoLengthBinary", {K::NoLength, 0, ""}, true, "error", {}},
+            FaultCase{"NoLengthText", {K::NoLength, 0, ""}, false, kDone, kFileSize},
+            FaultCase{"LengthAboveBody", {K::WrongLength, kFileSize + 1000, ""}, true, "error", kFileSize},
+            // The announced length delimits the body on the wire.
+            FaultCase{"LengthBelowBody", {K::WrongLength, 1000, ""}, true, "donefile data.bin 1000", 1000},
+            FaultCase{"LengthLetters", {K::TextLength, 0, "abc"}, true, "error", {}},
+            FaultCase{"LengthNegative", {K::TextLength, 0, "-5"}, false, "error", {}},
+            FaultCase{"LengthBeyond32Bits", {K::TextLength, 0, "99999999999"}, true, "error", {}},
+            FaultCase{"NotFound", {K::NotFound, 0, ""}, true, "error", {}},
+            FaultCase{"StallEndsByTimeOut", {K::Stall, 0, ""}, true, "error", {}},
+            FaultCase{"Reset", {K::Reset, 0, ""}, false, "error", {}})),
+    [](const auto& p) {
+      return std::string(std::get<0>(p.param) == Route::Proxy ? "Proxy_" : "Direct_") +
+             std::get<1>(p.param).name;
+    });
+
+TEST_F(VendorTest, ProgressCoversTheWholeFileInChunksOfAtMost1025) {
+  MakeGetter(Route::Proxy, Settings(Route::Proxy));
+  std::vector<std::int32_t> readed;
+  get->OnProgress = TOnProgressEvent([&](TObject*, std::int32_t total, std::int32_t r) {
+    EXPECT_EQ(total, static_cast<std::int32_t>(kFileSize));
+    readed.push_back(r);
+  });
+  get->GetFile();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_EQ(log.Last(), kDone);
+  ASSERT_FALSE(readed.empty());
+  EXPECT_EQ(readed.back(), static_cast<std::int32_t>(kFileSize));
+  std::int32_t previous = 0;
+  for (std::int32_t r : readed) {
+    EXPECT_GT(r, previous);
+    EXPECT_LE(r - previous, 1025);
+    previous = r;
+  }
+  EXPECT_EQ(ReadFile(get->FileName), content);
+}
+
+TEST_F(VendorTest, StringModeKeepsEveryByte) {
+  MakeGetter(Route::Proxy, Settings(Route::Proxy));
+  get->GetString();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_EQ(log.Last(), "donestring " + std::to_string(kFileSize));
+  EXPECT_TRUE(log.result == content);
+}
+
+// ---------------------------------------------------------------------------
+// Unreachable servers.
+
+TEST_F(VendorTest, UnresolvableHostIsAnError) {
+  MakeGetter(Route::Proxy, Settings(Route::Direct));  // no proxy, no redirect: the name must resolve
+  get->URL = "no-such-host.invalid/download/TERBO/data.bin";
+  get->GetFile();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_EQ(log.events, std::vector<std::string>{"error"});
+  EXPECT_FALSE(ReadFile(get->FileName));
+}
+
+TEST_F(VendorTest, RefusedConnectionIsAnErrorOnEitherRoute) {
+  for (Route route : {Route::Proxy, Route::Direct}) {
+    auto settings = Settings(Route::Direct);
+    if (route == Route::Proxy) settings.httpProxy = "http://127.0.0.1:" + std::to_string(ClosedPort());
+    transport = std::make_unique<PosixInternet>(settings);
+    PortRedirect closed(*transport, ClosedPort());
+    THTTPGet g(nullptr, route == Route::Proxy ? static_cast<IInternet&>(*transport) : closed);
+    EventLog events;
+    events.Attach(g);
+    g.URL = route == Route::Proxy ? kUrl : std::string("127.0.0.1") + kPath;
+    g.FileName = files.File("refused.bin");
+    g.GetFile();
+    ASSERT_TRUE(events.WaitFinished());
+    EXPECT_EQ(events.events, std::vector<std::string>{"error"});
+    EXPECT_FALSE(ReadFile(g.FileName));
+  }
+  EXPECT_TRUE(server->Requests().empty());
+}
+
+TEST_F(VendorTest, NoProxyListSendsTheRequestStraightToTheServer) {
+  auto settings = Settings(Route::Proxy);
+  settings.httpProxy = "http://127.0.0.1:" + std::to_string(ClosedPort());  // would refuse
+  settings.noProxy = "localhost, .example.org,127.0.0.1";
+  MakeGetter(Route::Direct, settings);
+  get->URL = std::string("127.0.0.1") + kPath;
+  get->GetFile();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_EQ(log.Last(), kDone);
+  ASSERT_EQ(server->Requests().size(), 1u);
+  EXPECT_EQ(server->Requests()[0].target, kPath);
+}
+
+TEST(PosixInternetSettings, ComeFromTheEnvironmentLowerCaseFirst) {
+  setenv("http_proxy", "http://lower:1", 1);
+  setenv("HTTP_PROXY", "http://upper:2", 1);
+  unsetenv("no_proxy");
+  setenv("NO_PROXY", "a.example", 1);
+  PosixInternet fromEnv;
+  EXPECT_EQ(fromEnv.Settings().httpProxy, "http://lower:1");
+  EXPECT_EQ(fromEnv.Settings().noProxy, "a.example");
+  unsetenv("http_proxy");
+  EXPECT_EQ(PosixInternetSettings::FromEnvironment().httpProxy, "http://upper:2");
+  unsetenv("HTTP_PROXY");
+  unsetenv("NO_PROXY");
+  EXPECT_EQ(PosixInternetSettings::FromEnvironment().httpProxy, "");
+  // Tens of seconds, as WinINet's.
+  EXPECT_GE(fromEnv.Settings().receiveTimeout, std::chrono::seconds(10));
+  EXPECT_GE(fromEnv.Settings().connectTimeout, std::chrono::seconds(10));
+}
+
+// ---------------------------------------------------------------------------
+// The request as the server sees it.
+
+struct RequestCase {
+  const char* name;
+  Route route;
+  std::function<void(THTTPGet&)> set;
+  std::string method, target, body;
+  std::vector<std::pair<std::string, std::string>> headers;  // "<none>": absent
+};
+
+class RequestHeaders : public VendorTest, public ::testing::WithParamInterface<RequestCase> {};
+
+TEST_P(RequestHeaders, AreThoseOfTheProperties) {
+  const RequestCase& c = GetParam();
+  MakeGetter(c.route, Settings(c.route));
+  c.set(*get);
+  get->GetString();
+  ASSERT_TRUE(log.WaitFinished());
+  const auto requests = server->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const auto& r = requests[0];
+  EXPECT_EQ(r.method, c.method);
+  EXPECT_EQ(r.target, c.target);
+  EXPECT_EQ(r.version, "HTTP/1.0");
+  EXPECT_EQ(r.body, c.body);
+  for (const auto& [name, value] : c.headers) EXPECT_EQ(Header(r, name), value) << name;
+}
+
+const std::string kProxyTarget = std::string("http://") + kUrl;
+
+INSTANTIATE_TEST_SUITE_P(Vendor, RequestHeaders,
+                         ::testing::Values(RequestCase{"ProxyGet",
+                                                       Route::Proxy,
+                                                       [](THTTPGet&) {},
+                                                       "GET",
+                                                       kProxyTarget,
+                                                       "",
+                                                       {{"Host", kVendorHost},
+                                                        {"User-Agent", "Kestrami HTTPGet"},
+                                                        {"Accept", "*/*"},
+                                                        {"Pragma", "no-cache"},
+                                                        {"Referer", "<none>"},
+                                                        {"Content-Type", "<none>"},
+                                                        {"Content-Length", "<none>"},
+                                                        {"Authorization", "<none>"}}},
+                                           RequestCase{"DirectPost",
+                                                       Route::Direct,
+                                                       [](THTTPGet& g) {
+                                                         g.PostQuery = "a=1&b=2";
+                                                         g.Referer = "http://www.vendor.example/ref";
+                                                       },
+                                                       "POST",
+                                                       kPath,
+                                                       "a=1&b=2",
+                                                       {{"Content-Type", "application/x-www-form-urlencoded"},
+                                                        {"Content-Length", "7"},
+                                                        {"Referer", "http://www.vendor.example/ref"}}},
+                                           RequestCase{"NoAgentCacheAllowed",
+                                                       Route::Proxy,
+                                                       [](THTTPGet& g) {
+                                                         g.Agent = "";
+                                                         g.UseCache = true;
+                                                         g.AcceptTypes = "application/octet-stream";
+                                                       },
+                                                       "GET",
+                                                       kProxyTarget,
+                                                       "",
+                                                       {{"User-Agent", "<none>"},
+                                                        {"Pragma", "<none>"},
+                                                        {"Accept", "application/octet-stream"}}}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
