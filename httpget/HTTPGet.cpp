@@ -79,7 +79,7 @@ class TargetFile {
 
 std::atomic<int> THTTPGetThread::instances_{0};
 
-THTTPGetThread::THTTPGetThread(IInternet& internet, AnsiText acceptTypes, AnsiText agent, AnsiText url,
+THTTPGetThread::THTTPGetThread(IInternetApi& internet, AnsiText acceptTypes, AnsiText agent, AnsiText url,
                                AnsiText fileName, AnsiText userName, AnsiText password, AnsiText postQuery,
                                AnsiText referer, bool binaryData, bool useCache, TOnProgressEvent progress,
                                bool toFile)
@@ -133,7 +133,7 @@ void THTTPGetThread::Execute() {
 }
 
 void THTTPGetThread::CloseInternetHandles() noexcept {
-  for (IInternet::Handle* h : {&hRequest_, &hConnect_, &hInternet_}) {
+  for (IInternetApi::Handle* h : {&hRequest_, &hConnect_, &hInternet_}) {
     if (*h != nullptr) {
       try {
         internet_.InternetCloseHandle(*h);
@@ -155,14 +155,14 @@ bool THTTPGetThread::Transfer() {
   // The results are not examined here: a missing handle makes every later
   // call fail, which shows as a failed query and an empty read.
   hInternet_ = internet_.InternetOpenA(Agent_.empty() ? nullptr : Agent_.c_str(),
-                                       IInternet::kOpenTypePreconfig, nullptr, nullptr, 0);
-  hConnect_ = internet_.InternetConnectA(hInternet_, host.c_str(), IInternet::kDefaultHttpPort,
-                                         UserName_.c_str(), Password_.c_str(), IInternet::kServiceHttp, 0, 0);
+                                       IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
+  hConnect_ = internet_.InternetConnectA(hInternet_, host.c_str(), IInternetApi::kDefaultHttpPort,
+                                         UserName_.c_str(), Password_.c_str(), IInternetApi::kServiceHttp, 0, 0);
   const bool post = !PostQuery_.empty();
   const char* acceptTypes[] = {AcceptTypes_.c_str(), nullptr};
   hRequest_ =
       internet_.HttpOpenRequestA(hConnect_, post ? "POST" : "GET", path.c_str(), "HTTP/1.0", Referer_.c_str(),
-                                 acceptTypes, UseCache_ ? 0 : IInternet::kFlagReload, 0);
+                                 acceptTypes, UseCache_ ? 0 : IInternetApi::kFlagReload, 0);
   if (post) {
     internet_.HttpSendRequestA(hRequest_, kFormHeader, kFormHeaderLength, PostQuery_.data(),
                                static_cast<std::uint32_t>(PostQuery_.size()));
@@ -174,7 +174,7 @@ bool THTTPGetThread::Transfer() {
   std::unique_ptr<char[]> lengthBuffer(new char[kLengthBufferSize]());
   std::uint32_t lengthSize = kLengthBufferSize;
   std::uint32_t index = 0;
-  const bool haveLength = internet_.HttpQueryInfoA(hRequest_, IInternet::kQueryContentLength,
+  const bool haveLength = internet_.HttpQueryInfoA(hRequest_, IInternetApi::kQueryContentLength,
                                                    lengthBuffer.get(), &lengthSize, &index);
   if (Terminated()) return false;
   if (!haveLength && BinaryData_) return false;
@@ -183,7 +183,7 @@ bool THTTPGetThread::Transfer() {
   char status[32] = {};
   std::uint32_t statusSize = sizeof status;
   index = 0;
-  if (!internet_.HttpQueryInfoA(hRequest_, IInternet::kQueryStatusCode, status, &statusSize, &index))
+  if (!internet_.HttpQueryInfoA(hRequest_, IInternetApi::kQueryStatusCode, status, &statusSize, &index))
     return false;
   const std::string_view statusText = Trim(std::string_view(status, strnlen(status, sizeof status)));
   if (statusText.size() != 3 || statusText[0] != '2') return false;
@@ -250,7 +250,7 @@ void THTTPGetThread::DoTerminate() {
 // ---------------------------------------------------------------------------
 // THTTPGet
 
-THTTPGet::THTTPGet(TComponent* owner, IInternet& internet) : TComponent(owner), internet_(internet) {}
+THTTPGet::THTTPGet(TComponent* owner, IInternetApi& internet) : TComponent(owner), internet_(internet) {}
 
 THTTPGet::~THTTPGet() {
   *alive_ = false;

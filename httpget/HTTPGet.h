@@ -10,7 +10,7 @@
 #include "framework/Events.h"
 #include "framework/Thread.h"
 #include "framework/Types.h"
-#include "httpget/Internet.h"
+#include "httpget/InternetApi.h"
 
 using TOnProgressEvent = TEvent<TObject*, std::int32_t, std::int32_t>;
 using TOnDoneFileEvent = TEvent<TObject*, AnsiText, std::int32_t>;
@@ -19,9 +19,9 @@ using TOnDoneStringEvent = TEvent<TObject*, AnsiText>;
 class THTTPGetThread : public TThread {
  public:
   // Takes copies of the component's inputs; frees itself after its completion.
-  THTTPGetThread(IInternet& internet, AnsiText acceptTypes, AnsiText agent, AnsiText url, AnsiText fileName,
-                 AnsiText userName, AnsiText password, AnsiText postQuery, AnsiText referer, bool binaryData,
-                 bool useCache, TOnProgressEvent progress, bool toFile);
+  THTTPGetThread(IInternetApi& internet, AnsiText acceptTypes, AnsiText agent, AnsiText url,
+                 AnsiText fileName, AnsiText userName, AnsiText password, AnsiText postQuery,
+                 AnsiText referer, bool binaryData, bool useCache, TOnProgressEvent progress, bool toFile);
   ~THTTPGetThread() override;
   AnsiText ClassName() const override { return "THTTPGetThread"; }
 
@@ -56,7 +56,7 @@ class THTTPGetThread : public TThread {
   void ReportProgress();
   void CloseInternetHandles() noexcept;
 
-  IInternet& internet_;
+  IInternetApi& internet_;
   AnsiText AcceptTypes_;
   AnsiText Agent_;
   AnsiText URL_;
@@ -77,9 +77,9 @@ class THTTPGetThread : public TThread {
 
   std::atomic<bool> failedMark_{false};
   std::atomic<bool> detached_{false};
-  IInternet::Handle hInternet_ = nullptr;
-  IInternet::Handle hConnect_ = nullptr;
-  IInternet::Handle hRequest_ = nullptr;
+  IInternetApi::Handle hInternet_ = nullptr;
+  IInternetApi::Handle hConnect_ = nullptr;
+  IInternetApi::Handle hRequest_ = nullptr;
 
   static std::atomic<int> instances_;
 };
@@ -88,7 +88,7 @@ class THTTPGet : public TComponent {
  public:
   // internet: the platform's transport; it must outlive every transfer this
   // component starts, including one still ending after the component is gone.
-  THTTPGet(TComponent* owner, IInternet& internet);
+  THTTPGet(TComponent* owner, IInternetApi& internet);
   ~THTTPGet() override;
   AnsiText ClassName() const override { return "THTTPGet"; }
 
@@ -122,7 +122,7 @@ class THTTPGet : public TComponent {
   void Start(bool toFile);
   void TransferDone(TObject* sender);
 
-  IInternet& internet_;
+  IInternetApi& internet_;
   THTTPGetThread* ActiveThread = nullptr;
   // Cleared by the destructor, so code still running on the stack inside an
   // event handler learns that the component is gone.

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "httpget/Internet.h"
+#include "httpget/InternetApi.h"
 
 // Lets a test hold the worker at a point of its body and release it.
 class Gate {
@@ -41,7 +41,7 @@ class Gate {
   bool open_ = false;
 };
 
-class FakeInternet : public IInternet {
+class FakeInternet : public IInternetApi {
  public:
   // The response. contentLength nullopt: the header is missing.
   std::optional<std::string> contentLength = "3000";

@@ -28,9 +28,9 @@ const char* const kPath = "/download/TERBO/data.bin";
 
 // Sends the component's port-80 connection to the test server's port, so the
 // whole getter runs over the real transport without a proxy.
-class PortRedirect : public IInternet {
+class PortRedirect : public IInternetApi {
  public:
-  PortRedirect(IInternet& inner, std::uint16_t port) : inner_(inner), port_(port) {}
+  PortRedirect(IInternetApi& inner, std::uint16_t port) : inner_(inner), port_(port) {}
   Handle InternetOpenA(const char* a, std::uint32_t t, const char* p, const char* b,
                        std::uint32_t f) override {
     return inner_.InternetOpenA(a, t, p, b, f);
@@ -55,7 +55,7 @@ class PortRedirect : public IInternet {
   bool InternetCloseHandle(Handle h) override { return inner_.InternetCloseHandle(h); }
 
  private:
-  IInternet& inner_;
+  IInternetApi& inner_;
   std::uint16_t port_;
 };
 
@@ -103,7 +103,7 @@ class VendorTest : public ::testing::Test {
   // A getter over the real transport, on the given route.
   void MakeGetter(Route route, PosixInternetSettings settings) {
     transport = std::make_unique<PosixInternet>(std::move(settings));
-    IInternet* net = transport.get();
+    IInternetApi* net = transport.get();
     if (route == Route::Direct) {
       redirect = std::make_unique<PortRedirect>(*transport, server->Port());
       net = redirect.get();
@@ -233,7 +233,7 @@ TEST_F(VendorTest, RefusedConnectionIsAnErrorOnEitherRoute) {
     if (route == Route::Proxy) settings.httpProxy = "http://127.0.0.1:" + std::to_string(ClosedPort());
     transport = std::make_unique<PosixInternet>(settings);
     PortRedirect closed(*transport, ClosedPort());
-    THTTPGet g(nullptr, route == Route::Proxy ? static_cast<IInternet&>(*transport) : closed);
+    THTTPGet g(nullptr, route == Route::Proxy ? static_cast<IInternetApi&>(*transport) : closed);
     EventLog events;
     events.Attach(g);
     g.URL = route == Route::Proxy ? kUrl : std::string("127.0.0.1") + kPath;

@@ -227,13 +227,13 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
 bool Request::Query(std::uint32_t level, std::string& value) const {
   if (!answered_) return false;
   const auto& head = parser_->get();
-  if (level == IInternet::kQueryContentLength) {
+  if (level == IInternetApi::kQueryContentLength) {
     const auto it = head.find(http::field::content_length);
     if (it == head.end()) return false;
     value = std::string(it->value());
     return true;
   }
-  if (level == IInternet::kQueryStatusCode) {
+  if (level == IInternetApi::kQueryStatusCode) {
     value = std::to_string(head.result_int());
     return true;
   }
@@ -299,7 +299,7 @@ bool Request::Read(char* out, std::size_t want, std::size_t& got) {
 }
 
 template <class T>
-T* As(IInternet::Handle h) {
+T* As(IInternetApi::Handle h) {
   return dynamic_cast<T*>(static_cast<HandleObject*>(h));
 }
 
@@ -318,8 +318,8 @@ PosixInternet::PosixInternet(PosixInternetSettings settings) : settings_(std::mo
 
 // Every operation reports failure by its result; nothing escapes.
 
-IInternet::Handle PosixInternet::InternetOpenA(const char* agent, std::uint32_t, const char*, const char*,
-                                               std::uint32_t) {
+IInternetApi::Handle PosixInternet::InternetOpenA(const char* agent, std::uint32_t, const char*, const char*,
+                                                  std::uint32_t) {
   try {
     auto s = std::make_unique<Session>();
     if (agent != nullptr) s->agent = agent;
@@ -329,9 +329,9 @@ IInternet::Handle PosixInternet::InternetOpenA(const char* agent, std::uint32_t,
   }
 }
 
-IInternet::Handle PosixInternet::InternetConnectA(Handle internet, const char* serverName,
-                                                  std::uint16_t serverPort, const char*, const char*,
-                                                  std::uint32_t service, std::uint32_t, std::uintptr_t) {
+IInternetApi::Handle PosixInternet::InternetConnectA(Handle internet, const char* serverName,
+                                                     std::uint16_t serverPort, const char*, const char*,
+                                                     std::uint32_t service, std::uint32_t, std::uintptr_t) {
   try {
     const Session* s = As<Session>(internet);
     if (s == nullptr || serverName == nullptr || service != kServiceHttp) return nullptr;
@@ -345,10 +345,10 @@ IInternet::Handle PosixInternet::InternetConnectA(Handle internet, const char* s
   }
 }
 
-IInternet::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char* verb, const char* objectName,
-                                                  const char* version, const char* referrer,
-                                                  const char* const* acceptTypes, std::uint32_t flags,
-                                                  std::uintptr_t) {
+IInternetApi::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char* verb, const char* objectName,
+                                                     const char* version, const char* referrer,
+                                                     const char* const* acceptTypes, std::uint32_t flags,
+                                                     std::uintptr_t) {
   try {
     const Connection* c = As<Connection>(connect);
     if (c == nullptr) return nullptr;

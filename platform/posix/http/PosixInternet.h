@@ -4,7 +4,7 @@
 #include <chrono>
 #include <string>
 
-#include "httpget/Internet.h"
+#include "httpget/InternetApi.h"
 
 struct PosixInternetSettings {
   // "http://host:port", "host:port" or "host"; empty: no proxy.
@@ -19,7 +19,7 @@ struct PosixInternetSettings {
   static PosixInternetSettings FromEnvironment();
 };
 
-class PosixInternet : public IInternet {
+class PosixInternet : public IInternetApi {
  public:
   // Settings from the environment, read now.
   PosixInternet();

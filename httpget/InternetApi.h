@@ -4,7 +4,7 @@
 // keep the names and argument order of the WinINet calls.
 #include <cstdint>
 
-class IInternet {
+class IInternetApi {
  public:
   // Opaque; nullptr is "none", which every call given it fails on.
   using Handle = void*;
@@ -16,10 +16,10 @@ class IInternet {
   static constexpr std::uint32_t kQueryContentLength = 5;    // HTTP_QUERY_CONTENT_LENGTH
   static constexpr std::uint32_t kQueryStatusCode = 19;      // HTTP_QUERY_STATUS_CODE
 
-  IInternet() = default;
-  IInternet(const IInternet&) = delete;
-  IInternet& operator=(const IInternet&) = delete;
-  virtual ~IInternet() = default;
+  IInternetApi() = default;
+  IInternetApi(const IInternetApi&) = delete;
+  IInternetApi& operator=(const IInternetApi&) = delete;
+  virtual ~IInternetApi() = default;
 
   // agent, proxy and proxyBypass may be nullptr ("none").
   virtual Handle InternetOpenA(const char* agent, std::uint32_t accessType, const char* proxy,
