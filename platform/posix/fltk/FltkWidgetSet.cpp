@@ -46,8 +46,10 @@ Fl_Cursor ToFlCursor(TCursor cursor) {
   return FL_CURSOR_DEFAULT;
 }
 
-// Asks the window manager for a dialog frame: move and close, no resizing,
-// minimising or maximising.
+// Asks the window manager for a dialog frame: title and close button, no
+// resizing, minimising or maximising. FLTK has mapped the window with hints
+// of its own by now; window managers that follow the property take these
+// (Openbox keeps its buttons whatever the hints say).
 void SetDialogFrame(Fl_Window& window) {
   if (!window.shown()) return;
   struct MotifHints {
@@ -57,12 +59,20 @@ void SetDialogFrame(Fl_Window& window) {
   };
   constexpr unsigned long kFunctions = 1, kDecorations = 2;
   constexpr unsigned long kFuncMove = 4, kFuncClose = 32;
-  constexpr unsigned long kDecorBorder = 2, kDecorTitle = 8, kDecorMenu = 16;
-  MotifHints hints{kFunctions | kDecorations, kFuncMove | kFuncClose, kDecorBorder | kDecorTitle | kDecorMenu,
-                   0, 0};
+  constexpr unsigned long kDecorBorder = 2, kDecorTitle = 8;
+  MotifHints hints{kFunctions | kDecorations, kFuncMove | kFuncClose, kDecorBorder | kDecorTitle, 0, 0};
+  const Window xid = fl_xid(&window);
   const Atom atom = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
-  XChangeProperty(fl_display, fl_xid(&window), atom, atom, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(&hints), 5);
+  XChangeProperty(fl_display, xid, atom, atom, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&hints),
+                  5);
+}
+
+// The display and the look every window of the program shares.
+void OpenDisplay() {
+  fl_open_display();
+  Fl::visible_focus(0);
+  const TRgb face = ResolveColor(clBtnFace);
+  Fl::background(face.R, face.G, face.B);
 }
 
 void CentreOn(Fl_Window& window, int areaX, int areaY, int areaW, int areaH) {
@@ -657,8 +667,7 @@ void TFltkWidgetSet::ProcessMessages() {
 }
 
 void TFltkWidgetSet::ShowMessage(const AnsiText& title, const AnsiText& text, bool errorIcon) {
-  fl_open_display();
-  Fl::visible_focus(0);
+  OpenDisplay();
   Fl_Group::current(nullptr);
   const Fl_Font font = impl_->fonts.Get(TFont{});
   constexpr Fl_Fontsize kSize = 13;
@@ -726,10 +735,7 @@ void TFltkWidgetSet::SetScreenCursor(TCursor cursor) {
 void TFltkWidgetSet::Run(TForm& mainForm) {
   if (mainForm.Closed()) return;
   Impl& impl = *impl_;
-  fl_open_display();
-  Fl::visible_focus(0);
-  const TRgb face = ResolveColor(clBtnFace);
-  Fl::background(face.R, face.G, face.B);
+  OpenDisplay();
 
   impl.peers.clear();
   impl.window.reset();
