@@ -1,0 +1,28 @@
+// websetup: the installer on Linux. One binary, published under each
+// product's name (TERBO.exe, kalmiro.exe, ...); the name picks the product.
+#include <exception>
+
+#include "bootstrap/Setup.h"
+#include "framework/Controls.h"
+#include "platform/posix/fltk/FltkWidgetSet.h"
+#include "platform/posix/http/PosixInternet.h"
+#include "platform/posix/sysinfo/PosixSysInfoPlatform.h"
+#include "platform/posix/system/PosixSystem.h"
+
+int main(int argc, char** argv) {
+  TPosixSystem system(argc > 0 ? argv[0] : "websetup");
+  PosixInternet internet;  // proxy settings from http_proxy / no_proxy
+  TFltkWidgetSet widgets;
+  Application().SetWidgetSet(&widgets);
+  TPlatform platform{system, PosixSysInfoPlatform(), internet, VendorHostName()};
+  int result = 1;
+  try {
+    result = RunSetup(platform);
+  } catch (const std::exception& e) {
+    // Only the window's creation can get here; handlers report their own errors.
+    Application().ShowException(e);
+  }
+  // The window and its components are gone; nothing may reach the widgets now.
+  Application().SetWidgetSet(nullptr);
+  return result;
+}

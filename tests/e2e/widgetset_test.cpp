@@ -1,0 +1,335 @@
+// The FLTK widget set on a real X display (run under Xvfb): what the window
+// shows, read back from the screen, and how timers, workers' hand-offs,
+// message boxes, keys and clicks reach the model.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bootstrap/Flags.h"
+#include "bootstrap/Main.h"
+#include "framework/MainThread.h"
+#include "platform/posix/fltk/FltkWidgetSet.h"
+
+// Last: through FL/x.H, X11 defines macros (None...) that the model uses as names.
+// clang-format off
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+// clang-format on
+#undef None
+
+namespace {
+
+struct Rgb {
+  int r, g, b;
+};
+
+bool Near(Rgb a, Rgb b, int margin) {
+  return std::abs(a.r - b.r) <= margin && std::abs(a.g - b.g) <= margin && std::abs(a.b - b.b) <= margin;
+}
+
+// The pixels of the main window as they are on the screen.
+class Screen {
+ public:
+  Screen(int x, int y, int w, int h) : x_(x), y_(y), w_(w), pixels_(static_cast<std::size_t>(w * h * 3)) {
+    Fl::flush();
+    Fl_Window* window = Fl::first_window();
+    window->make_current();
+    fl_read_image(pixels_.data(), x, y, w, h);
+  }
+  Rgb At(int x, int y) const {
+    const std::size_t i = static_cast<std::size_t>(((y - y_) * w_ + (x - x_)) * 3);
+    return {pixels_[i], pixels_[i + 1], pixels_[i + 2]};
+  }
+  // How many pixels of a rectangle are near a colour.
+  int Count(int x, int y, int w, int h, Rgb colour, int margin) const {
+    int n = 0;
+    for (int yy = y; yy < y + h; ++yy) {
+      for (int xx = x; xx < x + w; ++xx) n += Near(At(xx, yy), colour, margin) ? 1 : 0;
+    }
+    return n;
+  }
+
+ private:
+  int x_, y_, w_;
+  std::vector<unsigned char> pixels_;
+};
+
+constexpr Rgb kBlueScheme{176, 216, 255};
+constexpr Rgb kBlack{0, 0, 0};
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kBar{41, 86, 141};
+
+// The installer window's layout, with the blue colour scheme.
+class LayoutForm : public TForm {
+ public:
+  LayoutForm() : TForm(nullptr) {
+    SetCaption("TERBO");
+    ClientWidth = 585;
+    ClientHeight = 113;
+    notebook = Add<TNotebook>(this, 0, 0, 585, 113);
+    TPage* language = notebook->AddPage("prvni");
+    TPage* progress = notebook->AddPage("Default");
+    panel2 = Add<TPanel>(language, 0, 0, 585, 113);
+    panel2->SetColor(0xFFD8B0);
+    label3 = Add<TLabel>(panel2, 205, 20, 181, 16);
+    label3->SetCaption(texts::kSelectLanguage);
+    image1 = Add<TImage>(panel2, 240, 45, 40, 27);
+    image1->Picture = CzechFlagJpeg();
+    image1->Cursor = TCursor::HandPoint;
+    image1->OnClick = [this](TObject*) { ++czechClicks; };
+    image2 = Add<TImage>(panel2, 300, 45, 40, 27);
+    image2->Picture = UnitedKingdomFlagJpeg();
+    button1 = Add<TButton>(panel2, 40, 30, 75, 25);
+    button1->Caption = "Button1";
+    button1->SetVisible(false);
+    panel1 = Add<TPanel>(progress, 0, 0, 585, 113);
+    panel1->SetColor(0xFFD8B0);
+    label2 = Add<TLabel>(panel1, 10, 10, 479, 19);
+    label2->ParentFont = false;
+    label2->Font.Height = 16;
+    label2->Font.Bold = true;
+    label2->SetCaption(texts::kStatusCz);
+    label1 = Add<TLabel>(panel1, 10, 40, 103, 16);
+    label1->SetCaption(texts::kFileCz);
+    had = Add<TGauge>(panel1, 10, 60, 566, 30);
+    had->SetForeColor(ColorRGB(41, 86, 141));
+    notebook->SetPageIndex(0);
+  }
+
+  // A timer of this form running fn on each tick.
+  TTimer* Every(std::uint32_t ms, std::function<void(TTimer&)> fn) {
+    auto* timer = new TTimer(this);
+    timer->SetInterval(ms);
+    timer->OnTimer = [timer, fn = std::move(fn)](TObject*) { fn(*timer); };
+    return timer;
+  }
+
+  TNotebook* notebook;
+  TPanel *panel1, *panel2;
+  TLabel *label1, *label2, *label3;
+  TImage *image1, *image2;
+  TButton* button1;
+  TGauge* had;
+  int czechClicks = 0;
+
+ private:
+  template <class T>
+  T* Add(TWinControl* parent, int x, int y, int w, int h) {
+    auto* c = new T(this);
+    c->SetParent(parent);
+    c->SetBounds(x, y, w, h);
+    return c;
+  }
+};
+
+class FltkWindow : public ::testing::Test {
+ protected:
+  FltkWindow() { Application().SetWidgetSet(&widgets); }
+  ~FltkWindow() override {
+    form.reset();
+    Application().SetWidgetSet(nullptr);
+  }
+  void Run() { widgets.Run(*form); }
+
+  TFltkWidgetSet widgets;
+  std::unique_ptr<LayoutForm> form = std::make_unique<LayoutForm>();
+};
+
+TEST_F(FltkWindow, LanguagePageShowsPanelTextAndFlags) {
+  std::unique_ptr<Screen> shot;
+  form->Every(150, [&](TTimer& t) {
+    t.SetEnabled(false);
+    shot = std::make_unique<Screen>(0, 0, 585, 113);
+    form->Close();
+  });
+  Run();
+  ASSERT_TRUE(shot);
+  const Screen& s = *shot;
+  EXPECT_TRUE(Near(s.At(100, 90), kBlueScheme, 0));
+  EXPECT_TRUE(Near(s.At(500, 10), kBlueScheme, 0));
+  // A raised bevel: lighter at the top left edge, darker at the bottom right.
+  EXPECT_GT(s.At(0, 50).g, s.At(584, 50).g);
+  EXPECT_FALSE(Near(s.At(584, 50), kBlueScheme, 10));
+  EXPECT_FALSE(Near(s.At(50, 112), kBlueScheme, 10));
+
+  // The label took the size of its text in a 13-pixel sans font...
+  EXPECT_GT(form->label3->Width, 150);
+  EXPECT_LT(form->label3->Width, 215);
+  EXPECT_GE(form->label3->Height, 13);
+  EXPECT_LE(form->label3->Height, 18);
+  // ...and its text is there in black, straight on the panel.
+  const TLabel& l = *form->label3;
+  EXPECT_GT(s.Count(l.Left, l.Top, l.Width, l.Height, kBlack, 90), 40);
+  EXPECT_EQ(s.Count(l.Left, l.Top, l.Width, l.Height, kWhite, 10), 0);
+  EXPECT_EQ(s.Count(0, 0, 200, 40, kBlack, 90), 0);
+
+  // The flags at their places and in their picture size.
+  EXPECT_EQ(form->image1->Width, 40);
+  EXPECT_EQ(form->image1->Height, 27);
+  EXPECT_TRUE(Near(s.At(243, 58), {17, 69, 126}, 40));  // Czech blue at the hoist
+  EXPECT_TRUE(Near(s.At(275, 48), kWhite, 40));         // Czech white, upper fly
+  EXPECT_TRUE(Near(s.At(320, 58), {200, 16, 46}, 40));  // the red cross of the Union Flag
+  // The invisible button leaves the panel as it is.
+  EXPECT_EQ(s.Count(40, 30, 75, 25, kBlueScheme, 0), 75 * 25);
+}
+
+TEST_F(FltkWindow, GaugeShowsBarAndInvertedPercentageAndRepaintsOnChange) {
+  form->notebook->SetPageIndex(1);
+  form->had->SetProgress(50);  // before Run: Run reads the final state
+  std::unique_ptr<Screen> half, empty;
+  int step = 0;
+  form->Every(100, [&](TTimer& t) {
+    if (step++ == 0) {
+      half = std::make_unique<Screen>(10, 60, 566, 30);
+      form->had->SetProgress(0);
+      return;
+    }
+    t.SetEnabled(false);
+    empty = std::make_unique<Screen>(10, 60, 566, 30);
+    form->Close();
+  });
+  Run();
+  ASSERT_TRUE(half && empty);
+  const int barEnd = 11 + 564 * 50 / 100;
+  EXPECT_TRUE(Near(half->At(10, 75), kBlack, 0));   // frame
+  EXPECT_TRUE(Near(half->At(575, 75), kBlack, 0));  // frame
+  EXPECT_TRUE(Near(half->At(12, 62), kBar, 0));
+  EXPECT_TRUE(Near(half->At(barEnd - 1, 62), kBar, 0));
+  EXPECT_TRUE(Near(half->At(barEnd, 62), kWhite, 0));
+  EXPECT_TRUE(Near(half->At(574, 88), kWhite, 0));
+  // "50%" straddles the bar's end: light over the bar, black over the white.
+  EXPECT_GT(half->Count(barEnd - 30, 62, 30, 26, {214, 169, 114}, 30), 10);
+  EXPECT_GT(half->Count(barEnd, 62, 30, 26, kBlack, 60), 10);
+  // Text only in the middle of the gauge.
+  EXPECT_EQ(half->Count(12, 62, 200, 26, {214, 169, 114}, 30), 0);
+
+  // Progress 0: the bar is gone, "0%" black on white in the middle.
+  EXPECT_EQ(empty->Count(11, 61, 200, 28, kWhite, 0), 200 * 28);
+  EXPECT_GT(empty->Count(barEnd - 15, 62, 30, 26, kBlack, 60), 10);
+}
+
+TEST_F(FltkWindow, LabelThatShrinksLeavesNoTextBehind) {
+  form->notebook->SetPageIndex(1);
+  std::unique_ptr<Screen> after;
+  int wideWidth = 0;
+  int step = 0;
+  form->Every(100, [&](TTimer& t) {
+    if (step++ == 0) {
+      form->label1->SetCaption("qtintf70._dl and a much longer name than before");
+      wideWidth = form->label1->Width;
+      return;
+    }
+    if (step == 2) {
+      form->label1->SetCaption("ntdll._dl");
+      return;
+    }
+    t.SetEnabled(false);
+    after = std::make_unique<Screen>(0, 0, 585, 113);
+    form->Close();
+  });
+  Run();
+  ASSERT_TRUE(after);
+  const TLabel& l = *form->label1;
+  EXPECT_GT(wideWidth, 250);
+  EXPECT_LT(l.Width, 80);
+  EXPECT_GT(after->Count(l.Left, l.Top, l.Width, l.Height, kBlack, 90), 15);
+  EXPECT_EQ(after->Count(l.Left + l.Width, l.Top, wideWidth - l.Width, l.Height, kBlueScheme, 0),
+            (wideWidth - l.Width) * l.Height);
+}
+
+TEST_F(FltkWindow, TimersTickUntilDisabledAndMayFreeThemselves) {
+  int selfStopping = 0, untouched = 0, disabledBeforeRun = 0, selfFreeing = 0;
+  form->Every(20, [&](TTimer& t) {
+    if (++selfStopping == 3) t.SetEnabled(false);
+  });
+  // Enabled from its creation, so the widget set never heard of it before Run.
+  form->Every(30, [&](TTimer&) { ++untouched; });
+  form->Every(10, [&](TTimer&) { ++disabledBeforeRun; })->SetEnabled(false);
+  form->Every(25, [&](TTimer& t) {
+    ++selfFreeing;
+    delete &t;
+  });
+  form->Every(400, [&](TTimer&) { form->Close(); });
+  Run();
+  EXPECT_EQ(selfStopping, 3);
+  EXPECT_GE(untouched, 2);
+  EXPECT_EQ(disabledBeforeRun, 0);
+  EXPECT_EQ(selfFreeing, 1);
+}
+
+TEST_F(FltkWindow, WorkerHandOffsRunWhileAMessageBoxWaits) {
+  constexpr int kCalls = 3000;
+  int handedOff = 0;  // touched on the UI thread only
+  int atDismissal = -1, afterBox = -1;
+  std::string boxTitle;
+  std::thread worker;
+  form->Every(50, [&](TTimer& t) {
+    t.SetEnabled(false);
+    worker = std::thread([&] {
+      for (int i = 0; i < kCalls; ++i) MainThreadQueue().RunAndWait([&] { ++handedOff; });
+    });
+    widgets.ShowMessage("Terbo", "Nelze vytvorit tmp adresar", true);
+    afterBox = handedOff;
+    form->Close();
+  });
+  // Ticks inside the box's own loop: dismiss it once every call has run.
+  form->Every(20, [&](TTimer& t) {
+    if (handedOff < kCalls || Fl::modal() == nullptr) return;
+    t.SetEnabled(false);
+    boxTitle = Fl::modal()->label();
+    atDismissal = handedOff;
+    Fl::modal()->hide();
+  });
+  Run();
+  worker.join();
+  EXPECT_EQ(boxTitle, "Terbo");
+  EXPECT_EQ(atDismissal, kCalls);
+  EXPECT_EQ(afterBox, kCalls);
+}
+
+TEST_F(FltkWindow, KeysDoNothingAndOnlyALeftClickOnAFlagClicksIt) {
+  std::vector<std::string> steps = {
+      // The pointer over the window: Xvfb gives the keyboard to the window beneath it.
+      "mousemove --window WID 100 100 key Return space Escape Tab Right",
+      "mousemove --window WID 250 55 click 3",
+      "mousemove --window WID 100 100 click 1",
+      "mousemove --window WID 250 55 click 1",
+  };
+  std::vector<int> clicksAfter;
+  std::vector<bool> closedAfter;
+  std::size_t next = 0;
+  form->Every(150, [&](TTimer& t) {
+    if (next > 0) {
+      clicksAfter.push_back(form->czechClicks);
+      closedAfter.push_back(form->Closed());
+    }
+    if (next == steps.size()) {
+      t.SetEnabled(false);
+      form->Close();
+      return;
+    }
+    std::string command = steps[next++];
+    for (std::size_t at; (at = command.find("WID")) != std::string::npos;) {
+      command.replace(at, 3, std::to_string(fl_xid(Fl::first_window())));
+    }
+    ASSERT_EQ(std::system(("xdotool " + command).c_str()), 0);
+  });
+  Run();
+  ASSERT_EQ(clicksAfter.size(), 4u);
+  EXPECT_EQ(clicksAfter[0], 0);  // keys
+  EXPECT_FALSE(closedAfter[0]);  // not even Escape closes the window
+  EXPECT_EQ(form->notebook->PageIndex(), 0);
+  EXPECT_EQ(clicksAfter[1], 0);  // right button
+  EXPECT_EQ(clicksAfter[2], 0);  // beside the flag
+  EXPECT_EQ(clicksAfter[3], 1);
+}
+
+}  // namespace
