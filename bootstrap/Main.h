@@ -7,14 +7,14 @@
 #include "bootstrap/WebBrowser.h"
 #include "framework/Controls.h"
 #include "httpget/HTTPGet.h"
-#include "httpget/Internet.h"
+#include "httpget/InternetApi.h"
 #include "sysinfo/KvSysInfo.h"
 
 // The operating system as the window reaches it.
 struct TPlatform {
   ISystem& System;
   ISysInfoPlatform& SysInfo;
-  IInternet& Internet;
+  IInternetApi& Internet;
   // Host name of the vendor's web server.
   AnsiText VendorHost;
 };

@@ -26,7 +26,7 @@ bool StartsWithHttp(const AnsiText& a) {
 }
 }  // namespace
 
-TWebBrowser::TWebBrowser(TComponent* owner, IInternet& internet)
+TWebBrowser::TWebBrowser(TComponent* owner, IInternetApi& internet)
     : TComponent(owner), getter_(new THTTPGet(this, internet)) {
   // Like a browser: whatever answer arrives, the page is complete.
   getter_->Agent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";

@@ -5,7 +5,7 @@
 #include "framework/Events.h"
 #include "framework/Types.h"
 
-class IInternet;
+class IInternetApi;
 class THTTPGet;
 
 // Sender, the document's dispatch interface (always none here), its address.
@@ -13,7 +13,7 @@ using TDocumentCompleteEvent = TEvent<TObject*, void*, AnsiText>;
 
 class TWebBrowser : public TComponent {
  public:
-  TWebBrowser(TComponent* owner, IInternet& internet);
+  TWebBrowser(TComponent* owner, IInternetApi& internet);
   AnsiText ClassName() const override { return "TWebBrowser"; }
 
   // Begins loading the address and returns; OnDocumentComplete follows on the

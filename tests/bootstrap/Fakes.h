@@ -12,7 +12,7 @@
 
 #include "framework/Controls.h"
 #include "framework/MainThread.h"
-#include "httpget/Internet.h"
+#include "httpget/InternetApi.h"
 #include "sysinfo/SysInfoPlatform.h"
 
 struct TShownBox {
@@ -54,7 +54,7 @@ class TFakeWidgets : public IWidgetSet {
 };
 
 // Serves bodies from memory as the platform's HTTP calls would.
-class TFakeInternet : public IInternet {
+class TFakeInternet : public IInternetApi {
  public:
   struct Response {
     int status = 200;
