@@ -8,7 +8,8 @@
 #
 # With a display the window opens and you click a flag. Without one (or with
 # DEMO_HEADLESS=1) it runs under Xvfb, clicks the Czech flag itself, saves
-# screenshots in out/demo/ and prints what happened.
+# screenshots in out/demo/ and prints what happened. The server paces its
+# answers (DEMO_RATE bytes a second, default 20 MB/s) so the gauge can be seen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 product="${1:-TERBO}"
@@ -29,7 +30,7 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
 build/tools/vendor_server/vendor_server --root "$out/tree" --log "$out/report.log" --address 127.0.0.1 --port 0 \
-  --port-file "$out/port" >"$out/server.out" 2>&1 &
+  --port-file "$out/port" --rate "${DEMO_RATE:-20000000}" >"$out/server.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$out/port" ] && break; sleep 0.1; done
 port=$(cat "$out/port")
@@ -81,7 +82,7 @@ else
   while kill -0 "$app" 2>/dev/null; do
     import -window root "$out/$shot-downloading.png" 2>/dev/null || true
     shot=$((shot + 1))
-    sleep 0.4
+    sleep 0.25
   done
   echo "   progress page: $out/2-progress-page.png and $out/3-downloading.png ... $out/$((shot - 1))-downloading.png"
 fi

@@ -138,6 +138,13 @@ TEST_F(ServerTest, FollowsASymlinkThatStaysInsideRoot) {
   EXPECT_TRUE(r.body == content_);
 }
 
+TEST_F(ServerTest, PacedBodyStillArrivesWhole) {
+  server_.SetRate(1'000'000);  // 50 KB slices for a 100 KB file
+  const rawhttp::Response r = rawhttp::Get(port(), "/download/TERBO/a.bin");
+  EXPECT_EQ(r.status, 200);
+  EXPECT_TRUE(r.body == content_);
+}
+
 TEST_F(ServerTest, MalformedRequestGetsAnAnswerAndAClose) {
   const rawhttp::Response r = rawhttp::Exchange(port(), "NONSENSE\r\n\r\n");
   EXPECT_EQ(r.end, End::Closed);

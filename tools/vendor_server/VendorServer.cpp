@@ -135,6 +135,7 @@ struct Core {
   std::map<std::string, Fault, std::less<>> faults;
   std::vector<RecordedRequest> requests;
   std::vector<std::string> reportLines;
+  std::atomic<std::uint64_t> bytesPerSecond{0};
 
   Fault FaultFor(std::string_view decodedPath, std::string_view rawPath) const {
     std::lock_guard lock(mutex);
@@ -297,7 +298,10 @@ class Session : public std::enable_shared_from_this<Session> {
       headSent_ = true;
     }
     if (remaining_ > 0) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, kChunkSize));
+      std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, kChunkSize));
+      // Paced in twentieths of a second, so a person can watch a download.
+      const std::uint64_t rate = core_.bytesPerSecond.load();
+      if (rate > 0) want = std::min(want, static_cast<std::size_t>(std::max<std::uint64_t>(rate / 20, 1)));
       if (file_) {
         const std::size_t got = std::fread(chunk_.data(), 1, want, file_.get());
         // A file that shrank while being served ends the body early.
@@ -317,6 +321,11 @@ class Session : public std::enable_shared_from_this<Session> {
       if (self->closed_) return;
       if (ec) {
         self->Close();
+      } else if (self->core_.bytesPerSecond.load() > 0 && self->remaining_ > 0) {
+        self->timer_.expires_after(std::chrono::milliseconds(50));
+        self->timer_.async_wait([self](beast::error_code waitError) {
+          if (!waitError && !self->closed_) self->WriteNext();
+        });
       } else {
         self->WriteNext();
       }
@@ -505,6 +514,8 @@ std::string VendorServer::BaseUrl() const {
   return "http://" + (impl_->address.empty() ? std::string("127.0.0.1") : impl_->address) + ":" +
          std::to_string(Port());
 }
+
+void VendorServer::SetRate(std::uint64_t bytesPerSecond) { impl_->core.bytesPerSecond.store(bytesPerSecond); }
 
 void VendorServer::SetFault(const std::string& urlPath, Fault fault) {
   std::lock_guard lock(impl_->core.mutex);

@@ -52,6 +52,8 @@ class VendorServer {
 
   void SetFault(const std::string& urlPath, Fault fault);  // urlPath like "/download/TERBO/ntdll.zip"
   void ClearFaults();
+  // Limits every body to this many bytes a second (0: as fast as it goes).
+  void SetRate(std::uint64_t bytesPerSecond);
 
   std::vector<RecordedRequest> Requests() const;  // every request received, in order
   // Lines this server appended to the report log, in order.

@@ -1,5 +1,5 @@
 // vendor_server --root DIR --log FILE [--address 127.0.0.1] [--port 0] [--port-file FILE]
-//               [--fault PATH=KIND[:ARG]]...
+//               [--fault PATH=KIND[:ARG]]... [--rate BYTES_PER_SECOND]
 #include <pthread.h>
 
 #include <csignal>
@@ -22,7 +22,7 @@ int Usage(const std::string& problem) {
   std::cerr
       << "vendor_server: " << problem << "\n"
       << "usage: vendor_server --root DIR --log FILE [--address 127.0.0.1] [--port 0] [--port-file FILE]\n"
-      << "                     [--fault PATH=KIND[:ARG]]...\n"
+      << "                     [--fault PATH=KIND[:ARG]]... [--rate BYTES_PER_SECOND]\n"
       << "  KIND: cut:N nolength wronglength:N textlength:TEXT notfound stall reset\n";
   return 2;
 }
@@ -43,6 +43,7 @@ bool WritePortFile(const std::string& path, std::uint16_t port) {
 int main(int argc, char** argv) {
   std::string root, log, address = "127.0.0.1", portFile;
   unsigned long port = 0;
+  unsigned long long rate = 0;
   std::vector<std::pair<std::string, vendor::Fault>> faults;
 
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -64,6 +65,12 @@ int main(int argc, char** argv) {
         return Usage("bad port " + value);
       }
       if (port > 65535) return Usage("bad port " + value);
+    } else if (option == "--rate") {
+      try {
+        rate = std::stoull(value);
+      } catch (const std::exception&) {
+        return Usage("bad rate " + value);
+      }
     } else if (option == "--port-file") {
       portFile = value;
     } else if (option == "--fault") {
@@ -87,6 +94,7 @@ int main(int argc, char** argv) {
 
   vendor::VendorServer server(root, log);
   for (const auto& [path, fault] : faults) server.SetFault(path, fault);
+  server.SetRate(rate);
   try {
     server.Start(address, static_cast<std::uint16_t>(port));
   } catch (const std::exception& e) {

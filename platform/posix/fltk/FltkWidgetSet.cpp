@@ -111,6 +111,13 @@ PeerLink* LinkOf(Fl_Widget* widget) {
   return dynamic_cast<PeerLink*>(widget);
 }
 
+// The control behind a widget, none when the widget has no peer link or its
+// control is gone.
+TControl* ControlOf(Fl_Widget* widget) {
+  PeerLink* link = LinkOf(widget);
+  return link != nullptr ? link->control : nullptr;
+}
+
 class GroupPeer : public Fl_Group, public PeerLink {
  public:
   explicit GroupPeer(TControl* c) : Fl_Group(0, 0, 0, 0), PeerLink(c) {
@@ -253,7 +260,7 @@ class ButtonPeer : public Fl_Button, public PeerLink {
     clear_visible_focus();
     callback(
         [](Fl_Widget* w, void*) {
-          if (TControl* target = LinkOf(w)->control) Application().Dispatch([target] { target->Click(); });
+          if (TControl* target = ControlOf(w)) Application().Dispatch([target] { target->Click(); });
         },
         nullptr);
   }
@@ -269,7 +276,7 @@ class MainWindow : public Fl_Double_Window, public PeerLink {
     callback(
         [](Fl_Widget* w, void*) {
           // The window manager's close button.
-          if (auto* f = dynamic_cast<TForm*>(LinkOf(w)->control)) Application().Dispatch([f] { f->Close(); });
+          if (auto* f = dynamic_cast<TForm*>(ControlOf(w))) Application().Dispatch([f] { f->Close(); });
         },
         nullptr);
   }
