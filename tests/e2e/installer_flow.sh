@@ -1,0 +1,111 @@
+#!/bin/bash
+# One run of the real installer on an Xvfb display of its own, against the
+# vendor server through http_proxy, checked from outside.
+#
+# installer_flow.sh BIN_DIR SCENARIO
+#   BIN_DIR   the build folder holding websetup, vendor_server, make_demo_tree,
+#             demo_setup and sysinfo_tool
+#   SCENARIO  TERBO-cz    TERBO.exe, Czech flag, a complete run
+#             terbo-en    terbo.exe, English flag: the URLs keep the case, the report raises it
+#             second-fails  TERBO.exe, the server cuts the second file short
+set -u
+bin=$1 scenario=$2
+case $scenario in
+  TERBO-cz) exe=TERBO flag=cz fault="" ;;
+  terbo-en) exe=terbo flag=en fault="" ;;
+  second-fails) exe=TERBO flag=cz fault="/download/TERBO/ntdll.zip=cut:1000" ;;
+  *) echo "unknown scenario $scenario" >&2; exit 2 ;;
+esac
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display")
+
+"$bin/tools/vendor_server/make_demo_tree" "$work/tree" "$bin/tools/vendor_server/demo_setup" >/dev/null || exit 1
+# Only the folder of the program name as typed: a URL with the wrong case finds nothing.
+for d in "$work/tree"/*; do [ "$(basename "$d")" = "$exe" ] || rm -rf "$d"; done
+args=(--root "$work/tree" --log "$work/report.log" --port-file "$work/port")
+[ -n "$fault" ] && args+=(--fault "$fault")
+"$bin/tools/vendor_server/vendor_server" "${args[@]}" >"$work/server.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+[ -s "$work/port" ] || { echo "vendor server did not start" >&2; exit 1; }
+
+mkdir -p "$work/bin" "$work/temp"
+ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/$exe.exe"
+env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/port")" \
+  "$work/bin/$exe.exe" >"$work/program.log" 2>&1 &
+program=$!
+pids+=($program)
+caption=$(echo "$exe" | tr '[:lower:]' '[:upper:]')
+window=$(timeout 20 xdotool search --sync --name "^$caption\$" | head -1)
+[ -n "$window" ] || { echo "no window named $caption" >&2; cat "$work/program.log" >&2; exit 1; }
+sleep 0.5
+# The flags sit at 240,45 and 300,45 (40x27) in the client area.
+if [ "$flag" = cz ]; then x=260; else x=320; fi
+xdotool mousemove --window "$window" $x 58 click 1
+
+folder=$work/temp/$exe
+if [ -z "$fault" ]; then
+  for _ in $(seq 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$program" 2>/dev/null && fail "the installer did not end after handing off"
+  while read -r server local; do
+    cmp -s "$work/tree/$exe/$server" "$folder/$local" || fail "$local differs from the server's $server"
+  done <<'LIST'
+comm32.zip comm32._dl
+ntdll.zip ntdll._dl
+qtintf70.zip qtintf70._dl
+terbo.zip terbo._ex
+Firebird-64.zip Firebird.exe
+setup.zip setup.exe
+fendo.zip fendo._ex
+rastel.zip rastel._ex
+kolvira.zip kolvira._ex
+LIST
+  [ "$(ls "$folder" | grep -vc '^setup-started.log$')" = 9 ] || fail "not exactly nine files: $(ls "$folder")"
+  # The machine as the system-information component describes it here.
+  info=$("$bin/tools/sysinfo_tool/sysinfo_tool" | sed 's/^[A-Za-z]*: //')
+  mapfile -t f <<<"$info"
+  expected="telefon=XXX&co=stazeno ($caption)*${f[0]}*${f[1]}*${f[3]}*${f[2]}*${f[4]}*"
+  [ "$(wc -l <"$work/report.log")" = 1 ] || fail "not exactly one report: $(cat "$work/report.log")"
+  [ "$(cat "$work/report.log")" = "$expected" ] || fail "report is '$(cat "$work/report.log")', not '$expected'"
+  [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started $flag in $folder" ] ||
+    fail "setup was not started once with $flag in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
+else
+  # The error box appears beside the main window and the run stops there.
+  box=""
+  for _ in $(seq 300); do
+    box=$(xdotool search --onlyvisible --name '^Terbo$' 2>/dev/null | grep -vx "$window" | head -1)
+    [ -n "$box" ] && break
+    sleep 0.1
+  done
+  [ -n "$box" ] || fail "no message box titled Terbo"
+  sleep 2
+  kill -0 "$program" 2>/dev/null || fail "the installer ended instead of waiting on its message"
+  cmp -s "$work/tree/$exe/comm32.zip" "$folder/comm32._dl" || fail "the first file was not kept"
+  [ ! -e "$folder/qtintf70._dl" ] || fail "the download went on past the failure"
+  [ ! -s "$work/report.log" ] || fail "a report was sent: $(cat "$work/report.log")"
+  [ ! -e "$folder/setup-started.log" ] || fail "something was started"
+fi
+
+if ((failures > 0)); then
+  echo "program log:" >&2
+  cat "$work/program.log" >&2
+  exit 1
+fi
+echo "ok"
