@@ -1,0 +1,157 @@
+#include "platform/win32/ui/Gdi.h"
+
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <string>
+
+namespace {
+// Releases a COM interface at the end of its scope.
+template <class T>
+class TComRef {
+ public:
+  TComRef() = default;
+  TComRef(const TComRef&) = delete;
+  TComRef& operator=(const TComRef&) = delete;
+  ~TComRef() {
+    if (p_ != nullptr) p_->Release();
+  }
+  T** operator&() noexcept { return &p_; }
+  T* operator->() const noexcept { return p_; }
+  T* get() const noexcept { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Selects an object into a DC for the scope, then puts the old one back.
+class TSelect {
+ public:
+  TSelect(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
+  TSelect(const TSelect&) = delete;
+  TSelect& operator=(const TSelect&) = delete;
+  ~TSelect() { ::SelectObject(dc_, old_); }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+void Fill(HDC dc, const RECT& rect, COLORREF color) {
+  const HBRUSH brush = ::CreateSolidBrush(color);
+  ::FillRect(dc, &rect, brush);
+  ::DeleteObject(brush);
+}
+}  // namespace
+
+COLORREF ResolveColor(TColor color) {
+  if ((color & 0xFF000000u) == 0xFF000000u) return ::GetSysColor(static_cast<int>(color & 0xFFu));
+  return color & 0x00FFFFFFu;
+}
+
+HFONT MakeFont(const TFont& font) {
+  // A negative height asks for the character height, not the cell height.
+  return ::CreateFontA(-font.Height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                       EASTEUROPE_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, font.Name.c_str());
+}
+
+SIZE TextExtent(HFONT font, const AnsiText& text) {
+  SIZE size{0, 0};
+  const HDC dc = ::CreateCompatibleDC(nullptr);
+  {
+    TSelect select(dc, font);
+    ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  }
+  ::DeleteDC(dc);
+  return size;
+}
+
+HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& height) {
+  width = height = 0;
+  if (jpeg.empty()) return nullptr;
+  TComRef<IWICImagingFactory> factory;
+  if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(&factory)))) {
+    return nullptr;
+  }
+  TComRef<IWICStream> stream;
+  TComRef<IWICBitmapDecoder> decoder;
+  TComRef<IWICBitmapFrameDecode> frame;
+  TComRef<IWICFormatConverter> converter;
+  // WIC only reads the bytes, though its signature takes them writable.
+  auto* bytes = const_cast<BYTE*>(jpeg.data());
+  if (FAILED(factory->CreateStream(&stream)) ||
+      FAILED(stream->InitializeFromMemory(bytes, static_cast<DWORD>(jpeg.size()))) ||
+      FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) ||
+      FAILED(decoder->GetFrame(0, &frame)) || FAILED(factory->CreateFormatConverter(&converter)) ||
+      FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                   WICBitmapPaletteTypeCustom))) {
+    return nullptr;
+  }
+  UINT w = 0, h = 0;
+  if (FAILED(converter->GetSize(&w, &h)) || w == 0 || h == 0) return nullptr;
+
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = static_cast<LONG>(w);
+  info.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down, as WIC delivers the rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr) return nullptr;
+  if (FAILED(converter->CopyPixels(nullptr, w * 4, w * h * 4, static_cast<BYTE*>(bits)))) {
+    ::DeleteObject(bitmap);
+    return nullptr;
+  }
+  width = static_cast<int>(w);
+  height = static_cast<int>(h);
+  return bitmap;
+}
+
+void PaintGauge(HDC dc, const TGauge& gauge, int x, int y, int width, int height, HFONT font) {
+  if (width <= 0 || height <= 0) return;
+  const HDC image = ::CreateCompatibleDC(dc);
+  const HBITMAP imageBitmap = ::CreateCompatibleBitmap(dc, width, height);
+  {
+    TSelect selectImage(image, imageBitmap);
+    RECT inner{0, 0, width, height};
+    if (gauge.BorderStyle == TBorderStyle::Single) {
+      Fill(image, inner, RGB(0, 0, 0));
+      ::InflateRect(&inner, -1, -1);
+    }
+    Fill(image, inner, ResolveColor(gauge.BackColor));
+    const std::int32_t percent = gauge.PercentDone();
+    const int bar = TGauge::BarWidth(inner.right - inner.left, percent);
+    if (bar >= 1) Fill(image, RECT{inner.left, inner.top, inner.left + bar, inner.bottom}, ResolveColor(gauge.ForeColor()));
+
+    if (gauge.ShowText) {
+      // The text goes into a one-bit mask first; XOR-ing the mask onto the
+      // picture inverts exactly the pixels the letters cover.
+      const std::string text = std::to_string(percent) + "%";
+      const HDC mask = ::CreateCompatibleDC(dc);
+      const HBITMAP maskBitmap = ::CreateBitmap(width, height, 1, 1, nullptr);
+      {
+        TSelect selectMask(mask, maskBitmap);
+        TSelect selectFont(mask, font);
+        ::PatBlt(mask, 0, 0, width, height, BLACKNESS);
+        ::SetTextColor(mask, RGB(255, 255, 255));
+        ::SetBkMode(mask, TRANSPARENT);
+        SIZE extent{0, 0};
+        ::GetTextExtentPoint32A(mask, text.c_str(), static_cast<int>(text.size()), &extent);
+        ::TextOutA(mask, (width - extent.cx) / 2, (height - extent.cy) / 2, text.c_str(), static_cast<int>(text.size()));
+        // Mask bits 0 become black and 1 white on the way into the picture.
+        ::SetTextColor(image, RGB(0, 0, 0));
+        ::SetBkColor(image, RGB(255, 255, 255));
+        ::BitBlt(image, 0, 0, width, height, mask, 0, 0, SRCINVERT);
+      }
+      ::DeleteObject(maskBitmap);
+      ::DeleteDC(mask);
+    }
+    ::BitBlt(dc, x, y, width, height, image, 0, 0, SRCCOPY);
+  }
+  ::DeleteObject(imageBitmap);
+  ::DeleteDC(image);
+}
