@@ -10,6 +10,7 @@
 #include <map>
 #include <tuple>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 constexpr const char* kAppClass = "WebsetupApplication";
@@ -70,6 +71,7 @@ class TWin32WidgetSet::Impl {
 
  private:
   struct TPicture {
+    std::vector<std::uint8_t> Source;  // what Bitmap was decoded from
     HBITMAP Bitmap = nullptr;
     int Width = 0, Height = 0;
   };
@@ -186,13 +188,15 @@ HFONT TWin32WidgetSet::Impl::FontOf(const TControl& control) {
 }
 
 const TWin32WidgetSet::Impl::TPicture* TWin32WidgetSet::Impl::Picture(const TImage& image) {
-  auto it = pictures_.find(&image);
-  if (it == pictures_.end()) {
-    TPicture picture;
+  // The picture may be set after the control was placed, so a decoded one
+  // holds only while its bytes stay the same.
+  TPicture& picture = pictures_[&image];
+  if (picture.Source != image.Picture) {
+    if (picture.Bitmap != nullptr) ::DeleteObject(picture.Bitmap);
+    picture.Source = image.Picture;
     picture.Bitmap = DecodeJpeg(image.Picture, picture.Width, picture.Height);
-    it = pictures_.emplace(&image, picture).first;
   }
-  return it->second.Bitmap != nullptr ? &it->second : nullptr;
+  return picture.Bitmap != nullptr ? &picture : nullptr;
 }
 
 void TWin32WidgetSet::Impl::AutoSize(TControl& control) {
