@@ -1,6 +1,5 @@
 #include "framework/MainThread.h"
 
-#include <algorithm>
 #include <thread>
 
 namespace {
@@ -9,11 +8,8 @@ using Clock = std::chrono::steady_clock;
 // How long a worker spins for its answer before it sleeps; covers a UI thread
 // that is awake or is being woken from poll.
 constexpr auto kWorkerSpin = std::chrono::microseconds(200);
-// How long the UI side spins for the next call after answering one; covers a
-// worker's socket read between two chunks.
-constexpr auto kUiSpin = std::chrono::microseconds(200);
-// Spinning is worth it only right after an answer.
-constexpr auto kRecent = std::chrono::milliseconds(2);
+// Busy waiting before the spinning thread starts to yield.
+constexpr auto kBusySpin = std::chrono::microseconds(5);
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -23,16 +19,26 @@ inline void CpuRelax() {
 #endif
 }
 
-// Spins until flag is set or the budget is spent; true when it was set.
+// Spins until flag is set or the budget is spent; true when it was set. After
+// a few microseconds of busy waiting it yields at every turn: when the cores
+// are all taken, the thread that has to answer may be waiting for ours.
 bool SpinFor(const std::atomic<bool>& flag, Clock::duration budget) {
   if (flag.load(std::memory_order_acquire)) return true;
-  const auto until = Clock::now() + budget;
+  const auto start = Clock::now();
+  const auto busyUntil = start + kBusySpin;
+  const auto until = start + budget;
   for (;;) {
-    for (int i = 0; i < 64; ++i) {
+    const auto now = Clock::now();
+    if (now >= until) return false;
+    if (now < busyUntil) {
+      for (int i = 0; i < 32; ++i) {
+        if (flag.load(std::memory_order_acquire)) return true;
+        CpuRelax();
+      }
+    } else {
+      std::this_thread::yield();
       if (flag.load(std::memory_order_acquire)) return true;
-      CpuRelax();
     }
-    if (Clock::now() >= until) return false;
   }
 }
 }  // namespace
@@ -60,7 +66,6 @@ void TMainThreadQueue::RunAndWait(const std::function<void()>& fn) {
       head_ = &call;
     }
     tail_ = &call;
-    pendingFast_.store(true, std::memory_order_release);
     uiAsleep = uiSleepers_ > 0;
     if (wakeUp_) wake = wakeUp_;
   }
@@ -87,10 +92,7 @@ int TMainThreadQueue::ProcessPending() {
       call = head_;
       if (call == nullptr) break;
       head_ = call->next;
-      if (head_ == nullptr) {
-        tail_ = nullptr;
-        pendingFast_.store(false, std::memory_order_relaxed);
-      }
+      if (head_ == nullptr) tail_ = nullptr;
     }
     std::exception_ptr error;
     try {
@@ -109,14 +111,12 @@ int TMainThreadQueue::ProcessPending() {
     }
     if (workerAsleep) answered_.notify_all();
   }
-  if (ran > 0) lastAnswer_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
   return ran;
 }
 
+// No spinning on this side: measured with every core taken, a UI thread that
+// spins for the next call starves the worker and the network it waits for.
 bool TMainThreadQueue::WaitForPending(std::chrono::milliseconds timeout) {
-  const auto now = Clock::now();
-  const Clock::time_point last{Clock::duration{lastAnswer_.load(std::memory_order_relaxed)}};
-  if (now - last < kRecent && SpinFor(pendingFast_, std::min<Clock::duration>(kUiSpin, timeout))) return true;
   std::unique_lock lock(mutex_);
   ++uiSleepers_;
   const bool any = queued_.wait_for(lock, timeout, [this] { return head_ != nullptr; });
