@@ -43,8 +43,8 @@ TEST_F(Win32SysInfo, DescribesTheConfiguredWindowsVersion) {
   } else if (version == "win10") {
     // 10.0 has no name of its own; no service pack leaves two spaces.
     EXPECT_EQ(info->OSProductName(), "Unknown Windows NT Release");
-    EXPECT_TRUE(std::regex_match(info->OSDescription(),
-                                 std::regex(R"(Unknown Windows NT Release Professional  \(Build 1[0-9]{4}\))")))
+    EXPECT_TRUE(std::regex_match(
+        info->OSDescription(), std::regex(R"(Unknown Windows NT Release Professional  \(Build 1[0-9]{4}\))")))
         << info->OSDescription();
   } else {
     GTEST_SKIP() << "WEBSETUP_WINDOWS_VERSION not set (win2k or win10)";

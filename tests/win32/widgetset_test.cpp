@@ -22,9 +22,15 @@ struct TPixel {
   int R, G, B;
   bool operator==(const TPixel&) const = default;
 };
-TPixel Of(COLORREF c) { return {GetRValue(c), GetGValue(c), GetBValue(c)}; }
-TPixel Inverse(TPixel p) { return {255 - p.R, 255 - p.G, 255 - p.B}; }
-void PrintTo(const TPixel& p, std::ostream* os) { *os << "rgb(" << p.R << "," << p.G << "," << p.B << ")"; }
+TPixel Of(COLORREF c) {
+  return {GetRValue(c), GetGValue(c), GetBValue(c)};
+}
+TPixel Inverse(TPixel p) {
+  return {255 - p.R, 255 - p.G, 255 - p.B};
+}
+void PrintTo(const TPixel& p, std::ostream* os) {
+  *os << "rgb(" << p.R << "," << p.G << "," << p.B << ")";
+}
 
 // A 32-bit top-down DIB section to draw into and read back.
 class TCanvas {
@@ -53,8 +59,9 @@ class TCanvas {
   HDC Dc() const { return dc_; }
   TPixel At(int x, int y) const {
     ::GdiFlush();
-    const std::uint8_t* p = bits_ + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                                     static_cast<std::size_t>(x)) * 4;
+    const std::uint8_t* p =
+        bits_ +
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)) * 4;
     return {p[2], p[1], p[0]};
   }
   int Count(int x0, int y0, int x1, int y1, TPixel colour) const {
@@ -82,9 +89,15 @@ TPixel PixelOf(HBITMAP bitmap, int x, int y) {
   return {row[x * 4 + 2], row[x * 4 + 1], row[x * 4]};
 }
 
-bool Reddish(TPixel p) { return p.R > 150 && p.G < 90 && p.B < 90; }
-bool Blueish(TPixel p) { return p.B > 90 && p.R < 90 && p.G < 110; }
-bool Whiteish(TPixel p) { return p.R > 200 && p.G > 200 && p.B > 200; }
+bool Reddish(TPixel p) {
+  return p.R > 150 && p.G < 90 && p.B < 90;
+}
+bool Blueish(TPixel p) {
+  return p.B > 90 && p.R < 90 && p.G < 110;
+}
+bool Whiteish(TPixel p) {
+  return p.R > 200 && p.G > 200 && p.B > 200;
+}
 
 class ComScope {
  public:
@@ -204,7 +217,10 @@ class Win32Window : public ::testing::Test {
     panel = Place<TPanel>(page0, 0, 0, 585, 113);
     panel->SetColor(RGB(201, 86, 201));
     label = Place<TLabel>(panel, 205, 20, 181, 16);
-    label->SetCaption("V\xfd" "b\xec" "r jazyka / Select language");
+    label->SetCaption(
+        "V\xfd"
+        "b\xec"
+        "r jazyka / Select language");
     image = Place<TImage>(panel, 240, 45, 10, 10);
     image->Picture = CzechFlagJpeg();
     image->Cursor = TCursor::HandPoint;
@@ -300,7 +316,12 @@ TEST_F(Win32Window, LabelsAndPicturesSizeThemselves) {
   const int before = label->Width;
   EXPECT_GT(before, 100);
   EXPECT_GE(label->Height, 13);
-  label->SetCaption("V\xfd" "b\xec" "r jazyka / Select language / V\xfd" "b\xec" "r jazyka");
+  label->SetCaption(
+      "V\xfd"
+      "b\xec"
+      "r jazyka / Select language / V\xfd"
+      "b\xec"
+      "r jazyka");
   EXPECT_GT(label->Width, before);
   label->SetCaption("x");
   EXPECT_LT(label->Width, 20);
@@ -345,7 +366,8 @@ TEST_F(Win32Window, ThePanelPaintsItsColourWithARaisedBevelAndTransparentLabels)
   EXPECT_EQ(Of(::GetPixel(dc, label->Left + label->Width - 1, label->Top)), colour);
   int ink = 0;
   for (int y = label->Top; y < label->Top + label->Height; ++y) {
-    for (int x = label->Left; x < label->Left + label->Width; ++x) ink += Of(::GetPixel(dc, x, y)) == colour ? 0 : 1;
+    for (int x = label->Left; x < label->Left + label->Width; ++x)
+      ink += Of(::GetPixel(dc, x, y)) == colour ? 0 : 1;
   }
   EXPECT_GT(ink, 50);
   EXPECT_TRUE(Reddish(Of(::GetPixel(dc, 276, 68)))) << "the Czech flag's red half";
@@ -386,7 +408,8 @@ TEST_F(Win32Window, WorkersHandOffToTheUiThreadThroughItsMessages) {
   std::vector<std::thread> workers;
   for (int w = 0; w < 3; ++w) {
     workers.emplace_back([&] {
-      for (int i = 0; i < kCalls; ++i) MainThreadQueue().RunAndWait([&] { onUi += ::GetCurrentThreadId() == ui ? 1 : 0; });
+      for (int i = 0; i < kCalls; ++i)
+        MainThreadQueue().RunAndWait([&] { onUi += ::GetCurrentThreadId() == ui ? 1 : 0; });
       ++done;
     });
   }

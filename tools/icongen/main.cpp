@@ -13,9 +13,22 @@ constexpr int kTransparent = -1;
 
 // The 16 colours of the standard palette, as R, G, B.
 constexpr std::array<std::array<std::uint8_t, 3>, 16> kPalette{{
-    {0, 0, 0}, {128, 0, 0}, {0, 128, 0}, {128, 128, 0}, {0, 0, 128}, {128, 0, 128}, {0, 128, 128},
-    {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255},
-    {0, 255, 255}, {255, 255, 255},
+    {0, 0, 0},
+    {128, 0, 0},
+    {0, 128, 0},
+    {128, 128, 0},
+    {0, 0, 128},
+    {128, 0, 128},
+    {0, 128, 128},
+    {192, 192, 192},
+    {128, 128, 128},
+    {255, 0, 0},
+    {0, 255, 0},
+    {255, 255, 0},
+    {0, 0, 255},
+    {255, 0, 255},
+    {0, 255, 255},
+    {255, 255, 255},
 }};
 enum Colour { Black = 0, Olive = 3, Navy = 4, Silver = 7, Gray = 8, Yellow = 11, Blue = 12, White = 15 };
 
@@ -31,7 +44,9 @@ class Picture {
   std::array<int, kSize * kSize> cells_{};
 };
 
-int Abs(int v) { return v < 0 ? -v : v; }
+int Abs(int v) {
+  return v < 0 ? -v : v;
+}
 
 // A parcel with an arrow coming down into it: the download that installs.
 Picture Draw() {

@@ -7,7 +7,9 @@
 #undef DeleteFile
 
 namespace {
-bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+bool IsDelimiter(char c) {
+  return c == '\\' || c == '/';
+}
 
 bool IsFolder(const AnsiText& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -49,7 +51,8 @@ std::uint32_t TWin32System::GetEnvironmentVariableA(const AnsiText& name, char* 
 
 bool TWin32System::ForceDirectories(const AnsiText& path) {
   AnsiText folder = path;
-  while (folder.size() > 1 && IsDelimiter(folder.back()) && folder[folder.size() - 2] != ':') folder.pop_back();
+  while (folder.size() > 1 && IsDelimiter(folder.back()) && folder[folder.size() - 2] != ':')
+    folder.pop_back();
   if (folder.empty()) return false;
   for (std::size_t i = FirstCreatable(folder); i <= folder.size(); ++i) {
     if (i != folder.size() && !IsDelimiter(folder[i])) continue;
@@ -66,14 +69,18 @@ bool TWin32System::FileExists(const AnsiText& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool TWin32System::DeleteFile(const AnsiText& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool TWin32System::DeleteFile(const AnsiText& path) {
+  return ::DeleteFileA(path.c_str()) != 0;
+}
 
 int TWin32System::SetCurrentDirectoryA(const AnsiText& path) {
   if (::SetCurrentDirectoryA(path.c_str()) != 0) return 0;
   return static_cast<int>(::GetLastError());
 }
 
-void TWin32System::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+void TWin32System::Sleep(std::uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
 
 void TWin32System::ShellExecuteOpen(const AnsiText& file, const AnsiText& parameters) {
   ::ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), nullptr, SW_SHOW);

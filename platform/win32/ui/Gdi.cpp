@@ -71,8 +71,8 @@ HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& heigh
   width = height = 0;
   if (jpeg.empty()) return nullptr;
   TComRef<IWICImagingFactory> factory;
-  if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(&factory)))) {
+  if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
     return nullptr;
   }
   TComRef<IWICStream> stream;
@@ -83,10 +83,11 @@ HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& heigh
   auto* bytes = const_cast<BYTE*>(jpeg.data());
   if (FAILED(factory->CreateStream(&stream)) ||
       FAILED(stream->InitializeFromMemory(bytes, static_cast<DWORD>(jpeg.size()))) ||
-      FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) ||
+      FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                              &decoder)) ||
       FAILED(decoder->GetFrame(0, &frame)) || FAILED(factory->CreateFormatConverter(&converter)) ||
-      FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom))) {
+      FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr,
+                                   0.0, WICBitmapPaletteTypeCustom))) {
     return nullptr;
   }
   UINT w = 0, h = 0;
@@ -125,7 +126,9 @@ void PaintGauge(HDC dc, const TGauge& gauge, int x, int y, int width, int height
     Fill(image, inner, ResolveColor(gauge.BackColor));
     const std::int32_t percent = gauge.PercentDone();
     const int bar = TGauge::BarWidth(inner.right - inner.left, percent);
-    if (bar >= 1) Fill(image, RECT{inner.left, inner.top, inner.left + bar, inner.bottom}, ResolveColor(gauge.ForeColor()));
+    if (bar >= 1)
+      Fill(image, RECT{inner.left, inner.top, inner.left + bar, inner.bottom},
+           ResolveColor(gauge.ForeColor()));
 
     if (gauge.ShowText) {
       // The text goes into a one-bit mask first; XOR-ing the mask onto the
@@ -141,7 +144,8 @@ void PaintGauge(HDC dc, const TGauge& gauge, int x, int y, int width, int height
         ::SetBkMode(mask, TRANSPARENT);
         SIZE extent{0, 0};
         ::GetTextExtentPoint32A(mask, text.c_str(), static_cast<int>(text.size()), &extent);
-        ::TextOutA(mask, (width - extent.cx) / 2, (height - extent.cy) / 2, text.c_str(), static_cast<int>(text.size()));
+        ::TextOutA(mask, (width - extent.cx) / 2, (height - extent.cy) / 2, text.c_str(),
+                   static_cast<int>(text.size()));
         // Mask bits 0 become black and 1 white on the way into the picture.
         ::SetTextColor(image, RGB(0, 0, 0));
         ::SetBkColor(image, RGB(255, 255, 255));

@@ -34,14 +34,19 @@ TForm* FormOf(TControl* c) {
 
 HCURSOR CursorFor(TCursor cursor) {
   switch (cursor) {
-    case TCursor::HandPoint: return ::LoadCursor(nullptr, IDC_HAND);
-    case TCursor::HourGlass: return ::LoadCursor(nullptr, IDC_WAIT);
-    case TCursor::Default: break;
+    case TCursor::HandPoint:
+      return ::LoadCursor(nullptr, IDC_HAND);
+    case TCursor::HourGlass:
+      return ::LoadCursor(nullptr, IDC_WAIT);
+    case TCursor::Default:
+      break;
   }
   return ::LoadCursor(nullptr, IDC_ARROW);
 }
 
-HINSTANCE ThisModule() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE ThisModule() {
+  return ::GetModuleHandleA(nullptr);
+}
 
 // The program's main icon from its resources, else the system's.
 HICON MainIcon() {
@@ -149,7 +154,8 @@ TWin32WidgetSet::Impl::Impl() {
   app_ = ::CreateWindowExA(0, kAppClass, "", WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU, 0, 0, 0, 0,
                            nullptr, nullptr, instance, nullptr);
   ::SetWindowLongPtrA(app_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  messages_ = ::CreateWindowExA(0, kMessageClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  messages_ =
+      ::CreateWindowExA(0, kMessageClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   ::SetWindowLongPtrA(messages_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
   // One posted message stands for any number of queued hand-offs, so a fast
@@ -224,14 +230,15 @@ HWND TWin32WidgetSet::Impl::CreateChild(TControl& control, HWND parent) {
   const DWORD visible = control.Visible() ? WS_VISIBLE : 0;
   HWND hwnd = nullptr;
   if (auto* button = dynamic_cast<TButton*>(&control)) {
-    hwnd = ::CreateWindowExA(0, "BUTTON", button->Caption.c_str(), WS_CHILD | BS_PUSHBUTTON | visible, control.Left,
-                             control.Top, control.Width, control.Height, parent, nullptr, ThisModule(), nullptr);
+    hwnd = ::CreateWindowExA(0, "BUTTON", button->Caption.c_str(), WS_CHILD | BS_PUSHBUTTON | visible,
+                             control.Left, control.Top, control.Width, control.Height, parent, nullptr,
+                             ThisModule(), nullptr);
     ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(control)), FALSE);
   } else {
     // Children are windows of their own: the container paints around them.
     hwnd = ::CreateWindowExA(0, kContainerClass, "", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | visible,
-                             control.Left, control.Top, control.Width, control.Height, parent, nullptr, ThisModule(),
-                             nullptr);
+                             control.Left, control.Top, control.Width, control.Height, parent, nullptr,
+                             ThisModule(), nullptr);
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   return hwnd;
@@ -253,8 +260,8 @@ HWND TWin32WidgetSet::Impl::Realise(TControl& control) {
     const int height = frame.bottom - frame.top;
     const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    hwnd = ::CreateWindowExA(exStyle, kFormClass, form->Caption().c_str(), style, left, top, width, height, app_,
-                             nullptr, ThisModule(), nullptr);
+    hwnd = ::CreateWindowExA(exStyle, kFormClass, form->Caption().c_str(), style, left, top, width, height,
+                             app_, nullptr, ThisModule(), nullptr);
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     if (HMENU menu = ::GetSystemMenu(hwnd, FALSE)) {
       for (const int command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) {
@@ -293,7 +300,8 @@ void TWin32WidgetSet::Impl::Changed(TControl& control) {
   } else {
     if (auto* button = dynamic_cast<TButton*>(&control)) ::SetWindowTextA(hwnd, button->Caption.c_str());
     ::SetWindowPos(hwnd, nullptr, control.Left, control.Top, control.Width, control.Height,
-                   static_cast<UINT>(SWP_NOZORDER | SWP_NOACTIVATE | (control.Visible() ? SWP_SHOWWINDOW : SWP_HIDEWINDOW)));
+                   static_cast<UINT>(SWP_NOZORDER | SWP_NOACTIVATE |
+                                     (control.Visible() ? SWP_SHOWWINDOW : SWP_HIDEWINDOW)));
   }
   ::InvalidateRect(hwnd, nullptr, FALSE);
 }
@@ -385,7 +393,9 @@ void TWin32WidgetSet::Impl::Close(TForm& form) {
   }
 }
 
-void TWin32WidgetSet::Impl::SetTitle(const AnsiText& title) { ::SetWindowTextA(app_, title.c_str()); }
+void TWin32WidgetSet::Impl::SetTitle(const AnsiText& title) {
+  ::SetWindowTextA(app_, title.c_str());
+}
 
 void TWin32WidgetSet::Impl::ShowMessage(const AnsiText& title, const AnsiText& text, bool errorIcon) {
   HWND owner = mainForm_ != nullptr ? WindowOf(mainForm_) : nullptr;
@@ -441,7 +451,8 @@ void TWin32WidgetSet::Impl::Paint(HWND hwnd, TWinControl& container) {
   if (panel != nullptr && panel->BevelOuter != TBevelCut::None) {
     RECT edge = client;
     for (int i = 0; i < panel->BevelWidth; ++i) {
-      ::DrawEdge(image, &edge, panel->BevelOuter == TBevelCut::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT);
+      ::DrawEdge(image, &edge, panel->BevelOuter == TBevelCut::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER,
+                 BF_RECT);
       ::InflateRect(&edge, -1, -1);
     }
   }
@@ -524,7 +535,8 @@ LRESULT CALLBACK TWin32WidgetSet::Impl::FormProc(HWND hwnd, UINT msg, WPARAM wp,
       if (main) ::PostQuitMessage(0);
       break;
     }
-    default: break;
+    default:
+      break;
   }
   return ::DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -534,8 +546,11 @@ LRESULT CALLBACK TWin32WidgetSet::Impl::ContainerProc(HWND hwnd, UINT msg, WPARA
   auto* container = self != nullptr ? dynamic_cast<TWinControl*>(self->ControlOf(hwnd)) : nullptr;
   if (container == nullptr) return ::DefWindowProcA(hwnd, msg, wp, lp);
   switch (msg) {
-    case WM_ERASEBKGND: return 1;
-    case WM_PAINT: self->Paint(hwnd, *container); return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT:
+      self->Paint(hwnd, *container);
+      return 0;
     case WM_SETCURSOR:
       if (LOWORD(lp) == HTCLIENT) return self->SetCursorFor(hwnd);
       break;
@@ -564,8 +579,11 @@ LRESULT CALLBACK TWin32WidgetSet::Impl::ContainerProc(HWND hwnd, UINT msg, WPARA
         return 0;
       }
       break;
-    case WM_NCDESTROY: self->Forget(hwnd); break;
-    default: break;
+    case WM_NCDESTROY:
+      self->Forget(hwnd);
+      break;
+    default:
+      break;
   }
   return ::DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -591,18 +609,36 @@ LRESULT CALLBACK TWin32WidgetSet::Impl::MessageProc(HWND hwnd, UINT msg, WPARAM 
 TWin32WidgetSet::TWin32WidgetSet() : impl_(std::make_unique<Impl>()) {}
 TWin32WidgetSet::~TWin32WidgetSet() = default;
 
-void TWin32WidgetSet::ControlChanged(TControl& control) { impl_->Changed(control); }
-void TWin32WidgetSet::ControlDestroyed(TControl& control) { impl_->Destroyed(control); }
-void TWin32WidgetSet::TimerChanged(TTimer& timer) { impl_->TimerChanged(timer); }
-void TWin32WidgetSet::TimerDestroyed(TTimer& timer) { impl_->TimerDestroyed(timer); }
-void TWin32WidgetSet::ProcessMessages() { impl_->ProcessMessages(); }
+void TWin32WidgetSet::ControlChanged(TControl& control) {
+  impl_->Changed(control);
+}
+void TWin32WidgetSet::ControlDestroyed(TControl& control) {
+  impl_->Destroyed(control);
+}
+void TWin32WidgetSet::TimerChanged(TTimer& timer) {
+  impl_->TimerChanged(timer);
+}
+void TWin32WidgetSet::TimerDestroyed(TTimer& timer) {
+  impl_->TimerDestroyed(timer);
+}
+void TWin32WidgetSet::ProcessMessages() {
+  impl_->ProcessMessages();
+}
 void TWin32WidgetSet::ShowMessage(const AnsiText& title, const AnsiText& text, bool errorIcon) {
   impl_->ShowMessage(title, text, errorIcon);
 }
-void TWin32WidgetSet::SetScreenCursor(TCursor cursor) { impl_->SetScreenCursor(cursor); }
-void TWin32WidgetSet::Run(TForm& mainForm) { impl_->Run(mainForm); }
-void TWin32WidgetSet::CloseForm(TForm& form) { impl_->Close(form); }
-void TWin32WidgetSet::SetApplicationTitle(const AnsiText& title) { impl_->SetTitle(title); }
+void TWin32WidgetSet::SetScreenCursor(TCursor cursor) {
+  impl_->SetScreenCursor(cursor);
+}
+void TWin32WidgetSet::Run(TForm& mainForm) {
+  impl_->Run(mainForm);
+}
+void TWin32WidgetSet::CloseForm(TForm& form) {
+  impl_->Close(form);
+}
+void TWin32WidgetSet::SetApplicationTitle(const AnsiText& title) {
+  impl_->SetTitle(title);
+}
 void* TWin32WidgetSet::Handle(TControl& control) {
   if (TForm* form = FormOf(&control)) impl_->Realise(*form);
   return impl_->Realise(control);
