@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the project needs on Debian 12. Safe to run again.
+# Installs what the project needs on Debian 12, and any further packages
+# named on the command line. Safe to run again.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
   libboost-dev libfltk1.3-dev libjpeg62-turbo-dev
   xvfb xauth xdotool openbox imagemagick fonts-liberation x11-utils
   curl xdg-utils
+  "$@"
 )
 
 missing=()

@@ -29,18 +29,7 @@ step() { echo "== $* ($(($(date +%s) - started)) s)"; }
 
 if [ "${1:-}" != "--no-install" ]; then
   step "installing"
-  scripts/install-deps.sh
-  packages=(g++-mingw-w64-x86-64 wine wine64 xvfb xdotool imagemagick openbox fonts-liberation)
-  missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  if ((${#missing[@]})); then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-  fi
+  scripts/install-deps.sh g++-mingw-w64-x86-64 wine wine64
 fi
 
 step "native vendor server ($helper)"

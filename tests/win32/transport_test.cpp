@@ -102,13 +102,12 @@ TEST_F(WinInetTransport, AShortBodyFailsAndKeepsWhatArrived) {
   EXPECT_TRUE(original.compare(0, kept.size(), kept) == 0);
 }
 
-TEST_F(WinInetTransport, ANotFoundPageWithItsLengthCountsAsReceived) {
+TEST_F(WinInetTransport, ANotFoundPageIsNoDownloadAndLeavesTheTargetAlone) {
+  std::ofstream(target, std::ios::binary) << "earlier copy";
   Fetch("missing.bin");
-  EXPECT_EQ(errors, 0);
-  ASSERT_EQ(done, 1);
-  const std::string page = ReadAll(target);
-  EXPECT_FALSE(page.empty());
-  EXPECT_EQ(doneSize, static_cast<std::int32_t>(page.size()));
+  EXPECT_EQ(done, 0);
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(ReadAll(target), "earlier copy");
 }
 
 TEST_F(WinInetTransport, WithoutContentLengthBinaryDataFailsAndLeavesTheTargetAlone) {

@@ -80,8 +80,14 @@ void CentreOn(Fl_Window& window, int areaX, int areaY, int areaW, int areaH) {
 }
 
 // Fonts by family and weight, registered with FLTK when first asked for.
+// FLTK's font table is the process's, so there is one of these too.
 class FontTable {
  public:
+  static FontTable& Instance() {
+    static FontTable table;
+    return table;
+  }
+
   Fl_Font Get(const TFont& font) {
     // Xft reads a leading 'B' as bold, a space as regular.
     std::string key = (font.Bold ? "B" : " ") + AnsiToUtf8(font.Name);
@@ -373,7 +379,7 @@ class TFltkWidgetSet::Impl {
   std::unique_ptr<MainWindow> window;
   std::unordered_map<const TControl*, Fl_Widget*> peers;
   std::map<TTimer*, std::unique_ptr<TimerSlot>> timers;
-  FontTable fonts;
+  FontTable& fonts = FontTable::Instance();
   TCursor screenCursor = TCursor::Default;
   TCursor hoverCursor = TCursor::Default;  // of the picture under the pointer
   AnsiText title;
