@@ -44,7 +44,9 @@ bool SpinFor(const std::atomic<bool>& flag, Clock::duration budget) {
 }  // namespace
 
 TMainThreadQueue& MainThreadQueue() {
-  static TMainThreadQueue queue;
+  // Never destroyed: a self-freeing worker may still be on its way out of
+  // RunAndWait while the program ends.
+  static TMainThreadQueue& queue = *new TMainThreadQueue;
   return queue;
 }
 

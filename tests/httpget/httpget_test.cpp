@@ -511,18 +511,4 @@ TEST_F(GetterTest, DestroyedWhileWaitingForTheTransfer) {
   EXPECT_TRUE(AllWorkersGone());
 }
 
-TEST(GetterComponent, StartsIdleWithItsInitialValues) {
-  FakeInternet net;
-  TComponent owner(nullptr);
-  auto* g = new THTTPGet(&owner, net);
-  EXPECT_EQ(owner.ComponentCount(), 1);
-  EXPECT_EQ(g->ClassName(), "THTTPGet");
-  EXPECT_EQ(g->AcceptTypes, "*/*");
-  EXPECT_EQ(g->Agent, "Kestrami HTTPGet");
-  EXPECT_FALSE(g->BinaryData || g->UseCache || g->WaitThread || g->Busy());
-  EXPECT_TRUE(g->URL.empty() && g->FileName.empty() && g->UserName.empty() && g->Password.empty() &&
-              g->PostQuery.empty() && g->Referer.empty());
-  EXPECT_FALSE(g->OnProgress || g->OnDoneFile || g->OnDoneString || g->OnError);
-}
-
 }  // namespace
