@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "framework/Controls.h"
+#include "framework/FileNames.h"
 #include "framework/MainThread.h"
 
 namespace {
@@ -52,7 +54,7 @@ bool ParseLength(std::string_view text, std::int32_t& value) {
 class TargetFile {
  public:
   explicit TargetFile(const AnsiText& name) : buffer_(new char[kFileBufferSize]) {
-    file_ = std::fopen(name.c_str(), "wb");
+    file_ = std::fopen(NativeFileName(name).c_str(), "wb");
     if (file_ != nullptr) std::setvbuf(file_, buffer_.get(), _IOFBF, kFileBufferSize);
   }
   ~TargetFile() { Close(); }
@@ -308,15 +310,19 @@ void THTTPGet::TransferDone(TObject* sender) {
 
   // Handlers are copied before the call: the component, and with it the
   // event member, may be gone by the time the handler returns.
-  if (worker->Succeeded()) {
-    if (worker->ToFile()) {
-      // On success Readed equals the announced length, or is the whole body
-      // when none was announced.
-      if (const TOnDoneFileEvent handler = OnDoneFile) handler(this, worker->FileName(), worker->Readed());
-    } else if (const TOnDoneStringEvent handler = OnDoneString) {
-      handler(this, worker->ResultString());
+  // An error leaving a final handler is the window's to show, like any
+  // handler's; it must not vanish into the worker.
+  Application().Dispatch([&] {
+    if (worker->Succeeded()) {
+      if (worker->ToFile()) {
+        // On success Readed equals the announced length, or is the whole body
+        // when none was announced.
+        if (const TOnDoneFileEvent handler = OnDoneFile) handler(this, worker->FileName(), worker->Readed());
+      } else if (const TOnDoneStringEvent handler = OnDoneString) {
+        handler(this, worker->ResultString());
+      }
+    } else if (const TNotifyEvent handler = OnError) {
+      handler(this);
     }
-  } else if (const TNotifyEvent handler = OnError) {
-    handler(this);
-  }
+  });
 }

@@ -5,13 +5,15 @@
 # installer_flow.sh BIN_DIR SCENARIO
 #   BIN_DIR   the build folder holding websetup, vendor_server, make_demo_tree,
 #             demo_setup and sysinfo_tool
-#   SCENARIO  TERBO-cz    TERBO.exe, Czech flag, a complete run
+#   SCENARIO  TERBO-cz    TERBO.exe, Czech flag, a complete run into a folder named in Czech
 #             terbo-en    terbo.exe, English flag: the URLs keep the case, the report raises it
 #             second-fails  TERBO.exe, the server cuts the second file short
 set -u
 bin=$1 scenario=$2
+temp=temp
 case $scenario in
-  TERBO-cz) exe=TERBO flag=cz fault="" ;;
+  # A temporary folder with Czech letters: every file name crosses the boundary.
+  TERBO-cz) exe=TERBO flag=cz fault="" temp="temp-p\u0159\u00edli\u0161" ;;
   terbo-en) exe=terbo flag=en fault="" ;;
   second-fails) exe=TERBO flag=cz fault="/download/TERBO/ntdll.zip=cut:1000" ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
@@ -46,9 +48,10 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || { echo "vendor server did not start" >&2; exit 1; }
 
-mkdir -p "$work/bin" "$work/temp"
+temp=$work/$(printf "$temp")
+mkdir -p "$work/bin" "$temp"
 ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/$exe.exe"
-env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/port")" \
+env TEMP="$temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/port")" \
   "$work/bin/$exe.exe" >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
@@ -60,7 +63,7 @@ sleep 0.5
 if [ "$flag" = cz ]; then x=260; else x=320; fi
 xdotool mousemove --window "$window" $x 58 click 1
 
-folder=$work/temp/$exe
+folder=$temp/$exe
 if [ -z "$fault" ]; then
   for _ in $(seq 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$program" 2>/dev/null && fail "the installer did not end after handing off"

@@ -2,11 +2,15 @@
 // outcome rules, the busy rules and the end of a component during a transfer.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <thread>
 
 #include "FakeInternet.h"
+#include "framework/Controls.h"
+#include "framework/Exception.h"
+#include "framework/FileNames.h"
 #include "TestSupport.h"
 
 using namespace httpget_test;
@@ -350,6 +354,61 @@ TEST_F(GetterTest, StartFromInsideOnErrorIsIgnored) {
   get.GetFile();
   ASSERT_TRUE(PumpUntil([&] { return errors == 1 && !get.Busy(); }));
   EXPECT_EQ(net.Calls("InternetOpenA").size(), 1u);
+}
+
+namespace {
+// Records the error boxes a handler's exception leads to.
+class TBoxRecorder : public IWidgetSet {
+ public:
+  std::vector<std::pair<AnsiText, bool>> boxes;
+  void ControlChanged(TControl&) override {}
+  void ControlDestroyed(TControl&) override {}
+  void TimerChanged(TTimer&) override {}
+  void TimerDestroyed(TTimer&) override {}
+  void ProcessMessages() override {}
+  void ShowMessage(const AnsiText&, const AnsiText& text, bool errorIcon) override {
+    boxes.emplace_back(text, errorIcon);
+  }
+  void SetScreenCursor(TCursor) override {}
+  void Run(TForm&) override {}
+  void CloseForm(TForm&) override {}
+  void SetApplicationTitle(const AnsiText&) override {}
+};
+}  // namespace
+
+TEST_F(GetterTest, ErrorLeavingTheFinalHandlerIsShownAndTheComponentGoesIdle) {
+  TBoxRecorder boxes;
+  Application().SetWidgetSet(&boxes);
+  net.status = "404";
+  int errors = 0;
+  get.OnError = TNotifyEvent([&](TObject*) {
+    ++errors;
+    throw Exception("Handler failed");
+  });
+  get.GetFile();
+  const bool ended = PumpUntil([&] { return errors == 1 && !get.Busy(); });
+  Application().SetWidgetSet(nullptr);
+  ASSERT_TRUE(ended);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].first, "Handler failed.");
+  EXPECT_TRUE(boxes.boxes[0].second);
+}
+
+TEST_F(GetterTest, TargetIsCreatedUnderThePlatformsNameForIt) {
+  // As on Linux: the Windows-1250 name "\xe8.zip" is stored under its UTF-8 form.
+  get.FileName = dir.File("\xe8.zip");
+  SetNativeFileName([](const AnsiText& name) {
+    AnsiText native = name;
+    const auto at = native.find('\xe8');
+    if (at != AnsiText::npos) native.replace(at, 1, "\xc4\x8d");
+    return native;
+  });
+  get.GetFile();
+  const bool finished = log.WaitFinished();
+  SetNativeFileName(nullptr);
+  ASSERT_TRUE(finished);
+  EXPECT_TRUE(std::ifstream(dir.File("\xc4\x8d.zip")).good());
+  EXPECT_FALSE(std::ifstream(dir.File("\xe8.zip")).good());
 }
 
 TEST_F(GetterTest, AbortThenStartBeforeTheCompletionIsIgnored) {

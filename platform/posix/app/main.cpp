@@ -4,12 +4,16 @@
 
 #include "bootstrap/Setup.h"
 #include "framework/Controls.h"
+#include "framework/FileNames.h"
 #include "platform/posix/fltk/FltkWidgetSet.h"
 #include "platform/posix/http/PosixInternet.h"
 #include "platform/posix/sysinfo/PosixSysInfoPlatform.h"
+#include "platform/posix/system/Encoding.h"
 #include "platform/posix/system/PosixSystem.h"
 
 int main(int argc, char** argv) {
+  // File names are UTF-8 here; the portable code names files in Windows-1250.
+  SetNativeFileName([](const AnsiText& name) { return AnsiToUtf8(name); });
   TPosixSystem system(argc > 0 ? argv[0] : "websetup");
   PosixInternet internet;  // proxy settings from http_proxy / no_proxy
   TFltkWidgetSet widgets;
