@@ -180,7 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
             FaultCase{"LengthBeyond32Bits", {K::TextLength, 0, "99999999999"}, true, "error", {}},
             FaultCase{"NotFound", {K::NotFound, 0, ""}, true, "error", {}},
             FaultCase{"StallEndsByTimeOut", {K::Stall, 0, ""}, true, "error", {}},
-            FaultCase{"Reset", {K::Reset, 0, ""}, false, "error", {}})),
+            FaultCase{"Reset", {K::Reset, 0, ""}, false, "error", {}},
+            // Without a length only an orderly close ends the body.
+            FaultCase{"NoLengthCutByClose", {K::CutAfter, 5000, "", true}, false, "donefile data.bin 5000", 5000},
+            FaultCase{"NoLengthCutByReset", {K::CutAfter, 5000, "", true, vendor::Fault::End::Reset}, false, "error",
+                      5000},
+            FaultCase{"NoLengthCutByStall", {K::CutAfter, 5000, "", true, vendor::Fault::End::Stall}, false, "error",
+                      5000})),
     [](const auto& p) {
       return std::string(std::get<0>(p.param) == Route::Proxy ? "Proxy_" : "Direct_") +
              std::get<1>(p.param).name;

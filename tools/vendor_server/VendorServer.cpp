@@ -276,6 +276,8 @@ class Session : public std::enable_shared_from_this<Session> {
       default:
         break;
     }
+    if (fault.withoutLength) length.reset();
+    end_ = fault.end;
     head_ = std::string(http11_ ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.status) + " " +
             ReasonPhrase(reply.status) + "\r\nServer: vendor-server\r\nContent-Type: " + reply.contentType +
             "\r\n";
@@ -314,7 +316,7 @@ class Session : public std::enable_shared_from_this<Session> {
       }
     }
     if (buffers[0].size() == 0 && buffers[1].size() == 0) {
-      FinishResponse();
+      EndResponse();
       return;
     }
     asio::async_write(socket_, buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
@@ -330,6 +332,23 @@ class Session : public std::enable_shared_from_this<Session> {
         self->WriteNext();
       }
     });
+  }
+
+  void EndResponse() {
+    switch (end_) {
+      case Fault::End::Reset: {
+        beast::error_code ignored;
+        socket_.set_option(asio::socket_base::linger(true, 0), ignored);
+        Close();
+        return;
+      }
+      case Fault::End::Stall:
+        ReadUntilClientCloses();
+        return;
+      case Fault::End::Close:
+        FinishResponse();
+        return;
+    }
   }
 
   // Half-close, then wait for the client's close, so that the kernel does not answer
@@ -364,6 +383,7 @@ class Session : public std::enable_shared_from_this<Session> {
   bool closed_ = false;
   bool http11_ = true;
   bool headOnly_ = false;
+  Fault::End end_ = Fault::End::Close;
   bool headSent_ = false;
   std::string head_;
   std::string body_;

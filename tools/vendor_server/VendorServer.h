@@ -19,6 +19,11 @@ struct Fault {
   std::int64_t n =
       0;  // CutAfter: body bytes sent before the connection closes; WrongLength: the announced value
   std::string text;  // TextLength: the literal Content-Length header value (e.g. "abc", "-5", "99999999999")
+  // With any kind that sends a body: no Content-Length header at all.
+  bool withoutLength = false;
+  // How the connection ends once the body (or its cut part) has gone out.
+  enum class End { Close, Reset, Stall };
+  End end = End::Close;
 };
 
 struct RecordedRequest {

@@ -142,7 +142,7 @@ class Request : public HandleObject {
     io_.restart();
     io_.run();
   }
-  bool Fill();
+  bool Fill(bool& endOfStream);
 
   const PosixInternetSettings& settings_;
   Connection conn_;
@@ -240,8 +240,10 @@ bool Request::Query(std::uint32_t level, std::string& value) const {
   return false;
 }
 
-// One socket read into the buffer; false at the end of the stream or on error.
-bool Request::Fill() {
+// One socket read into the buffer; false at the end of the stream or on
+// error, with endOfStream telling the orderly close apart.
+bool Request::Fill(bool& endOfStream) {
+  endOfStream = false;
   beast::error_code ec;
   std::size_t n = 0;
   stream_.expires_after(settings_.receiveTimeout);
@@ -251,6 +253,7 @@ bool Request::Fill() {
   });
   RunIo();
   buffer_.commit(n);
+  if (n == 0 && ec == asio::error::eof) endOfStream = true;
   return !ec || n > 0;
 }
 
@@ -277,11 +280,14 @@ bool Request::Read(char* out, std::size_t want, std::size_t& got) {
 
   if (!untilEof_) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, remaining_));
   while (got < want) {
-    if (buffer_.size() == 0 && !Fill()) {
-      if (untilEof_) {
+    bool endOfStream = false;
+    if (buffer_.size() == 0 && !Fill(endOfStream)) {
+      // Without a length only an orderly close ends the body; a reset or a
+      // time-out cuts it short.
+      if (untilEof_ && endOfStream) {
         bodyDone_ = true;
       } else {
-        failed_ = true;  // closed or broken before the announced length
+        failed_ = true;
       }
       break;
     }
