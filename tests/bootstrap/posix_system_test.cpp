@@ -141,6 +141,26 @@ TEST_F(PosixSystem, OpenOfABareNameRunsTheFileInTheCurrentFolder) {
   EXPECT_EQ(line, "en");
 }
 
+TEST_F(PosixSystem, StartedProgramInheritsNoOpenFilesBeyondTheStandardOnes) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);  // inheritable, like a library's descriptors
+  {
+    std::ofstream script(dir_ / "setup.exe");
+    script << "#!/bin/sh\nls /proc/$$/fd > fds.txt\necho done > started.txt\n";
+  }
+  ASSERT_EQ(sys_.SetCurrentDirectoryA(Path("")), 0);
+  sys_.ShellExecuteOpen(Path("setup.exe"), "cz");
+  ASSERT_TRUE(WaitForFile(dir_ / "started.txt"));
+  std::ifstream fds(dir_ / "fds.txt");
+  std::string fd;
+  while (fds >> fd) {
+    EXPECT_NE(fd, std::to_string(pipeEnds[0]));
+    EXPECT_NE(fd, std::to_string(pipeEnds[1]));
+  }
+  close(pipeEnds[0]);
+  close(pipeEnds[1]);
+}
+
 TEST(Encoding, CzechTextCrossesTheBoundaryBothWays) {
   const std::string utf8 = "\xc5\xbdlu\xc5\xa5ou\xc4\x8dk\xc3\xbd k\xc5\xaf\xc5\x88";  // Žluťoučký kůň
   const AnsiText ansi = "\x8elu\x9dou\xe8k\xfd k\xf9\xf2";

@@ -8,6 +8,7 @@
 #   SCENARIO  TERBO-cz    TERBO.exe, Czech flag, a complete run into a folder named in Czech
 #             terbo-en    terbo.exe, English flag: the URLs keep the case, the report raises it
 #             second-fails  TERBO.exe, the server cuts the second file short
+#             closed-mid-download  TERBO.exe, the window closed while a file is on its way
 set -u
 bin=$1 scenario=$2
 temp=temp
@@ -16,6 +17,7 @@ case $scenario in
   TERBO-cz) exe=TERBO flag=cz fault="" temp="temp-p\u0159\u00edli\u0161" ;;
   terbo-en) exe=terbo flag=en fault="" ;;
   second-fails) exe=TERBO flag=cz fault="/download/TERBO/ntdll.zip=cut:1000" ;;
+  closed-mid-download) exe=TERBO flag=cz fault="" rate=300000 ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
@@ -43,6 +45,7 @@ export DISPLAY=:$(cat "$work/display")
 for d in "$work/tree"/*; do [ "$(basename "$d")" = "$exe" ] || rm -rf "$d"; done
 args=(--root "$work/tree" --log "$work/report.log" --port-file "$work/port")
 [ -n "$fault" ] && args+=(--fault "$fault")
+[ -n "${rate:-}" ] && args+=(--rate "$rate")
 "$bin/tools/vendor_server/vendor_server" "${args[@]}" >"$work/server.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
@@ -50,6 +53,12 @@ for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 
 temp=$work/$(printf "$temp")
 mkdir -p "$work/bin" "$temp"
+if [ "$scenario" = closed-mid-download ]; then
+  # A window manager, to close the window as a person would (Alt+F4).
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 0.5
+fi
 ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/$exe.exe"
 env TEMP="$temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/port")" \
   "$work/bin/$exe.exe" >"$work/program.log" 2>&1 &
@@ -64,7 +73,24 @@ if [ "$flag" = cz ]; then x=260; else x=320; fi
 xdotool mousemove --window "$window" $x 58 click 1
 
 folder=$temp/$exe
-if [ -z "$fault" ]; then
+if [ "$scenario" = closed-mid-download ]; then
+  # The paced server keeps the first file (about 300 KiB) coming for a second.
+  for _ in $(seq 50); do [ -e "$folder/comm32._dl" ] && break; sleep 0.1; done
+  [ -e "$folder/comm32._dl" ] || fail "the first download did not start"
+  xdotool windowactivate --sync "$window" key alt+F4
+  status=""
+  for _ in $(seq 100); do
+    if ! kill -0 "$program" 2>/dev/null; then
+      wait "$program"
+      status=$?
+      break
+    fi
+    sleep 0.1
+  done
+  [ "$status" = 0 ] || fail "the installer did not end cleanly when closed (status '${status}')"
+  [ ! -s "$work/report.log" ] || fail "a report was sent"
+  [ ! -e "$folder/setup-started.log" ] || fail "something was started"
+elif [ -z "$fault" ]; then
   for _ in $(seq 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$program" 2>/dev/null && fail "the installer did not end after handing off"
   while read -r server local; do

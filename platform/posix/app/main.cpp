@@ -15,7 +15,9 @@ int main(int argc, char** argv) {
   // File names are UTF-8 here; the portable code names files in Windows-1250.
   SetNativeFileName([](const AnsiText& name) { return AnsiToUtf8(name); });
   TPosixSystem system(argc > 0 ? argv[0] : "websetup");
-  PosixInternet internet;  // proxy settings from http_proxy / no_proxy
+  // Proxy settings from http_proxy / no_proxy. Never freed: a transfer still
+  // ending after the window has gone may call it until the process ends.
+  static PosixInternet& internet = *new PosixInternet;
   TFltkWidgetSet widgets;
   Application().SetWidgetSet(&widgets);
   TPlatform platform{system, PosixSysInfoPlatform(), internet, VendorHostName()};

@@ -73,6 +73,10 @@ void SpawnDetached(const std::vector<std::string>& args) {
     setsid();
     const pid_t grandchild = fork();
     if (grandchild == 0) {
+      // The installer's sockets and pipes stay behind with it.
+      if (close_range(3, ~0U, 0) != 0) {
+        for (int fd = 3; fd < 1024; ++fd) close(fd);
+      }
       execvp(argv[0], argv.data());
       _exit(127);
     }

@@ -15,7 +15,9 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   TWin32System system;
-  WinInetInternet internet;  // the system's configured proxy settings
+  // The system's configured proxy settings. Never freed: a transfer still
+  // ending after the window has gone may call it until the process ends.
+  static WinInetInternet& internet = *new WinInetInternet;
   TWin32WidgetSet widgets;
   Application().SetWidgetSet(&widgets);
   TPlatform platform{system, Win32SysInfoPlatform(), internet, VendorHostName()};

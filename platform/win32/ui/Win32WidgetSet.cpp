@@ -13,6 +13,12 @@
 #include <vector>
 
 namespace {
+// Set while a wake-up message is on its way; one stands for any number of hand-offs.
+std::atomic<bool>& WakeUpPosted() {
+  static std::atomic<bool> posted{false};
+  return posted;
+}
+
 constexpr const char* kAppClass = "WebsetupApplication";
 constexpr const char* kFormClass = "WebsetupForm";
 constexpr const char* kContainerClass = "WebsetupContainer";
@@ -67,6 +73,7 @@ class TWin32WidgetSet::Impl {
   void Destroyed(TControl& control);
   void TimerChanged(TTimer& timer);
   void TimerDestroyed(TTimer& timer);
+  void ArmTimersOf(TComponent& owner);
   void ProcessMessages();
   void Run(TForm& form);
   void Close(TForm& form);
@@ -116,7 +123,6 @@ class TWin32WidgetSet::Impl {
   std::unordered_map<UINT_PTR, TTimer*> timers_;
   std::unordered_map<TTimer*, UINT_PTR> timerIds_;
   UINT_PTR nextTimerId_ = 1;
-  std::atomic<bool> wakeUpPosted_{false};
   TCursor screenCursor_ = TCursor::Default;
   TForm* mainForm_ = nullptr;
   TControl* pressed_ = nullptr;
@@ -160,8 +166,11 @@ TWin32WidgetSet::Impl::Impl() {
 
   // One posted message stands for any number of queued hand-offs, so a fast
   // worker cannot flood the message queue.
-  MainThreadQueue().SetWakeUp([this] {
-    if (!wakeUpPosted_.exchange(true)) ::PostMessageA(messages_, kWakeUp, 0, 0);
+  // The wake-up may still run on a worker after this object is gone: it
+  // touches only the window handle (posting to a dead one fails harmlessly)
+  // and a flag of the process's.
+  MainThreadQueue().SetWakeUp([window = messages_] {
+    if (!WakeUpPosted().exchange(true)) ::PostMessageA(window, kWakeUp, 0, 0);
   });
 }
 
@@ -364,7 +373,18 @@ void TWin32WidgetSet::Impl::ProcessMessages() {
   }
 }
 
+// Timers enabled from their creation on have told nobody yet.
+void TWin32WidgetSet::Impl::ArmTimersOf(TComponent& owner) {
+  for (int i = 0; i < owner.ComponentCount(); ++i) {
+    TComponent* c = owner.Components(i);
+    if (auto* timer = dynamic_cast<TTimer*>(c); timer != nullptr && timer->Enabled()) TimerChanged(*timer);
+    ArmTimersOf(*c);
+  }
+}
+
 void TWin32WidgetSet::Impl::Run(TForm& form) {
+  // A form closed while it was being created is never shown.
+  if (form.Closed()) return;
   mainForm_ = &form;
   terminated_ = false;
   HWND hwnd = Realise(form);
@@ -377,6 +397,7 @@ void TWin32WidgetSet::Impl::Run(TForm& form) {
   ::ShowWindow(hwnd, SW_SHOWNORMAL);
   ::UpdateWindow(hwnd);
   ::SetForegroundWindow(hwnd);
+  ArmTimersOf(form);
   MSG msg;
   while (!terminated_ && !form.Closed() && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&msg);
@@ -593,7 +614,7 @@ LRESULT CALLBACK TWin32WidgetSet::Impl::MessageProc(HWND hwnd, UINT msg, WPARAM 
   if (self == nullptr) return ::DefWindowProcA(hwnd, msg, wp, lp);
   if (msg == kWakeUp) {
     // Cleared before running: a call queued from now on posts a new wake-up.
-    self->wakeUpPosted_ = false;
+    WakeUpPosted() = false;
     MainThreadQueue().ProcessPending();
     return 0;
   }
