@@ -167,6 +167,108 @@ TEST_F(Installer, ComponentsCarryTheirLayoutNames) {
   EXPECT_FALSE(form_->hget->WaitThread);
 }
 
+TEST_F(Installer, LayoutHoldsItsStoredValues) {
+  Start("TERBO.exe");
+  struct Box {
+    TControl* c;
+    int left, top, width, height;
+  };
+  for (const Box& b : {Box{form_->Notebook1, 0, 0, 585, 113}, Box{form_->Panel2, 0, 0, 585, 113},
+                       Box{form_->Label3, 205, 20, 181, 16}, Box{form_->Image1, 240, 45, 40, 27},
+                       Box{form_->Image2, 300, 45, 40, 27}, Box{form_->Button1, 40, 30, 75, 25},
+                       Box{form_->Panel1, 0, 0, 585, 113}, Box{form_->Label2, 10, 10, 479, 19},
+                       Box{form_->Label1, 10, 40, 103, 16}, Box{form_->had, 10, 60, 566, 30}}) {
+    EXPECT_EQ((std::vector<int>{b.c->Left, b.c->Top, b.c->Width, b.c->Height}),
+              (std::vector<int>{b.left, b.top, b.width, b.height}))
+        << b.c->Name();
+  }
+  EXPECT_EQ(form_->ClientWidth, 585);
+  EXPECT_EQ(form_->ClientHeight, 113);
+  EXPECT_EQ(form_->Color, clBtnFace);
+  EXPECT_EQ(form_->Font, (TFont{"Arial", 13, false, clWindowText}));
+  EXPECT_FALSE(form_->Label2->ParentFont);
+  EXPECT_EQ(form_->Label2->Font, (TFont{"Arial", 16, true, clWindowText}));
+  EXPECT_TRUE(form_->Label1->ParentFont);
+  EXPECT_EQ(form_->Label3->Caption(), texts::kSelectLanguage);
+  EXPECT_EQ(form_->Button1->Caption, "Button1");
+  EXPECT_EQ(form_->Notebook1->Page(0)->Caption, "prvni");
+  EXPECT_EQ(form_->Notebook1->Page(1)->Caption, "Default");
+  EXPECT_EQ(form_->Panel2->Parent(), form_->Notebook1->Page(0));
+  EXPECT_EQ(form_->Panel1->Parent(), form_->Notebook1->Page(1));
+  for (TControl* c : {static_cast<TControl*>(form_->Label3), static_cast<TControl*>(form_->Image1),
+                      static_cast<TControl*>(form_->Image2), static_cast<TControl*>(form_->Button1)}) {
+    EXPECT_EQ(c->Parent(), form_->Panel2) << c->Name();
+  }
+  for (TControl* c : {static_cast<TControl*>(form_->Label2), static_cast<TControl*>(form_->Label1),
+                      static_cast<TControl*>(form_->had)}) {
+    EXPECT_EQ(c->Parent(), form_->Panel1) << c->Name();
+  }
+  for (TTimer* t : {form_->Timer1, form_->Timer2, form_->Timer3}) EXPECT_EQ(t->Interval(), 1000u);
+  // Values the layout stores and start-up replaces, in the order they were set.
+  const auto seen = [&](TControl* c, const AnsiText& value) {
+    const auto& h = widgets_.history[c];
+    return std::find(h.begin(), h.end(), value) != h.end();
+  };
+  EXPECT_TRUE(seen(form_->Panel2, "color 13194953"));
+  EXPECT_TRUE(seen(form_->Panel1, "color 15564525"));
+  EXPECT_TRUE(seen(form_->had, "progress 77 fore 9765013"));
+  EXPECT_TRUE(seen(form_.get(), "caption Instalace programu"));
+  EXPECT_EQ(widgets_.history[form_->Panel2].back(), "color " + std::to_string(0xFFD8B0));
+  EXPECT_EQ(widgets_.history[form_->had].back(), "progress 0 fore 9262633");
+  // Timer3 is enabled as stored until start-up turns it off, after showing the notebook's stored page.
+  const auto at = [&](const AnsiText& e) {
+    return std::find(widgets_.events.begin(), widgets_.events.end(), e) - widgets_.events.begin();
+  };
+  const auto last = [&](const AnsiText& e) {
+    const auto it = std::find(widgets_.events.rbegin(), widgets_.events.rend(), e);
+    return widgets_.events.rend() - it - 1;
+  };
+  EXPECT_LT(at("page 1"), at("timer Timer3 off"));
+  EXPECT_LT(at("timer Timer3 off"), last("page 0"));
+  EXPECT_EQ(std::count(widgets_.events.begin(), widgets_.events.end(), "timer Timer3 on"), 0);
+}
+
+TEST_F(Installer, FlagClickPaintsTheNewPageBeforeArmingTheTimerAndSettingTheTexts) {
+  Start("TERBO.exe");
+  widgets_.events.clear();
+  form_->Image2->Click();
+  EXPECT_EQ(widgets_.events,
+            (std::vector<AnsiText>{"page 1", "process", "timer Timer1 on", "caption Label1 Download the file",
+                                   "caption Label2 Downloading files needed to install, please wait"}));
+}
+
+TEST_F(Installer, EachFileStartsWithTheGaugeRepaintedAtZero) {
+  Start("TERBO.exe");
+  ServeProduct();
+  form_->Image1->Click();
+  widgets_.events.clear();
+  Fire(form_->Timer1);
+  EXPECT_EQ(widgets_.events, (std::vector<AnsiText>{"timer Timer1 off", "process", "caption Label1 comm32._dl"}));
+}
+
+TEST_F(Installer, LeftOverPostQueryStillGivesAGet) {
+  Start("TERBO.exe");
+  ServeProduct();
+  form_->hget->PostQuery = "a=1";
+  form_->Image1->Click();
+  Fire(form_->Timer1);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Timer2->Enabled(); }));
+  ASSERT_EQ(net_.Requests().size(), 1u);
+  EXPECT_EQ(net_.Requests()[0].verb, "GET");
+}
+
+TEST_F(Installer, WindowThatClosedDuringStartUpIsNeverShown) {
+  sys_.modulePath = "/opt/bin/TERBO.exe";
+  TPlatform platform{sys_, machine_, net_, kHost};
+  sys_.foldersCreatable = false;
+  EXPECT_EQ(RunSetup(platform), 0);
+  EXPECT_EQ(widgets_.runs, 0);
+  EXPECT_EQ(Application().Title(), "Terbo");
+  sys_.foldersCreatable = true;
+  EXPECT_EQ(RunSetup(platform), 0);
+  EXPECT_EQ(widgets_.runs, 1);
+}
+
 TEST_F(Installer, FolderThatCannotBeCreatedShowsItsMessageAndCloses) {
   sys_.foldersCreatable = false;
   Start("TERBO.exe");
@@ -309,7 +411,10 @@ TEST_F(Installer, GaugeFollowsTheBytesOfTheCurrentFile) {
   ServeProduct(10000);
   form_->Image1->Click();
   Fire(form_->Timer1);
+  widgets_.events.clear();
   ASSERT_TRUE(PumpUntil([&] { return form_->Timer2->Enabled(); }));
+  // The window processes its messages after each of the ten chunks.
+  EXPECT_EQ(std::count(widgets_.events.begin(), widgets_.events.end(), "process"), 10);
   EXPECT_EQ(form_->had->MaxValue(), 10000);
   EXPECT_EQ(form_->had->Progress(), 10000);
   Fire(form_->Timer2);
@@ -488,7 +593,10 @@ INSTANTIATE_TEST_SUITE_P(Names, Title,
                                            TitleCase{"zulan_festir.exe", "zulan_festir"},
                                            TitleCase{"C:\\a.b\\TERBO (2).exe", "Terbo (2)"},
                                            TitleCase{"C:\\x\\setup.tar.exe", "setup"},
-                                           TitleCase{"C:\\x\\NODOT", "Nodot"}));
+                                           TitleCase{"C:\\x\\NODOT", "Nodot"},
+                                           // Windows-1250 capitals are lowered too: ŽLUŤOUČKÝ gives Žluťoučký.
+                                           TitleCase{"\x8eLU\x8dOU\xc8K\xdd.exe", "\x8elu\x9dou\xe8k\xfd"},
+                                           TitleCase{"\xd8\xc1\xa3\xa5.exe", "\xd8\xe1\xb3\xb9"}));
 
 TEST(WireForm, EscapesWhatMayNotStandInARequestTarget) {
   EXPECT_EQ(TWebBrowser::WireForm("http://h/p?a=b c\\d\"e<f>g^h`i{j|k}l#m\x01\x7f\x80~*()%"),
