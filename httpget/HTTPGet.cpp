@@ -286,12 +286,15 @@ void THTTPGet::Start(bool toFile) {
   worker.release();  // frees itself after TransferDone
 
   if (!WaitThread) return;
-  // Every event of the transfer fires inside this loop. Sleeping on the queue
-  // instead of polling keeps the UI thread from burning a core meanwhile.
+  // Every event of the transfer fires inside this loop, and the window keeps
+  // handling its own messages meanwhile. Sleeping briefly on the hand-off
+  // queue instead of polling keeps the UI thread from burning a core.
   const std::shared_ptr<bool> alive = alive_;
   while (*alive && ActiveThread != nullptr) {
-    if (MainThreadQueue().ProcessPending() == 0)
-      MainThreadQueue().WaitForPending(std::chrono::milliseconds(50));
+    Application().ProcessMessages();
+    if (*alive && ActiveThread != nullptr && MainThreadQueue().ProcessPending() == 0) {
+      MainThreadQueue().WaitForPending(std::chrono::milliseconds(10));
+    }
   }
 }
 

@@ -500,6 +500,21 @@ TEST_F(GetterTest, WaitThreadReturnsOnlyAfterTheFinalEvent) {
   EXPECT_FALSE(get.Busy());
 }
 
+TEST_F(GetterTest, WaitThreadLetsTheWindowHandleItsMessages) {
+  // The window's messages keep flowing while the caller waits for the transfer.
+  class TCounting : public TBoxRecorder {
+   public:
+    int processed = 0;
+    void ProcessMessages() override { ++processed; }
+  } widgets;
+  Application().SetWidgetSet(&widgets);
+  get.WaitThread = true;
+  get.GetFile();
+  Application().SetWidgetSet(nullptr);
+  EXPECT_GE(widgets.processed, 1);
+  EXPECT_EQ(log.Last(), "donefile a.zip 3000");
+}
+
 TEST_F(GetterTest, WaitThreadEndsWithErrorToo) {
   net.failAfter = 0;
   get.WaitThread = true;
