@@ -54,6 +54,7 @@ class FakeInternet : public IInternetApi {
   // Held here, if set: in HttpSendRequestA, or before the read that would
   // deliver byte holdReadAt.
   Gate* holdSend = nullptr;
+  Gate* holdQuery = nullptr;  // inside the length query
   Gate* holdRead = nullptr;
   std::size_t holdReadAt = 0;
 
@@ -123,6 +124,7 @@ class FakeInternet : public IInternetApi {
     Record("HttpQueryInfoA(" + Name(request) + "," + Num(infoLevel) + "," + Num(*bufferLength) + "," +
                Num(*index) + ")",
            false);
+    if (holdQuery != nullptr && infoLevel == kQueryContentLength) holdQuery->Pass();
     std::lock_guard lock(m_);
     if (!sent_) return false;
     std::optional<std::string> value;

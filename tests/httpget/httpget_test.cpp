@@ -452,6 +452,21 @@ TEST_F(GetterTest, AbortBeforeTheFileWasCreatedLeavesItUntouched) {
   EXPECT_TRUE(net.AllClosed());
 }
 
+TEST_F(GetterTest, AbortDuringTheLengthQueryStopsBeforeTheFileIsTouched) {
+  WriteFile(get.FileName, "old");
+  Gate gate;
+  net.holdQuery = &gate;
+  get.GetFile();
+  ASSERT_TRUE(PumpUntil([&] { return gate.Reached(); }));
+  get.Abort();
+  gate.Open();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_EQ(log.events, std::vector<std::string>{"error"});
+  EXPECT_EQ(ReadFile(get.FileName), "old");
+  EXPECT_TRUE(net.Calls("InternetReadFile").empty());
+  EXPECT_TRUE(net.AllClosed());
+}
+
 TEST_F(GetterTest, AbortAfterTheFileWasCreatedKeepsTheBytesWritten) {
   WriteFile(get.FileName, "old");
   Gate gate;
