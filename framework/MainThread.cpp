@@ -11,14 +11,6 @@ constexpr auto kWorkerSpin = std::chrono::microseconds(200);
 // Busy waiting before the spinning thread starts to yield.
 constexpr auto kBusySpin = std::chrono::microseconds(5);
 
-inline void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#else
-  std::this_thread::yield();
-#endif
-}
-
 // Spins until flag is set or the budget is spent; true when it was set. After
 // a few microseconds of busy waiting it yields at every turn: when the cores
 // are all taken, the thread that has to answer may be waiting for ours.
@@ -33,7 +25,6 @@ bool SpinFor(const std::atomic<bool>& flag, Clock::duration budget) {
     if (now < busyUntil) {
       for (int i = 0; i < 32; ++i) {
         if (flag.load(std::memory_order_acquire)) return true;
-        CpuRelax();
       }
     } else {
       std::this_thread::yield();
