@@ -21,24 +21,7 @@ case $scenario in
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
+source "$(dirname "$0")/common.sh"
 
 "$bin/tools/vendor_server/make_demo_tree" "$work/tree" "$bin/tools/vendor_server/demo_setup" >/dev/null || exit 1
 # Only the folder of the program name as typed: a URL with the wrong case finds nothing.

@@ -437,10 +437,20 @@ TEST_F(GetterTest, AbortWhileIdleDoesNothing) {
   EXPECT_EQ(log.Last(), "donefile a.zip 3000");
 }
 
-TEST_F(GetterTest, AbortBeforeTheFileWasCreatedLeavesItUntouched) {
+// Aborts while the worker is held before the target file is created: while
+// sending, and inside the length query. The next call must not happen.
+struct EarlyAbortCase {
+  const char* name;
+  Gate* FakeInternet::*hold;
+  const char* nextCall;
+};
+
+class EarlyAbort : public GetterTest, public ::testing::WithParamInterface<EarlyAbortCase> {};
+
+TEST_P(EarlyAbort, LeavesTheTargetUntouched) {
   WriteFile(get.FileName, "old");
   Gate gate;
-  net.holdSend = &gate;
+  net.*GetParam().hold = &gate;
   get.GetFile();
   ASSERT_TRUE(PumpUntil([&] { return gate.Reached(); }));
   get.Abort();
@@ -448,24 +458,15 @@ TEST_F(GetterTest, AbortBeforeTheFileWasCreatedLeavesItUntouched) {
   ASSERT_TRUE(log.WaitFinished());
   EXPECT_EQ(log.events, std::vector<std::string>{"error"});
   EXPECT_EQ(ReadFile(get.FileName), "old");
-  EXPECT_TRUE(net.Calls("HttpQueryInfoA").empty());
+  EXPECT_TRUE(net.Calls(GetParam().nextCall).empty());
   EXPECT_TRUE(net.AllClosed());
 }
 
-TEST_F(GetterTest, AbortDuringTheLengthQueryStopsBeforeTheFileIsTouched) {
-  WriteFile(get.FileName, "old");
-  Gate gate;
-  net.holdQuery = &gate;
-  get.GetFile();
-  ASSERT_TRUE(PumpUntil([&] { return gate.Reached(); }));
-  get.Abort();
-  gate.Open();
-  ASSERT_TRUE(log.WaitFinished());
-  EXPECT_EQ(log.events, std::vector<std::string>{"error"});
-  EXPECT_EQ(ReadFile(get.FileName), "old");
-  EXPECT_TRUE(net.Calls("InternetReadFile").empty());
-  EXPECT_TRUE(net.AllClosed());
-}
+INSTANTIATE_TEST_SUITE_P(Getter, EarlyAbort,
+                         ::testing::Values(EarlyAbortCase{"WhileSending", &FakeInternet::holdSend, "HttpQueryInfoA"},
+                                           EarlyAbortCase{"DuringTheLengthQuery", &FakeInternet::holdQuery,
+                                                          "InternetReadFile"}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(GetterTest, AbortAfterTheFileWasCreatedKeepsTheBytesWritten) {
   WriteFile(get.FileName, "old");
