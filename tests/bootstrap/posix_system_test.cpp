@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "bootstrap/Startup.h"
+#include "framework/Exception.h"
 #include "platform/posix/system/Encoding.h"
 #include "platform/posix/system/PosixSystem.h"
 
@@ -59,6 +61,10 @@ TEST_F(PosixSystem, EnvironmentValuesArriveInWindows1250) {
 }
 
 TEST_F(PosixSystem, WindowsVariablesHaveLinuxStandIns) {
+  // The suite's own temporary folder comes back afterwards.
+  const char* tmpdir = std::getenv("TMPDIR");
+  const bool hadTmpdir = tmpdir != nullptr;
+  const std::string savedTmpdir = hadTmpdir ? tmpdir : "";
   for (const char* v : {"TEMP", "temp", "Temp", "TMPDIR", "PROCESSOR_ARCHITECTURE", "ALLUSERSPROFILE"}) unsetenv(v);
   EXPECT_EQ(GetEnv(sys_, "temp"), "/tmp");
   setenv("TMPDIR", "/var/tmp", 1);
@@ -76,6 +82,7 @@ TEST_F(PosixSystem, WindowsVariablesHaveLinuxStandIns) {
 #else
   EXPECT_FALSE(arch.empty());
 #endif
+  if (hadTmpdir) setenv("TMPDIR", savedTmpdir.c_str(), 1);
 }
 
 TEST_F(PosixSystem, ProgramNameComesFromTheBaseNameOfArgv0) {
@@ -111,6 +118,52 @@ TEST_F(PosixSystem, SetCurrentDirectoryGivesWindowsErrorCodes) {
   EXPECT_EQ(sys_.SetCurrentDirectoryA(Path("missing/")), 2);
   std::ofstream(dir_ / "plain") << "x";
   EXPECT_EQ(sys_.SetCurrentDirectoryA(Path("plain/sub")), 3);
+  EXPECT_EQ(sys_.SetCurrentDirectoryA(Path(std::string(300, 'n'))), 3);
+  // A loop of links is none of the four: it shows as an I/O error of its own.
+  fs::create_symlink("loop-b", dir_ / "loop-a");
+  fs::create_symlink("loop-a", dir_ / "loop-b");
+  const int loop = sys_.SetCurrentDirectoryA(Path("loop-a"));
+  EXPECT_EQ(loop, TPosixSystem::kErrnoBase + ELOOP);
+  EXPECT_EQ(EInOutError(loop).Message(), "I/O error " + std::to_string(TPosixSystem::kErrnoBase + ELOOP));
+}
+
+struct ErrnoCase {
+  int err;
+  int code;
+  const char* shown;
+};
+class IoErrorCodes : public ::testing::TestWithParam<ErrnoCase> {};
+
+TEST_P(IoErrorCodes, ErrnoBecomesTheCodeWhoseMessageMatchesIt) {
+  const int code = TPosixSystem::IoErrorCode(GetParam().err);
+  EXPECT_EQ(code, GetParam().code);
+  EXPECT_EQ(EInOutError(code).Message(), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IoErrorCodes,
+    ::testing::Values(ErrnoCase{ENOENT, 2, "File not found"}, ErrnoCase{ENOTDIR, 3, "Invalid filename"},
+                      ErrnoCase{ENAMETOOLONG, 3, "Invalid filename"},
+                      ErrnoCase{EMFILE, 4, "Too many open files"},
+                      ErrnoCase{ENFILE, 4, "Too many open files"}, ErrnoCase{EACCES, 5, "File access denied"},
+                      ErrnoCase{EPERM, 5, "File access denied"},
+                      // errnos whose numbers are those of the Windows codes, with other meanings
+                      ErrnoCase{EIO, 10005, "I/O error 10005"}, ErrnoCase{EINTR, 10004, "I/O error 10004"},
+                      ErrnoCase{ESRCH, 10003, "I/O error 10003"}, ErrnoCase{ELOOP, 10040, "I/O error 10040"},
+                      ErrnoCase{ENOMEM, 10012, "I/O error 10012"}));
+
+TEST(IoErrorCodesOfEveryErrno, OnlyTheMatchingOnesGiveTheCodesTwoToFive) {
+  const std::set<int> matching{ENOENT, ENOTDIR, ENAMETOOLONG, EMFILE, ENFILE, EACCES, EPERM};
+  for (int err = 1; err < 200; ++err) {
+    const int code = TPosixSystem::IoErrorCode(err);
+    if (matching.count(err) != 0) {
+      EXPECT_GE(code, 2) << err;
+      EXPECT_LE(code, 5) << err;
+    } else {
+      EXPECT_TRUE(code < 2 || code > 5) << "errno " << err << " gives " << code;
+      EXPECT_EQ(EInOutError(code).Message(), "I/O error " + std::to_string(code)) << err;
+    }
+  }
 }
 
 TEST_F(PosixSystem, OpenStartsAScriptDetachedWithTheLanguageAsOnlyArgument) {

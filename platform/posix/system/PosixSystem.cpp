@@ -39,18 +39,6 @@ AnsiText MachineArchitecture() {
   return Utf8ToAnsi(m);
 }
 
-int WindowsErrorCode(int err) {
-  switch (err) {
-    case ENOENT: return 2;
-    case ENOTDIR: return 3;
-    case EMFILE:
-    case ENFILE: return 4;
-    case EACCES:
-    case EPERM: return 5;
-    default: return err;
-  }
-}
-
 bool StartsAsProgram(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -156,7 +144,28 @@ bool TPosixSystem::FileExists(const AnsiText& path) {
 bool TPosixSystem::DeleteFile(const AnsiText& path) { return unlink(AnsiToUtf8(path).c_str()) == 0; }
 
 int TPosixSystem::SetCurrentDirectoryA(const AnsiText& path) {
-  return chdir(AnsiToUtf8(path).c_str()) == 0 ? 0 : WindowsErrorCode(errno);
+  return chdir(AnsiToUtf8(path).c_str()) == 0 ? 0 : IoErrorCode(errno);
+}
+
+int TPosixSystem::IoErrorCode(int err) {
+  switch (err) {
+    case ENOENT:
+      return 2;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+      return 3;
+    case EMFILE:
+    case ENFILE:
+      return 4;
+    case EACCES:
+    case EPERM:
+      return 5;
+    default:
+      // Any other errno is no Windows code, so it must not pass as one (EIO
+      // is 5, EINTR 4): it is moved above them all, as Winsock numbers the
+      // Berkeley errors (10000 + errno), which keeps it readable in the box.
+      return kErrnoBase + err;
+  }
 }
 
 void TPosixSystem::Sleep(std::uint32_t milliseconds) {

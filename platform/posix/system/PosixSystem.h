@@ -21,6 +21,11 @@ class TPosixSystem : public ISystem {
   // what Windows always sets. Exposed for tests.
   static bool LookUp(const AnsiText& name, AnsiText& value);
 
+  // The Windows error code a failed call's errno stands for: 2 to 5 where
+  // their meaning matches, else kErrnoBase + errno.
+  static constexpr int kErrnoBase = 10000;
+  static int IoErrorCode(int err);
+
  private:
   AnsiText argv0_;
 };
