@@ -12,5 +12,20 @@ build="${BUILD_DIR:-build}"
 # shellcheck disable=SC2086
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DWEBSETUP_WERROR=ON ${CMAKE_ARGS:-}
 cmake --build "$build" -j"$(nproc)"
+# The tests get an empty temporary folder of their own; whatever a test left
+# in it afterwards is a failure too.
+tmp=$(realpath "$build")/test-tmp
+rm -rf "$tmp"
+mkdir -p "$tmp"
+status=0
 # shellcheck disable=SC2086
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ${CTEST_ARGS:-}
+TMPDIR=$tmp ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ${CTEST_ARGS:-} || status=$?
+left=$(find "$tmp" -mindepth 1 -maxdepth 1)
+if [ -n "$left" ]; then
+  echo "FAIL: the tests left this behind in their temporary folder $tmp:" >&2
+  echo "$left" >&2
+  status=1
+else
+  rmdir "$tmp"
+fi
+exit "$status"

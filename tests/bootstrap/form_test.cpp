@@ -40,9 +40,12 @@ class TDiskSystem : public TFakeSystem {
 class Installer : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("websetup-form-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // One folder, named after suite and case: a parameterised case's name
+    // holds a "/", which would make two.
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "-" + test->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    root_ = fs::temp_directory_path() / ("websetup-form-" + std::to_string(getpid()) + "-" + name);
     fs::remove_all(root_);
     fs::create_directories(root_);
     sys_.delimiter = '/';

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "FakeSystem.h"
 #include "Fakes.h"
@@ -18,6 +19,11 @@ using namespace std::chrono_literals;
 TEST(ReportWire, QueryReachesTheServerDecodedExactlyAsBuilt) {
   const fs::path root = fs::temp_directory_path() / ("websetup-wire-" + std::to_string(::getpid()));
   fs::create_directories(root / "tree");
+  // Removed also when an assertion ends the test early.
+  const std::unique_ptr<const fs::path, void (*)(const fs::path*)> removeRoot(&root, [](const fs::path* p) {
+    std::error_code ignored;
+    fs::remove_all(*p, ignored);
+  });
   vendor::VendorServer server(root / "tree", root / "report.log");
   server.Start();
 
@@ -58,5 +64,4 @@ TEST(ReportWire, QueryReachesTheServerDecodedExactlyAsBuilt) {
   // Through the proxy the request names the vendor's host.
   EXPECT_EQ(server.Requests()[0].target.rfind("http://www.vendor.example/programy/setup.asp?", 0), 0u);
   EXPECT_EQ(sys.opened.size(), 1u);
-  fs::remove_all(root);
 }
