@@ -98,6 +98,8 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
   info = new TKvSysInfo(this, platform.SysInfo);
   info->SetName("info");
 
+  XPManifest1 = Make<TXPManifest>(this, "XPManifest1");
+
   DoCreate();
 }
 

@@ -41,6 +41,7 @@ class TForm1 : public TForm {
   TTimer* Timer3;
   THTTPGet* hget;
   TKvSysInfo* info;
+  TXPManifest* XPManifest1;
 
   void FormCreate(TObject* Sender);
   AnsiText GetEnv(const AnsiText& name);

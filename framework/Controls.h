@@ -274,3 +274,13 @@ class TTimer : public TComponent {
   bool enabled_ = true;
   std::uint32_t interval_ = 1000;
 };
+
+// Stands in the window for the program's application manifest, which asks
+// for version 6.0.0.0 of the common controls and so the system's visual
+// style. It has no screen presence and no state: the manifest is a resource
+// of the program, and that resource does the work.
+class TXPManifest : public TComponent {
+ public:
+  using TComponent::TComponent;
+  AnsiText ClassName() const override { return "TXPManifest"; }
+};

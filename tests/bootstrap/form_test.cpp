@@ -160,10 +160,15 @@ TEST_F(Installer, StartShowsTheLanguagePageInTheProductsScheme) {
 
 TEST_F(Installer, ComponentsCarryTheirLayoutNames) {
   Start("TERBO.exe");
-  for (const char* name : {"Notebook1", "Panel1", "Panel2", "Label1", "Label2", "Label3", "Image1", "Image2",
-                           "Button1", "had", "wb", "Timer1", "Timer2", "Timer3", "hget", "info"}) {
-    EXPECT_NE(form_->FindComponent(name), nullptr) << name;
+  for (const char* name :
+       {"Notebook1", "Panel1", "Panel2", "Label1", "Label2", "Label3", "Image1", "Image2", "Button1", "had",
+        "wb", "Timer1", "Timer2", "Timer3", "hget", "info", "XPManifest1"}) {
+    const TComponent* found = form_->FindComponent(name);
+    ASSERT_NE(found, nullptr) << name;
+    EXPECT_EQ(found->Owner(), form_.get()) << name;
   }
+  EXPECT_EQ(form_->FindComponent("XPManifest1"), form_->XPManifest1);
+  EXPECT_EQ(form_->XPManifest1->ClassName(), "TXPManifest");
   EXPECT_EQ(form_->hget->Agent, "Kestrami HTTPGet");
   EXPECT_EQ(form_->hget->AcceptTypes, "*/*");
   EXPECT_FALSE(form_->hget->UseCache);
