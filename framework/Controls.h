@@ -23,6 +23,9 @@ enum class TCursor { Default, HandPoint, HourGlass };
 // platform's colour words do.
 constexpr TColor clBtnFace = 0xFF00000F;
 constexpr TColor clWindowText = 0xFF000008;
+// The light and the dark edge of a raised or sunken bevel.
+constexpr TColor clBtnShadow = 0xFF000010;
+constexpr TColor clBtnHighlight = 0xFF000014;
 constexpr TColor clWhite = 0x00FFFFFF;
 constexpr TColor clBlack = 0x00000000;
 

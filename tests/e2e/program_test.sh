@@ -39,6 +39,11 @@ IFS=, read -r r g b <<<"$(pixel "$shot" $((X + 243)) $((Y + 58)))"
 ((b > 90 && r < 70)) || fail "no Czech blue at the hoist of the first flag ($r,$g,$b)"
 IFS=, read -r r g b <<<"$(pixel "$shot" $((X + 320)) $((Y + 58)))"
 ((r > 150 && g < 70)) || fail "no red cross in the middle of the second flag ($r,$g,$b)"
+# What a taskbar shows for it is the program's title; the caption stays TERBO.
+prop() { xprop -id "$window" "$1" | sed -n 's/^[^=]* = "\(.*\)"$/\1/p'; }
+[ "$(prop _NET_WM_ICON_NAME)" = Terbo ] || fail "icon name is '$(prop _NET_WM_ICON_NAME)', not Terbo"
+[ "$(prop WM_ICON_NAME)" = Terbo ] || fail "WM_ICON_NAME is '$(prop WM_ICON_NAME)', not Terbo"
+[ "$(prop _NET_WM_NAME)" = TERBO ] || fail "caption is '$(prop _NET_WM_NAME)', not TERBO"
 kill "$program"
 wait "$program" 2>/dev/null
 

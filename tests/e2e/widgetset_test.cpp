@@ -19,9 +19,11 @@
 // Last: through FL/x.H, X11 defines macros (None...) that the model uses as names.
 // clang-format off
 #include <FL/Fl.H>
+#include <FL/Fl_Button.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/Xutil.h>
 // clang-format on
 #undef None
 
@@ -38,9 +40,10 @@ bool Near(Rgb a, Rgb b, int margin) {
 // The pixels of the main window as they are on the screen.
 class Screen {
  public:
-  Screen(int x, int y, int w, int h) : x_(x), y_(y), w_(w), pixels_(static_cast<std::size_t>(w * h * 3)) {
+  Screen(int x, int y, int w, int h, Fl_Window* window = nullptr)
+      : x_(x), y_(y), w_(w), pixels_(static_cast<std::size_t>(w * h * 3)) {
     Fl::flush();
-    Fl_Window* window = Fl::first_window();
+    if (window == nullptr) window = Fl::first_window();
     window->make_current();
     fl_read_image(pixels_.data(), x, y, w, h);
   }
@@ -179,6 +182,154 @@ TEST_F(FltkWindow, LanguagePageShowsPanelTextAndFlags) {
   EXPECT_TRUE(Near(s.At(320, 58), {200, 16, 46}, 40));  // the red cross of the Union Flag
   // The invisible button leaves the panel as it is.
   EXPECT_EQ(s.Count(40, 30, 75, 25, kBlueScheme, 0), 75 * 25);
+}
+
+class FltkPanels : public FltkWindow, public ::testing::WithParamInterface<int> {};
+
+// The bevel in the colours Windows 10 draws it in around any panel colour:
+// white at the top and left, the button shadow at the bottom and right.
+TEST_P(FltkPanels, BevelIsWhiteAboveAndButtonShadowBelow) {
+  form->notebook->SetPageIndex(GetParam());
+  std::unique_ptr<Screen> shot;
+  form->Every(150, [&](TTimer& t) {
+    t.SetEnabled(false);
+    shot = std::make_unique<Screen>(0, 0, 585, 113);
+    form->Close();
+  });
+  Run();
+  ASSERT_TRUE(shot);
+  const Rgb shadow{160, 160, 160};
+  for (const auto& [x, y] : {std::pair{0, 50}, std::pair{50, 0}, std::pair{0, 1}, std::pair{583, 0}}) {
+    EXPECT_TRUE(Near(shot->At(x, y), kWhite, 0)) << x << "," << y;
+  }
+  for (const auto& [x, y] : {std::pair{584, 50}, std::pair{50, 112}, std::pair{584, 0}, std::pair{0, 112}}) {
+    EXPECT_TRUE(Near(shot->At(x, y), shadow, 0)) << x << "," << y;
+  }
+  // One pixel wide: inside it the panel's colour.
+  for (const auto& [x, y] : {std::pair{1, 50}, std::pair{50, 1}, std::pair{583, 50}, std::pair{50, 111}}) {
+    EXPECT_TRUE(Near(shot->At(x, y), kBlueScheme, 0)) << x << "," << y;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPages, FltkPanels, ::testing::Values(0, 1));
+
+// The window's X properties as a UTF-8 text.
+std::string TextProperty(Window xid, const char* name) {
+  XTextProperty property{};
+  if (XGetTextProperty(fl_display, xid, &property, XInternAtom(fl_display, name, False)) == 0)
+    return "(none)";
+  char** list = nullptr;
+  int count = 0;
+  std::string text = "(unreadable)";
+  if (Xutf8TextPropertyToTextList(fl_display, &property, &list, &count) >= Success && count > 0)
+    text = list[0];
+  if (list != nullptr) XFreeStringList(list);
+  XFree(property.value);
+  return text;
+}
+
+struct TitleCase {
+  AnsiText title;    // Windows-1250
+  std::string utf8;  // as the desktop reads it
+};
+class FltkTitle : public FltkWindow, public ::testing::WithParamInterface<TitleCase> {};
+
+TEST_P(FltkTitle, IsTheIconNameAndTheClassInstanceWhileTheCaptionStays) {
+  widgets.SetApplicationTitle(GetParam().title);
+  std::string className, classInstance, iconName, netIconName, caption;
+  int step = 0;
+  form->Every(100, [&](TTimer& t) {
+    if (step++ == 0) {
+      form->SetCaption("KALMIRO");  // FLTK names the icon after the caption on each change
+      return;
+    }
+    t.SetEnabled(false);
+    const Window xid = fl_xid(Fl::first_window());
+    XClassHint hint{};
+    if (XGetClassHint(fl_display, xid, &hint) != 0) {
+      classInstance = hint.res_name;
+      className = hint.res_class;
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
+    iconName = TextProperty(xid, "WM_ICON_NAME");
+    netIconName = TextProperty(xid, "_NET_WM_ICON_NAME");
+    caption = TextProperty(xid, "_NET_WM_NAME");
+    form->Close();
+  });
+  Run();
+  EXPECT_EQ(iconName, GetParam().utf8);
+  EXPECT_EQ(netIconName, GetParam().utf8);
+  EXPECT_EQ(classInstance, GetParam().utf8);
+  EXPECT_FALSE(className.empty());
+  EXPECT_EQ(caption, "KALMIRO");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Titles, FltkTitle,
+    ::testing::Values(TitleCase{"zulan_festir", "zulan_festir"}, TitleCase{"Terbo", "Terbo"},
+                      TitleCase{"\x8elu\x9dou\xe8k\xfd", "\xc5\xbdlu\xc5\xa5ou\xc4\x8dk\xc3\xbd"}));
+
+// What a message box showed, seen from a timer inside its own loop.
+struct BoxSeen {
+  int width = 0, height = 0;
+  bool okHasFocus = false;
+  bool frameIsDark = false;  // the default button's frame
+  bool focusMarked = false;  // dotted rectangle inside the button
+};
+
+class FltkMessageBox : public FltkWindow {
+ protected:
+  BoxSeen Show(const AnsiText& text) {
+    BoxSeen seen;
+    form->Every(50, [&, text](TTimer& t) {
+      t.SetEnabled(false);
+      widgets.ShowMessage("Terbo", text, true);
+      form->Close();
+    });
+    form->Every(150, [&](TTimer& t) {
+      Fl_Window* box = Fl::modal();
+      if (box == nullptr) return;
+      t.SetEnabled(false);
+      seen.width = box->w();
+      seen.height = box->h();
+      auto* ok = dynamic_cast<Fl_Button*>(Fl::focus());
+      seen.okHasFocus = ok != nullptr && ok->window() == box && std::string(ok->label()) == "OK";
+      for (int i = 0; i < box->children(); ++i) {
+        auto* button = dynamic_cast<Fl_Button*>(box->child(i));
+        if (button == nullptr) continue;
+        const Screen s(button->x(), button->y(), button->w(), button->h(), box);
+        const int midY = button->y() + button->h() / 2, midX = button->x() + button->w() / 2;
+        seen.frameIsDark = Near(s.At(button->x(), midY), kBlack, 40) &&
+                           Near(s.At(button->x() + button->w() - 1, midY), kBlack, 40) &&
+                           Near(s.At(midX, button->y()), kBlack, 40) &&
+                           !Near(s.At(button->x() + 1, midY), kBlack, 60);
+        seen.focusMarked = s.Count(button->x() + 4, button->y() + 4, button->w() - 8, 1, kBlack, 40) > 10;
+      }
+      box->hide();
+    });
+    Run();
+    return seen;
+  }
+};
+
+TEST_F(FltkMessageBox, OkIsTheDefaultButtonAndHasTheFocus) {
+  const BoxSeen seen = Show("File not found.");
+  EXPECT_TRUE(seen.okHasFocus);
+  EXPECT_TRUE(seen.frameIsDark);
+  EXPECT_TRUE(seen.focusMarked);
+  EXPECT_LT(seen.width, 300);  // a short text keeps the box small
+}
+
+TEST_F(FltkMessageBox, LongTextWrapsAtFiveEighthsOfTheScreen) {
+  AnsiText text;
+  for (int i = 0; i < 40; ++i) text += "Nelze vytvorit tmp adresar, slovo ";
+  const BoxSeen seen = Show(text);
+  // The screen is 1024 wide: the text at most 640, with the margins and the sign beside it.
+  EXPECT_LE(seen.width, 640 + 2 * 24 + 32 + 14);
+  EXPECT_GT(seen.width, 560);
+  EXPECT_GT(seen.height, 150);  // the text took several lines
+  EXPECT_TRUE(seen.okHasFocus);
 }
 
 TEST_F(FltkWindow, GaugeShowsBarAndInvertedPercentageAndRepaintsOnChange) {

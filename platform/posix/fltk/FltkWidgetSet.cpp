@@ -67,6 +67,24 @@ void SetDialogFrame(Fl_Window& window) {
                   5);
 }
 
+// Taskbars and pagers name a window by its icon name, which carries the
+// program's title as Windows shows it on the taskbar button. FLTK writes
+// the caption there instead, and UTF-8 under the Latin-1 type.
+void SetIconName(Fl_Window& window, const std::string& utf8) {
+  if (!window.shown() || utf8.empty()) return;
+  const Window xid = fl_xid(&window);
+  char* list[] = {const_cast<char*>(utf8.c_str())};
+  XTextProperty property{};
+  if (Xutf8TextListToTextProperty(fl_display, list, 1, XStdICCTextStyle, &property) >= Success) {
+    XSetWMIconName(fl_display, xid, &property);
+    XFree(property.value);
+  }
+  const Atom name = XInternAtom(fl_display, "_NET_WM_ICON_NAME", False);
+  const Atom type = XInternAtom(fl_display, "UTF8_STRING", False);
+  XChangeProperty(fl_display, xid, name, type, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
+}
+
 // The display and the look every window of the program shares.
 void OpenDisplay() {
   fl_open_display();
@@ -130,6 +148,42 @@ class GroupPeer : public Fl_Group, public PeerLink {
     end();
     box(FL_NO_BOX);
     clear_visible_focus();
+  }
+};
+
+// A panel paints its colour and its bevel itself: FLTK's thin boxes shade
+// the edges from the panel's own colour, where Windows draws them in the
+// system's highlight and shadow colours whatever the panel's colour is.
+class PanelPeer : public Fl_Group, public PeerLink {
+ public:
+  explicit PanelPeer(TControl* c) : Fl_Group(0, 0, 0, 0), PeerLink(c) {
+    end();
+    box(FL_FLAT_BOX);
+    clear_visible_focus();
+  }
+  TBevelCut bevel = TBevelCut::Raised;
+  int bevelWidth = 1;
+
+ protected:
+  void draw() override {
+    if ((damage() & ~FL_DAMAGE_CHILD) != 0) {
+      fl_rectf(x(), y(), w(), h(), color());
+      if (bevel != TBevelCut::None) {
+        const Fl_Color light = ToFl(clBtnHighlight), dark = ToFl(clBtnShadow);
+        const Fl_Color topLeft = bevel == TBevelCut::Raised ? light : dark;
+        const Fl_Color bottomRight = bevel == TBevelCut::Raised ? dark : light;
+        for (int i = 0; i < bevelWidth && 2 * i < w() && 2 * i < h(); ++i) {
+          const int left = x() + i, top = y() + i, right = x() + w() - 1 - i, bottom = y() + h() - 1 - i;
+          fl_color(topLeft);
+          fl_yxline(left, bottom, top, right);
+          // The dark edge takes both far corners.
+          fl_color(bottomRight);
+          fl_xyline(left, bottom, right, top);
+        }
+      }
+      draw_label();
+    }
+    draw_children();
   }
 };
 
@@ -326,6 +380,36 @@ class TextBox : public Fl_Widget {
   Fl_Fontsize size_;
 };
 
+// The box's OK button, marked as its default button with a dark frame and
+// holding the focus, which it shows with a dotted rectangle.
+class DefaultButton : public Fl_Button {
+ public:
+  DefaultButton(int x, int y, int w, int h, const char* label) : Fl_Button(x, y, w, h, label) {}
+
+ protected:
+  void draw() override {
+    fl_rect(x(), y(), w(), h(), FL_BLACK);
+    const int bx = x() + 1, by = y() + 1, bw = w() - 2, bh = h() - 2;
+    draw_box(value() != 0 ? down_box() : box(), bx, by, bw, bh, color());
+    draw_label(bx, by, bw, bh);
+    if (Fl::focus() == this) {
+      fl_color(FL_BLACK);
+      fl_line_style(FL_DOT);
+      fl_rect(bx + 3, by + 3, bw - 6, bh - 6);
+      fl_line_style(FL_SOLID);
+    }
+  }
+  // Buttons take the focus only where FLTK shows it, which this program
+  // turns off; this one takes it and shows it itself.
+  int handle(int event) override {
+    if (event == FL_FOCUS || event == FL_UNFOCUS) {
+      redraw();
+      return 1;
+    }
+    return Fl_Button::handle(event);
+  }
+};
+
 // A message box: Enter, Space and Escape dismiss it like its OK button.
 class MessageWindow : public Fl_Double_Window {
  public:
@@ -342,20 +426,6 @@ class MessageWindow : public Fl_Double_Window {
     return Fl_Double_Window::handle(event);
   }
 };
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return lines;
-}
 
 std::atomic<bool> wakeUpPending{false};
 
@@ -398,6 +468,7 @@ class TFltkWidgetSet::Impl {
     if (dynamic_cast<TImage*>(&c) != nullptr) return new ImagePeer(&c, this);
     if (dynamic_cast<TGauge*>(&c) != nullptr) return new GaugePeer(&c);
     if (dynamic_cast<TButton*>(&c) != nullptr) return new ButtonPeer(&c);
+    if (dynamic_cast<TPanel*>(&c) != nullptr) return new PanelPeer(&c);
     if (dynamic_cast<TWinControl*>(&c) != nullptr) return new GroupPeer(&c);
     return nullptr;  // nothing of it shows on this platform
   }
@@ -454,17 +525,9 @@ class TFltkWidgetSet::Impl {
   // size themselves write their size back to the model.
   void ApplyLook(TControl& c, Fl_Widget& widget) {
     if (auto* panel = dynamic_cast<TPanel*>(&c)) {
-      switch (panel->BevelOuter) {
-        case TBevelCut::Raised:
-          widget.box(FL_THIN_UP_BOX);
-          break;
-        case TBevelCut::Lowered:
-          widget.box(FL_THIN_DOWN_BOX);
-          break;
-        case TBevelCut::None:
-          widget.box(FL_FLAT_BOX);
-          break;
-      }
+      auto& peer = static_cast<PanelPeer&>(widget);
+      peer.bevel = panel->BevelOuter;
+      peer.bevelWidth = panel->BevelWidth;
       widget.color(ToFl(panel->Color()));
       widget.copy_label(panel->Caption.empty() ? nullptr : AnsiToUtf8(panel->Caption).c_str());
       widget.align(FL_ALIGN_CENTER | FL_ALIGN_INSIDE);
@@ -509,6 +572,7 @@ class TFltkWidgetSet::Impl {
   void ApplyForm() {
     if (!window || form == nullptr) return;
     window->copy_label(AnsiToUtf8(form->Caption()).c_str());
+    SetIconName(*window, xclass);
     window->color(ToFl(form->Color));
     if (window->w() != form->ClientWidth || window->h() != form->ClientHeight) {
       window->size(form->ClientWidth, form->ClientHeight);
@@ -684,8 +748,19 @@ void TFltkWidgetSet::ShowMessage(const AnsiText& title, const AnsiText& text, bo
   Fl_Group::current(nullptr);
   const Fl_Font font = impl_->fonts.Get(TFont{});
   constexpr Fl_Fontsize kSize = 13;
-  const std::vector<std::string> lines = SplitLines(AnsiToUtf8(text));
   fl_font(font, kSize);
+  // A long text wraps where a Windows message box wraps it: at 5/8 of the
+  // width of the screen the box shows on.
+  int sx = 0, sy = 0, sw = 0, sh = 0;
+  if (impl_->window && impl_->window->shown()) {
+    const Fl_Window& main = *impl_->window;
+    Fl::screen_xywh(sx, sy, sw, sh, main.x() + main.w() / 2, main.y() + main.h() / 2);
+  } else {
+    Fl::screen_xywh(sx, sy, sw, sh, 0);
+  }
+  const std::vector<std::string> lines = WrapText(AnsiToUtf8(text), sw * 5 / 8, [](const std::string& piece) {
+    return static_cast<int>(std::ceil(fl_width(piece.c_str())));
+  });
   int textW = 0;
   for (const std::string& line : lines)
     textW = std::max(textW, static_cast<int>(std::ceil(fl_width(line.c_str()))));
@@ -716,10 +791,10 @@ void TFltkWidgetSet::ShowMessage(const AnsiText& title, const AnsiText& text, bo
   }
   const int textY = kMargin + (errorIcon ? std::max(0, kIcon - textH) / 2 : 0);
   new TextBox(textX, textY, textW, textH, lines, font, kSize);
-  auto* ok = new Fl_Button(width - kButtonW - 12, upperH + (kStrip - kButtonH) / 2, kButtonW, kButtonH, "OK");
+  auto* ok =
+      new DefaultButton(width - kButtonW - 12, upperH + (kStrip - kButtonH) / 2, kButtonW, kButtonH, "OK");
   ok->labelfont(font);
   ok->labelsize(kSize);
-  ok->clear_visible_focus();
   ok->callback([](Fl_Widget* w, void*) { w->window()->hide(); }, nullptr);
   box.end();
   box.size_range(width, height, width, height);
@@ -735,6 +810,8 @@ void TFltkWidgetSet::ShowMessage(const AnsiText& title, const AnsiText& text, bo
   }
   box.show();
   SetDialogFrame(box);
+  SetIconName(box, AnsiToUtf8(title));
+  ok->take_focus();
   // Timers and workers' hand-offs go on while the box waits.
   while (box.shown()) Fl::wait();
 }
@@ -766,6 +843,7 @@ void TFltkWidgetSet::Run(TForm& mainForm) {
   if (!impl.xclass.empty()) impl.window->xclass(impl.xclass.c_str());
   impl.window->show();
   SetDialogFrame(*impl.window);
+  SetIconName(*impl.window, impl.xclass);
   impl.ApplyCursor();
   impl.ArmTimersOf(mainForm);
 
@@ -782,4 +860,5 @@ void TFltkWidgetSet::SetApplicationTitle(const AnsiText& title) {
   impl_->title = title;
   impl_->xclass = AnsiToUtf8(title);
   if (!impl_->xclass.empty()) Fl_Window::default_xclass(impl_->xclass.c_str());
+  if (impl_->window) SetIconName(*impl_->window, impl_->xclass);
 }

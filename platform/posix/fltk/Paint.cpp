@@ -13,6 +13,10 @@ TRgb ResolveColor(TColor color) {
       return {240, 240, 240};
     case clWindowText:
       return {0, 0, 0};
+    case clBtnShadow:
+      return {160, 160, 160};
+    case clBtnHighlight:
+      return {255, 255, 255};
     default:
       return {0, 0, 0};
   }
@@ -88,4 +92,67 @@ std::vector<std::uint8_t> ErrorIcon(int size) {
     }
   }
   return rgba;
+}
+
+namespace {
+
+// The offset of the UTF-8 character after the one at i.
+std::size_t NextCharacter(const std::string& text, std::size_t i) {
+  ++i;
+  while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+  return i;
+}
+
+void WrapParagraph(const std::string& paragraph, int maxWidth, const TTextWidth& width,
+                   std::vector<std::string>& lines) {
+  std::string line;
+  bool started = false;  // line holds the paragraph's text so far
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t wordStart = paragraph.find_first_not_of(' ', at);
+    if (wordStart == std::string::npos) break;
+    std::size_t wordEnd = paragraph.find(' ', wordStart);
+    if (wordEnd == std::string::npos) wordEnd = paragraph.size();
+    const std::string spaces = paragraph.substr(at, wordStart - at);
+    const std::string word = paragraph.substr(wordStart, wordEnd - wordStart);
+    at = wordEnd;
+    if (started && width(line + spaces + word) <= maxWidth) {
+      line += spaces + word;
+      continue;
+    }
+    // The word begins a line: the paragraph's first keeps its indent.
+    std::string piece = started ? word : spaces + word;
+    if (started) lines.push_back(line);
+    started = true;
+    while (width(piece) > maxWidth) {
+      std::size_t cut = NextCharacter(piece, 0);  // one character at least
+      for (std::size_t next = NextCharacter(piece, cut); next <= piece.size() && cut < piece.size();
+           next = NextCharacter(piece, next)) {
+        if (width(piece.substr(0, next)) > maxWidth) break;
+        cut = next;
+        if (next == piece.size()) break;
+      }
+      if (cut >= piece.size()) break;
+      lines.push_back(piece.substr(0, cut));
+      piece.erase(0, cut);
+    }
+    line = piece;
+  }
+  lines.push_back(line);
+}
+
+}  // namespace
+
+std::vector<std::string> WrapText(const std::string& text, int maxWidth, const TTextWidth& width) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find('\n', start);
+    std::string paragraph = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!paragraph.empty() && paragraph.back() == '\r') paragraph.pop_back();
+    WrapParagraph(paragraph, maxWidth, width, lines);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
 }

@@ -2,6 +2,7 @@
 // What the FLTK peers paint, worked out apart from FLTK so it can be checked
 // without a display.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,3 +42,11 @@ TGaugePicture PlanGauge(const TGauge& gauge, int width, int height);
 // A round red error sign with a white cross, anti-aliased, as RGBA bytes of
 // size x size pixels; transparent outside the circle.
 std::vector<std::uint8_t> ErrorIcon(int size);
+
+// The width in pixels of a piece of UTF-8 text, in the font it is drawn in.
+using TTextWidth = std::function<int(const std::string&)>;
+
+// The lines a message box shows for a UTF-8 text: broken at the line breaks
+// it holds and, where a line is wider than maxWidth, between words; a word
+// wider on its own is broken between characters. Spaces at a break go.
+std::vector<std::string> WrapText(const std::string& text, int maxWidth, const TTextWidth& width);

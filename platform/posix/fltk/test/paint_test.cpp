@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "bootstrap/Flags.h"
 #include "platform/posix/fltk/Jpeg.h"
@@ -98,6 +100,9 @@ TEST(Colours, RgbWordsAreReadAsBlueGreenRed) {
   EXPECT_EQ(ResolveColor(ColorRGB(41, 86, 141)), (TRgb{41, 86, 141}));
   EXPECT_EQ(ResolveColor(clBtnFace), (TRgb{240, 240, 240}));
   EXPECT_EQ(ResolveColor(clWindowText), (TRgb{0, 0, 0}));
+  // The edges of a bevel, as Windows 10 draws them around its button face.
+  EXPECT_EQ(ResolveColor(clBtnHighlight), (TRgb{255, 255, 255}));
+  EXPECT_EQ(ResolveColor(clBtnShadow), (TRgb{160, 160, 160}));
 }
 
 TEST(Colours, InverseTurnsEachChannelOver) {
@@ -150,6 +155,42 @@ TEST_F(GaugePicture, WithoutBorderOrTextTheBarTakesTheWholeArea) {
   EXPECT_EQ(p.BarWidth, 50);
   EXPECT_TRUE(p.Text.empty());
 }
+
+// Ten pixels a character, however many bytes it takes.
+int TenPerCharacter(const std::string& text) {
+  int n = 0;
+  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return 10 * n;
+}
+
+struct WrapCase {
+  const char* text;
+  int maxWidth;
+  std::vector<std::string> lines;
+};
+class MessageText : public ::testing::TestWithParam<WrapCase> {};
+
+TEST_P(MessageText, WrapsBetweenWordsAtTheWidthLimit) {
+  EXPECT_EQ(WrapText(GetParam().text, GetParam().maxWidth, TenPerCharacter), GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MessageText,
+    ::testing::Values(
+        WrapCase{"File not found.", 640, {"File not found."}}, WrapCase{"", 640, {""}},
+        // Exactly the limit still fits; one character more moves the word down.
+        WrapCase{"abcd efgh", 90, {"abcd efgh"}}, WrapCase{"abcd efghi", 90, {"abcd", "efghi"}},
+        WrapCase{"one two three four five six", 100, {"one two", "three four", "five six"}},
+        // The spaces at a break go; those inside a line and an indent stay.
+        WrapCase{"  ab   cd    efgh", 90, {"  ab   cd", "efgh"}},
+        // Line breaks of the text stay, with or without a carriage return.
+        WrapCase{"first\r\nsecond line here\n\nlast", 110, {"first", "second line", "here", "", "last"}},
+        // A word wider than the limit breaks between characters, never inside one.
+        WrapCase{"x abcdefghijkl y", 50, {"x", "abcde", "fghij", "kl y"}},
+        WrapCase{
+            "\xc5\xbdlu\xc5\xa5ou\xc4\x8dk\xc3\xbd", 40, {"\xc5\xbdlu\xc5\xa5", "ou\xc4\x8dk", "\xc3\xbd"}},
+        // Narrower than one character: one character a line, nothing lost.
+        WrapCase{"abc", 5, {"a", "b", "c"}}));
 
 TEST(ErrorSign, RedDiscWithWhiteCrossOnTransparency) {
   constexpr int kSize = 32;
