@@ -420,6 +420,45 @@ TEST_F(Win32Window, WorkersHandOffToTheUiThreadThroughItsMessages) {
   EXPECT_EQ(onUi, 3 * kCalls);
 }
 
+TEST(Win32WakeUp, APostThatFailsIsTriedAgainSoEveryWorkerIsAnswered) {
+  // Two posts of every three fail, the first one too, as a full queue refuses them.
+  std::atomic<int> posts{0}, refused{0};
+  TWin32WidgetSet widgets([&](void* window, unsigned message) {
+    if (posts++ % 3 != 2) {
+      ++refused;
+      ::SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+      return false;
+    }
+    return ::PostMessageA(static_cast<HWND>(window), message, 0, 0) != FALSE;
+  });
+  constexpr int kCalls = 50;
+  std::atomic<int> done{0};
+  int ran = 0;
+  std::thread worker([&] {
+    for (int i = 0; i < kCalls; ++i) {
+      MainThreadQueue().RunAndWait([&] { ++ran; });
+      ++done;
+    }
+  });
+  // Only the posted wake-ups run the hand-offs here.
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (done < kCalls && Clock::now() < deadline) {
+    widgets.ProcessMessages();
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  const int answered = done;
+  // A worker left waiting is answered here, so the test ends and tells.
+  while (done < kCalls) {
+    MainThreadQueue().ProcessPending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  worker.join();
+  widgets.ProcessMessages();
+  EXPECT_EQ(answered, kCalls);
+  EXPECT_EQ(ran, kCalls);
+  EXPECT_GT(refused, 0);
+}
+
 TEST_F(Win32Window, ScreenCursorIsTheHourglassUntilSetBack) {
   widgets.SetScreenCursor(TCursor::HourGlass);
   EXPECT_EQ(::GetCursor(), ::LoadCursor(nullptr, IDC_WAIT));

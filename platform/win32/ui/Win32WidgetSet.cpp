@@ -63,7 +63,7 @@ HICON MainIcon() {
 
 class TWin32WidgetSet::Impl {
  public:
-  Impl();
+  explicit Impl(TPostMessage post);
   ~Impl();
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
@@ -129,7 +129,7 @@ class TWin32WidgetSet::Impl {
   bool terminated_ = false;
 };
 
-TWin32WidgetSet::Impl::Impl() {
+TWin32WidgetSet::Impl::Impl(TPostMessage post) {
   comReady_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&common);
@@ -169,8 +169,22 @@ TWin32WidgetSet::Impl::Impl() {
   // The wake-up may still run on a worker after this object is gone: it
   // touches only the window handle (posting to a dead one fails harmlessly)
   // and a flag of the process's.
-  MainThreadQueue().SetWakeUp([window = messages_] {
-    if (!WakeUpPosted().exchange(true)) ::PostMessageA(window, kWakeUp, 0, 0);
+  if (!post) {
+    post = [](void* window, unsigned message) {
+      return ::PostMessageA(static_cast<HWND>(window), message, 0, 0) != FALSE;
+    };
+  }
+  MainThreadQueue().SetWakeUp([window = messages_, post = std::move(post)] {
+    // A post that failed (a full queue) leaves nothing on its way: the flag
+    // is cleared and the post tried again, or no later hand-off would post
+    // and the worker would wait for ever. A window that is gone has no one
+    // to wake.
+    while (!WakeUpPosted().exchange(true)) {
+      if (post(window, kWakeUp)) return;
+      WakeUpPosted() = false;
+      if (!::IsWindow(window)) return;
+      ::Sleep(1);  // the UI thread empties its queue meanwhile
+    }
   });
 }
 
@@ -182,6 +196,8 @@ TWin32WidgetSet::Impl::~Impl() {
     if (::IsWindow(hwnd)) ::DestroyWindow(hwnd);
   }
   ::DestroyWindow(messages_);
+  // A wake-up still on its way went with the window.
+  WakeUpPosted() = false;
   ::DestroyWindow(app_);
   for (const auto& [key, font] : fonts_) ::DeleteObject(font);
   for (const auto& [image, picture] : pictures_) ::DeleteObject(picture.Bitmap);
@@ -627,7 +643,7 @@ LRESULT CALLBACK TWin32WidgetSet::Impl::MessageProc(HWND hwnd, UINT msg, WPARAM 
 
 // ---- TWin32WidgetSet
 
-TWin32WidgetSet::TWin32WidgetSet() : impl_(std::make_unique<Impl>()) {}
+TWin32WidgetSet::TWin32WidgetSet(TPostMessage post) : impl_(std::make_unique<Impl>(std::move(post))) {}
 TWin32WidgetSet::~TWin32WidgetSet() = default;
 
 void TWin32WidgetSet::ControlChanged(TControl& control) {

@@ -4,15 +4,21 @@
 // Forms, notebooks, pages, panels and buttons are windows; labels, images and
 // the gauge are drawn by the panel that holds them, as graphic controls are,
 // so labels lie transparently on the panel's colour.
+#include <functional>
 #include <memory>
 
 #include "framework/Controls.h"
 
 class TWin32WidgetSet final : public IWidgetSet {
  public:
+  // Posts a message to a window, as PostMessageA does; true when it was
+  // posted. Tests make it fail.
+  using TPostMessage = std::function<bool(void* window, unsigned message)>;
+
   // The calling thread becomes the UI thread: it owns the hidden windows that
   // carry the timers, the workers' wake-ups and the program's taskbar title.
-  TWin32WidgetSet();
+  // The wake-ups go through post, PostMessageA when none is given.
+  explicit TWin32WidgetSet(TPostMessage post = nullptr);
   ~TWin32WidgetSet() override;
   TWin32WidgetSet(const TWin32WidgetSet&) = delete;
   TWin32WidgetSet& operator=(const TWin32WidgetSet&) = delete;
