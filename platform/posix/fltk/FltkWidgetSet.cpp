@@ -390,7 +390,8 @@ class DefaultButton : public Fl_Button {
   void draw() override {
     fl_rect(x(), y(), w(), h(), FL_BLACK);
     const int bx = x() + 1, by = y() + 1, bw = w() - 2, bh = h() - 2;
-    draw_box(value() != 0 ? down_box() : box(), bx, by, bw, bh, color());
+    const Fl_Boxtype pressed = down_box() != FL_NO_BOX ? down_box() : fl_down(box());
+    draw_box(value() != 0 ? pressed : box(), bx, by, bw, bh, color());
     draw_label(bx, by, bw, bh);
     if (Fl::focus() == this) {
       fl_color(FL_BLACK);

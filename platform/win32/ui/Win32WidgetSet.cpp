@@ -167,8 +167,8 @@ TWin32WidgetSet::Impl::Impl(TPostMessage post) {
   // One posted message stands for any number of queued hand-offs, so a fast
   // worker cannot flood the message queue.
   // The wake-up may still run on a worker after this object is gone: it
-  // touches only the window handle (posting to a dead one fails harmlessly)
-  // and a flag of the process's.
+  // touches only the window handle (posting to a dead one fails harmlessly),
+  // its own copy of the post function and a flag of the process's.
   if (!post) {
     post = [](void* window, unsigned message) {
       return ::PostMessageA(static_cast<HWND>(window), message, 0, 0) != FALSE;
