@@ -20,13 +20,7 @@ inline constexpr const char* kFolder = "S";
 inline constexpr const char* kVendorHost = "www.vendor.example";
 // Another host and port, named by absolute redirects on the proxy route.
 inline constexpr const char* kMirror = "mirror.vendor.example:8080";
-// The proxy's credentials of the rows that need them.
-inline constexpr const char* kProxyUser = "proxy user";
-inline constexpr const char* kProxyPassword = "p@ss:word";
-
 enum class Mode { File, String };
-// What http_proxy carries in its userinfo.
-enum class ProxyCredentials { None, Right, Wrong };
 
 struct Served {
   std::string path;  // "/download/S/..."
@@ -41,7 +35,9 @@ struct Row {
   std::string userName;
   std::string password;
   std::string postQuery;
-  ProxyCredentials proxyCredentials = ProxyCredentials::None;
+  // What http_proxy carries before the proxy's address, as it is written
+  // there ("user:password", percent-encoded); empty for none.
+  std::string proxyUserInfo;
   bool proxyOnly = false;  // the answer comes from the proxy itself
 
   // The final event: "donefile N", "donestring N" or "error".
@@ -50,7 +46,8 @@ struct Row {
   // was. String mode: the text delivered.
   std::optional<std::string> bytes;
   // Where Wine's WinINet is known to differ from Windows' (which the Linux
-  // transport follows): why, and what it gives instead.
+  // transport follows): why, and what it gives instead; no event when the
+  // row cannot run under Wine at all.
   std::string wineDiffers;
   std::string wineEvent;
   std::optional<std::string> wineBytes;
@@ -72,6 +69,6 @@ std::vector<Row> Table(const std::string& other = kMirror);
 std::string UrlOf(const Row& row);
 
 // The proxy setting for a row: the proxy's address with the row's credentials.
-std::string ProxySetting(const std::string& proxyAddress, ProxyCredentials credentials);
+std::string ProxySetting(const std::string& proxyAddress, const Row& row);
 
 }  // namespace scenarios
