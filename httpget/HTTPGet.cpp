@@ -158,8 +158,9 @@ bool THTTPGetThread::Transfer() {
   // call fail, which shows as a failed query and an empty read.
   hInternet_ = internet_.InternetOpenA(Agent_.empty() ? nullptr : Agent_.c_str(),
                                        IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
-  hConnect_ = internet_.InternetConnectA(hInternet_, host.c_str(), IInternetApi::kDefaultHttpPort,
-                                         UserName_.c_str(), Password_.c_str(), IInternetApi::kServiceHttp, 0, 0);
+  hConnect_ =
+      internet_.InternetConnectA(hInternet_, host.c_str(), IInternetApi::kDefaultHttpPort, UserName_.c_str(),
+                                 Password_.c_str(), IInternetApi::kServiceHttp, 0, 0);
   const bool post = !PostQuery_.empty();
   const char* acceptTypes[] = {AcceptTypes_.c_str(), nullptr};
   hRequest_ =
@@ -185,8 +186,10 @@ bool THTTPGetThread::Transfer() {
   char status[32] = {};
   std::uint32_t statusSize = sizeof status;
   index = 0;
-  if (!internet_.HttpQueryInfoA(hRequest_, IInternetApi::kQueryStatusCode, status, &statusSize, &index))
-    return false;
+  const bool haveStatus =
+      internet_.HttpQueryInfoA(hRequest_, IInternetApi::kQueryStatusCode, status, &statusSize, &index);
+  // An Abort during the query must leave the target as it was.
+  if (Terminated() || !haveStatus) return false;
   const std::string_view statusText = Trim(std::string_view(status, strnlen(status, sizeof status)));
   if (statusText.size() != 3 || statusText[0] != '2') return false;
 

@@ -9,6 +9,11 @@
 #             terbo-en    terbo.exe, English flag: the URLs keep the case, the report raises it
 #             second-fails  TERBO.exe, the server cuts the second file short
 #             closed-mid-download  TERBO.exe, the window closed while a file is on its way
+#             proxy-auth  TERBO.exe behind tinyproxy with Basic authentication, the
+#                         credentials in http_proxy
+#             proxy-auth-wrong  the same with a wrong password: the first file fails
+#             nginx-redirect  TERBO.exe through nginx, which answers every download
+#                             with a redirect to another host name
 set -u
 bin=$1 scenario=$2
 temp=temp
@@ -18,6 +23,9 @@ case $scenario in
   terbo-en) exe=terbo flag=en fault="" ;;
   second-fails) exe=TERBO flag=cz fault="/download/TERBO/ntdll.zip=cut:1000" ;;
   closed-mid-download) exe=TERBO flag=cz fault="" rate=300000 ;;
+  proxy-auth) exe=TERBO flag=cz fault="" peer=tinyproxy credentials=kestrami:heslo ;;
+  proxy-auth-wrong) exe=TERBO flag=cz fault="" peer=tinyproxy credentials=kestrami:spatne kept="" ;;
+  nginx-redirect) exe=TERBO flag=cz fault="" peer=nginx ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
@@ -33,6 +41,67 @@ args=(--root "$work/tree" --log "$work/report.log" --port-file "$work/port")
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || { echo "vendor server did not start" >&2; exit 1; }
+proxy="http://127.0.0.1:$(cat "$work/port")"
+
+case ${peer:-} in
+  tinyproxy)
+    # Asks for Basic credentials and hands every request on to the vendor server.
+    port=$(free_port) || exit 1
+    cat >"$work/tinyproxy.conf" <<CONF
+Port $port
+Listen 127.0.0.1
+Timeout 60
+MaxClients 20
+LogFile "$work/tinyproxy.log"
+PidFile "$work/tinyproxy.pid"
+BasicAuth kestrami heslo
+Upstream http 127.0.0.1:$(cat "$work/port")
+CONF
+    tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.out" 2>&1 &
+    pids+=($!)
+    wait_port "$port" || { echo "tinyproxy did not start" >&2; cat "$work/tinyproxy.out" >&2; exit 1; }
+    proxy="http://$credentials@127.0.0.1:$port"
+    ;;
+  nginx)
+    # www.vendor.example moves every download to mirror.vendor.example, which
+    # serves the tree itself; the report page goes on to the vendor server.
+    port=$(free_port) || exit 1
+    mkdir -p "$work/mirror" "$work/nginx"
+    ln -s "$work/tree" "$work/mirror/download"
+    cat >"$work/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 64; }
+http {
+  log_format peer '\$host \$request_uri \$status';
+  access_log $work/nginx/access.log peer;
+  client_body_temp_path $work/nginx/body;
+  proxy_temp_path $work/nginx/proxy;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi;
+  server {
+    listen 127.0.0.1:$port;
+    server_name www.vendor.example;
+    location /download/ { return 302 http://mirror.vendor.example\$request_uri; }
+    location / { proxy_pass http://127.0.0.1:$(cat "$work/port"); }
+  }
+  server {
+    listen 127.0.0.1:$port;
+    server_name mirror.vendor.example;
+    root $work/mirror;
+  }
+}
+CONF
+    "$(command -v nginx || echo /usr/sbin/nginx)" -c "$work/nginx.conf" -p "$work/nginx" >"$work/nginx.out" 2>&1 &
+    pids+=($!)
+    wait_port "$port" || { echo "nginx did not start" >&2; cat "$work/nginx.out" >&2; exit 1; }
+    proxy="http://127.0.0.1:$port"
+    ;;
+esac
 
 temp=$work/$(printf "$temp")
 mkdir -p "$work/bin" "$temp"
@@ -43,7 +112,7 @@ if [ "$scenario" = closed-mid-download ]; then
   sleep 0.5
 fi
 ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/$exe.exe"
-env TEMP="$temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/port")" \
+env TEMP="$temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="$proxy" \
   "$work/bin/$exe.exe" >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
@@ -73,7 +142,7 @@ if [ "$scenario" = closed-mid-download ]; then
   [ "$status" = 0 ] || fail "the installer did not end cleanly when closed (status '${status}')"
   [ ! -s "$work/report.log" ] || fail "a report was sent"
   [ ! -e "$folder/setup-started.log" ] || fail "something was started"
-elif [ -z "$fault" ]; then
+elif [ -z "$fault" ] && [ -z "${kept+set}" ]; then
   for _ in $(seq 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$program" 2>/dev/null && fail "the installer did not end after handing off"
   while read -r server local; do
@@ -98,6 +167,13 @@ LIST
   [ "$(cat "$work/report.log")" = "$expected" ] || fail "report is '$(cat "$work/report.log")', not '$expected'"
   [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started $flag in $folder" ] ||
     fail "setup was not started once with $flag in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
+  if [ "${peer:-}" = nginx ]; then
+    # Every download went through the redirect.
+    [ "$(grep -c '^www\.vendor\.example /download/TERBO/.* 302$' "$work/nginx/access.log")" = 9 ] ||
+      fail "not nine redirects: $(cat "$work/nginx/access.log")"
+    [ "$(grep -c '^mirror\.vendor\.example /download/TERBO/.* 200$' "$work/nginx/access.log")" = 9 ] ||
+      fail "not nine downloads from the mirror: $(cat "$work/nginx/access.log")"
+  fi
 else
   # The error box appears beside the main window and the run stops there.
   box=""
@@ -109,8 +185,14 @@ else
   [ -n "$box" ] || fail "no message box titled Terbo"
   sleep 2
   kill -0 "$program" 2>/dev/null || fail "the installer ended instead of waiting on its message"
-  cmp -s "$work/tree/$exe/comm32.zip" "$folder/comm32._dl" || fail "the first file was not kept"
+  # The files before the failed one stay; nothing after it is fetched.
+  for local in ${kept-comm32._dl}; do
+    cmp -s "$work/tree/$exe/${local%._dl}.zip" "$folder/$local" || fail "$local was not kept"
+  done
   [ ! -e "$folder/qtintf70._dl" ] || fail "the download went on past the failure"
+  if [ -n "${kept+set}" ] && [ -z "$kept" ]; then
+    [ -z "$(ls -A "$folder")" ] || fail "something was saved: $(ls -A "$folder" | tr '\n' ' ')"
+  fi
   [ ! -s "$work/report.log" ] || fail "a report was sent: $(cat "$work/report.log")"
   [ ! -e "$folder/setup-started.log" ] || fail "something was started"
 fi

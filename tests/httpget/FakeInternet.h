@@ -54,7 +54,8 @@ class FakeInternet : public IInternetApi {
   // Held here, if set: in HttpSendRequestA, or before the read that would
   // deliver byte holdReadAt.
   Gate* holdSend = nullptr;
-  Gate* holdQuery = nullptr;  // inside the length query
+  Gate* holdQuery = nullptr;        // inside the length query
+  Gate* holdStatusQuery = nullptr;  // inside the status query
   Gate* holdRead = nullptr;
   std::size_t holdReadAt = 0;
 
@@ -125,6 +126,7 @@ class FakeInternet : public IInternetApi {
                Num(*index) + ")",
            false);
     if (holdQuery != nullptr && infoLevel == kQueryContentLength) holdQuery->Pass();
+    if (holdStatusQuery != nullptr && infoLevel == kQueryStatusCode) holdStatusQuery->Pass();
     std::lock_guard lock(m_);
     if (!sent_) return false;
     std::optional<std::string> value;

@@ -69,6 +69,39 @@ inline void WriteFile(const std::string& name, const std::string& bytes) {
   out << bytes;
 }
 
+// Sends the component's port-80 connection to the test server's port, so the
+// whole getter runs over the real transport without a proxy.
+class PortRedirect : public IInternetApi {
+ public:
+  PortRedirect(IInternetApi& inner, std::uint16_t port) : inner_(inner), port_(port) {}
+  Handle InternetOpenA(const char* a, std::uint32_t t, const char* p, const char* b,
+                       std::uint32_t f) override {
+    return inner_.InternetOpenA(a, t, p, b, f);
+  }
+  Handle InternetConnectA(Handle i, const char* s, std::uint16_t, const char* u, const char* p,
+                          std::uint32_t sv, std::uint32_t f, std::uintptr_t c) override {
+    return inner_.InternetConnectA(i, s, port_, u, p, sv, f, c);
+  }
+  Handle HttpOpenRequestA(Handle c, const char* v, const char* o, const char* ver, const char* r,
+                          const char* const* a, std::uint32_t f, std::uintptr_t x) override {
+    return inner_.HttpOpenRequestA(c, v, o, ver, r, a, f, x);
+  }
+  bool HttpSendRequestA(Handle r, const char* h, std::uint32_t hl, const void* o, std::uint32_t ol) override {
+    return inner_.HttpSendRequestA(r, h, hl, o, ol);
+  }
+  bool HttpQueryInfoA(Handle r, std::uint32_t l, void* b, std::uint32_t* bl, std::uint32_t* i) override {
+    return inner_.HttpQueryInfoA(r, l, b, bl, i);
+  }
+  bool InternetReadFile(Handle f, void* b, std::uint32_t n, std::uint32_t* r) override {
+    return inner_.InternetReadFile(f, b, n, r);
+  }
+  bool InternetCloseHandle(Handle h) override { return inner_.InternetCloseHandle(h); }
+
+ private:
+  IInternetApi& inner_;
+  std::uint16_t port_;
+};
+
 // Every event of one component, in order, as text, plus what a test needs to
 // check the senders.
 struct EventLog {

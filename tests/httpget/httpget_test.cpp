@@ -8,10 +8,10 @@
 #include <thread>
 
 #include "FakeInternet.h"
+#include "TestSupport.h"
 #include "framework/Controls.h"
 #include "framework/Exception.h"
 #include "framework/FileNames.h"
-#include "TestSupport.h"
 
 using namespace httpget_test;
 
@@ -438,7 +438,7 @@ TEST_F(GetterTest, AbortWhileIdleDoesNothing) {
 }
 
 // Aborts while the worker is held before the target file is created: while
-// sending, and inside the length query. The next call must not happen.
+// sending, inside the length query and inside the status query. The next call must not happen.
 struct EarlyAbortCase {
   const char* name;
   Gate* FakeInternet::*hold;
@@ -462,11 +462,13 @@ TEST_P(EarlyAbort, LeavesTheTargetUntouched) {
   EXPECT_TRUE(net.AllClosed());
 }
 
-INSTANTIATE_TEST_SUITE_P(Getter, EarlyAbort,
-                         ::testing::Values(EarlyAbortCase{"WhileSending", &FakeInternet::holdSend, "HttpQueryInfoA"},
-                                           EarlyAbortCase{"DuringTheLengthQuery", &FakeInternet::holdQuery,
-                                                          "InternetReadFile"}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Getter, EarlyAbort,
+    ::testing::Values(EarlyAbortCase{"WhileSending", &FakeInternet::holdSend, "HttpQueryInfoA"},
+                      EarlyAbortCase{"DuringTheLengthQuery", &FakeInternet::holdQuery, "InternetReadFile"},
+                      EarlyAbortCase{"DuringTheStatusQuery", &FakeInternet::holdStatusQuery,
+                                     "InternetReadFile"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(GetterTest, AbortAfterTheFileWasCreatedKeepsTheBytesWritten) {
   WriteFile(get.FileName, "old");

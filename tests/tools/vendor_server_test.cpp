@@ -289,6 +289,122 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"Reset", {Fault::Kind::Reset, 0, {}}, End::Reset, 0, std::nullopt, 0}),
     CaseName());
 
+// Faults that answer in place of the file: redirects, credential
+// challenges, a raw answer, an echo of the request.
+struct AnswerCase {
+  const char* name;
+  Fault fault;
+  std::string request;
+  End end;
+  int status;
+  std::string inHead;               // a line the head must hold ("" for none)
+  std::optional<std::string> body;  // nullopt: the file itself
+  std::string raw;                  // when set, every byte received
+};
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class AnswerTest : public ServerTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(AnswerTest, ReplacesOrGuardsTheFile) {
+  const AnswerCase& c = GetParam();
+  server_.SetFault("/download/TERBO/a.bin", c.fault);
+  const rawhttp::Response r = rawhttp::Exchange(port(), c.request, 3000);
+  EXPECT_EQ(r.end, c.end);
+  if (!c.raw.empty()) {
+    EXPECT_EQ(r.raw, c.raw);
+    return;
+  }
+  EXPECT_EQ(r.status, c.status);
+  if (!c.inHead.empty()) {
+    EXPECT_NE(r.head.find("\r\n" + c.inHead + "\r\n"), std::string::npos) << r.head;
+  }
+  if (c.status == 0) return;
+  EXPECT_TRUE(r.body == c.body.value_or(content_)) << r.body.substr(0, 200);
+  EXPECT_EQ(r.contentLength, std::to_string(r.body.size()));
+}
+
+const std::string kGet = "GET /download/TERBO/a.bin HTTP/1.0\r\n";
+const std::string kProxyGet = "GET http://www.vendor.example/download/TERBO/a.bin HTTP/1.0\r\n";
+// "user:pass" and "user:bad" in Basic form.
+const std::string kRight = "Basic dXNlcjpwYXNz";
+const std::string kWrong = "Basic dXNlcjpiYWQ=";
+const std::string kRawAnswer = "HTTP/1.0 200\nContent-Length: 2\n\nhi";
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, AnswerTest,
+    ::testing::Values(
+        AnswerCase{"Redirect307",
+                   {Fault::Kind::Redirect, 307, "http://mirror.example:8080/x"},
+                   kGet + "\r\n",
+                   End::Closed,
+                   307,
+                   "Location: http://mirror.example:8080/x",
+                   "<html><body>Moved</body></html>\n",
+                   ""},
+        AnswerCase{"AuthWithout",
+                   {Fault::Kind::Auth, 0, "user:pass"},
+                   kGet + "\r\n",
+                   End::Closed,
+                   401,
+                   "WWW-Authenticate: Basic realm=\"vendor\"",
+                   "<html><body><h1>Unauthorized</h1></body></html>\n",
+                   ""},
+        AnswerCase{"AuthWrong",
+                   {Fault::Kind::Auth, 0, "user:pass"},
+                   kGet + "Authorization: " + kWrong + "\r\n\r\n",
+                   End::Closed,
+                   401,
+                   "",
+                   "<html><body><h1>Unauthorized</h1></body></html>\n",
+                   ""},
+        AnswerCase{"AuthRight",
+                   {Fault::Kind::Auth, 0, "user:pass"},
+                   kGet + "Authorization: " + kRight + "\r\n\r\n",
+                   End::Closed,
+                   200,
+                   "",
+                   std::nullopt,
+                   ""},
+        AnswerCase{"ProxyAuthIsNoMatterForAnOriginRequest",
+                   {Fault::Kind::ProxyAuth, 0, "user:pass"},
+                   kGet + "\r\n",
+                   End::Closed,
+                   200,
+                   "",
+                   std::nullopt,
+                   ""},
+        AnswerCase{"ProxyAuthWithout",
+                   {Fault::Kind::ProxyAuth, 0, "user:pass"},
+                   kProxyGet + "\r\n",
+                   End::Closed,
+                   407,
+                   "Proxy-Authenticate: Basic realm=\"vendor\"",
+                   "<html><body><h1>Proxy Authentication Required</h1></body></html>\n",
+                   ""},
+        AnswerCase{"ProxyAuthRight",
+                   {Fault::Kind::ProxyAuth, 0, "user:pass"},
+                   kProxyGet + "Proxy-Authorization: " + kRight + "\r\n\r\n",
+                   End::Closed,
+                   200,
+                   "",
+                   std::nullopt,
+                   ""},
+        AnswerCase{"EchoOfAPost",
+                   {Fault::Kind::Echo, 0, {}},
+                   "POST /download/TERBO/a.bin HTTP/1.0\r\nContent-Length: 3\r\n\r\nx=1",
+                   End::Closed,
+                   200,
+                   "Content-Type: text/plain",
+                   "POST x=1",
+                   ""},
+        AnswerCase{
+            "Raw", {Fault::Kind::Raw, 0, kRawAnswer}, kGet + "\r\n", End::Closed, 0, "", "", kRawAnswer},
+        AnswerCase{
+            "StallThenReset", {Fault::Kind::Stall, 300, {}}, kGet + "\r\n", End::Reset, 0, "", "", ""}),
+    CaseName());
+
 TEST_F(ServerTest, FaultOnReportPageStillLogsTheReport) {
   server_.SetFault("/programy/setup.asp", Fault{Fault::Kind::Reset, 0, {}});
   EXPECT_EQ(rawhttp::Get(port(), "/programy/setup.asp?co=x").end, End::Reset);
@@ -354,17 +470,24 @@ TEST_P(ParseFaultTest, Parses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ParseFaultTest,
-    ::testing::Values(ParseCase{"cut:2050", Fault{Fault::Kind::CutAfter, 2050, {}}},
-                      ParseCase{"CutAfter:7", Fault{Fault::Kind::CutAfter, 7, {}}},
-                      ParseCase{"nolength", Fault{Fault::Kind::NoLength, 0, {}}},
-                      ParseCase{"wronglength:-3", Fault{Fault::Kind::WrongLength, -3, {}}},
-                      ParseCase{"textlength:a:b", Fault{Fault::Kind::TextLength, 0, "a:b"}},
-                      ParseCase{"textlength:", Fault{Fault::Kind::TextLength, 0, ""}},
-                      ParseCase{"NotFound", Fault{Fault::Kind::NotFound, 0, {}}},
-                      ParseCase{"stall", Fault{Fault::Kind::Stall, 0, {}}},
-                      ParseCase{"reset", Fault{Fault::Kind::Reset, 0, {}}}, ParseCase{"cut", std::nullopt},
-                      ParseCase{"cut:12x", std::nullopt}, ParseCase{"wronglength:", std::nullopt},
-                      ParseCase{"stall:1", std::nullopt}, ParseCase{"explode", std::nullopt},
-                      ParseCase{"", std::nullopt}));
+    ::testing::Values(
+        ParseCase{"cut:2050", Fault{Fault::Kind::CutAfter, 2050, {}}},
+        ParseCase{"CutAfter:7", Fault{Fault::Kind::CutAfter, 7, {}}},
+        ParseCase{"nolength", Fault{Fault::Kind::NoLength, 0, {}}},
+        ParseCase{"wronglength:-3", Fault{Fault::Kind::WrongLength, -3, {}}},
+        ParseCase{"textlength:a:b", Fault{Fault::Kind::TextLength, 0, "a:b"}},
+        ParseCase{"textlength:", Fault{Fault::Kind::TextLength, 0, ""}},
+        ParseCase{"NotFound", Fault{Fault::Kind::NotFound, 0, {}}},
+        ParseCase{"stall", Fault{Fault::Kind::Stall, 0, {}}},
+        ParseCase{"reset", Fault{Fault::Kind::Reset, 0, {}}}, ParseCase{"cut", std::nullopt},
+        ParseCase{"cut:12x", std::nullopt}, ParseCase{"wronglength:", std::nullopt},
+        ParseCase{"stall:1", Fault{Fault::Kind::Stall, 1, {}}}, ParseCase{"stall:x", std::nullopt},
+        ParseCase{"redirect:302:http://h:81/a", Fault{Fault::Kind::Redirect, 302, "http://h:81/a"}},
+        ParseCase{"redirect:302", std::nullopt}, ParseCase{"redirect:30x:/a", std::nullopt},
+        ParseCase{"auth:u:p:w", Fault{Fault::Kind::Auth, 0, "u:p:w"}},
+        ParseCase{"ProxyAuth:u:", Fault{Fault::Kind::ProxyAuth, 0, "u:"}},
+        ParseCase{"auth:user", std::nullopt}, ParseCase{"echo", Fault{Fault::Kind::Echo, 0, {}}},
+        ParseCase{"echo:1", std::nullopt}, ParseCase{"rawfile:/no/such/file", std::nullopt},
+        ParseCase{"explode", std::nullopt}, ParseCase{"", std::nullopt}));
 
 }  // namespace

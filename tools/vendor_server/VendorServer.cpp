@@ -5,11 +5,13 @@
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
+#include <boost/beast/core/detail/base64.hpp>
 #include <boost/beast/http.hpp>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -67,6 +69,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 struct Reply {
   int status = 200;
   std::string contentType = "text/html";
+  std::vector<std::pair<std::string, std::string>> headers;
   std::string body;  // used when file is not set
   FilePtr file;
   std::uint64_t size = 0;
@@ -90,11 +93,48 @@ const char* ReasonPhrase(int status) {
   switch (status) {
     case 200:
       return "OK";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
     case 400:
       return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 407:
+      return "Proxy Authentication Required";
     default:
       return "Not Found";
   }
+}
+
+std::string_view AsView(beast::string_view v) {
+  return {v.data(), v.size()};
+}
+
+// Whether a Basic credentials header carries exactly "user:password".
+bool CredentialsMatch(std::string_view header, std::string_view userAndPassword) {
+  namespace base64 = beast::detail::base64;
+  std::string expected(base64::encoded_size(userAndPassword.size()), '\0');
+  expected.resize(base64::encode(expected.data(), userAndPassword.data(), userAndPassword.size()));
+  if (!StartsWithNoCase(header, "basic ")) return false;
+  header.remove_prefix(6);
+  while (!header.empty() && header.front() == ' ') header.remove_prefix(1);
+  while (!header.empty() && header.back() == ' ') header.remove_suffix(1);
+  return header == expected;
+}
+
+Reply ChallengeReply(int status, const char* field) {
+  Reply reply =
+      HtmlReply(status, std::string("<html><body><h1>") + ReasonPhrase(status) + "</h1></body></html>\n");
+  reply.headers.emplace_back(field, "Basic realm=\"vendor\"");
+  return reply;
 }
 
 // The file for "/download/<program>/<file>", or nothing when it is missing or would lie outside root.
@@ -218,6 +258,39 @@ class Session : public std::enable_shared_from_this<Session> {
     const std::string_view query =
         question == std::string_view::npos ? std::string_view() : origin.substr(question + 1);
     const std::string path = PercentDecode(rawPath);
+    Fault fault = core_.FaultFor(path, rawPath);
+    const bool proxyForm = origin.size() != request.target().size();
+
+    switch (fault.kind) {
+      case Fault::Kind::Redirect: {
+        Reply reply = HtmlReply(static_cast<int>(fault.n), "<html><body>Moved</body></html>\n");
+        reply.headers.emplace_back("Location", fault.text);
+        Send(std::move(reply), Fault{});
+        return;
+      }
+      case Fault::Kind::Auth:
+        if (!CredentialsMatch(AsView(request[http::field::authorization]), fault.text)) {
+          Send(ChallengeReply(401, "WWW-Authenticate"), Fault{});
+          return;
+        }
+        fault = Fault{};
+        break;
+      case Fault::Kind::ProxyAuth:
+        if (proxyForm && !CredentialsMatch(AsView(request[http::field::proxy_authorization]), fault.text)) {
+          Send(ChallengeReply(407, "Proxy-Authenticate"), Fault{});
+          return;
+        }
+        fault = Fault{};
+        break;
+      case Fault::Kind::Echo: {
+        Reply reply = HtmlReply(200, std::string(request.method_string()) + " " + request.body());
+        reply.contentType = "text/plain";
+        Send(std::move(reply), Fault{});
+        return;
+      }
+      default:
+        break;
+    }
 
     Reply reply;
     if (path == "/programy/setup.asp") {
@@ -237,13 +310,29 @@ class Session : public std::enable_shared_from_this<Session> {
     } else {
       reply = NotFoundReply();
     }
-    Send(std::move(reply), core_.FaultFor(path, rawPath));
+    Send(std::move(reply), fault);
   }
 
   void Send(Reply reply, const Fault& fault) {
     switch (fault.kind) {
       case Fault::Kind::Stall:
+        if (fault.n > 0) {
+          // A stall with an end: the connection is reset after that long.
+          timer_.expires_after(std::chrono::milliseconds(fault.n));
+          timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
+            if (ec || self->closed_) return;
+            beast::error_code ignored;
+            self->socket_.set_option(asio::socket_base::linger(true, 0), ignored);
+            self->Close();
+          });
+        }
         ReadUntilClientCloses();
+        return;
+      case Fault::Kind::Raw:
+        end_ = fault.end;
+        head_ = fault.text;
+        remaining_ = 0;
+        WriteNext();
         return;
       case Fault::Kind::Reset: {
         beast::error_code ignored;
@@ -281,6 +370,7 @@ class Session : public std::enable_shared_from_this<Session> {
     head_ = std::string(http11_ ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.status) + " " +
             ReasonPhrase(reply.status) + "\r\nServer: vendor-server\r\nContent-Type: " + reply.contentType +
             "\r\n";
+    for (const auto& [name, value] : reply.headers) head_ += name + ": " + value + "\r\n";
     if (length) head_ += "Content-Length: " + *length + "\r\n";
     head_ += "Connection: close\r\n\r\n";
 
@@ -441,9 +531,31 @@ std::optional<Fault> ParseFault(std::string_view kindAndArg) {
   }
   if (kind == "nolength") return plain(Fault::Kind::NoLength);
   if (kind == "notfound") return plain(Fault::Kind::NotFound);
-  if (kind == "stall") return plain(Fault::Kind::Stall);
+  if (kind == "stall") return hasArg ? number(Fault::Kind::Stall) : plain(Fault::Kind::Stall);
   if (kind == "reset") return plain(Fault::Kind::Reset);
   if (kind == "none") return plain(Fault::Kind::None);
+  if (kind == "echo") return plain(Fault::Kind::Echo);
+  if (kind == "redirect") {
+    // redirect:CODE:LOCATION; the Location may hold colons of its own.
+    const std::size_t second = arg.find(':');
+    if (!hasArg || second == std::string::npos || second + 1 >= arg.size()) return std::nullopt;
+    const std::string code = arg.substr(0, second);
+    if (code.size() != 3 ||
+        !std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      return std::nullopt;
+    return Fault{Fault::Kind::Redirect, std::stoll(code), arg.substr(second + 1)};
+  }
+  if (kind == "auth" || kind == "proxyauth") {
+    if (!hasArg || arg.find(':') == std::string::npos) return std::nullopt;
+    return Fault{kind == "auth" ? Fault::Kind::Auth : Fault::Kind::ProxyAuth, 0, arg};
+  }
+  if (kind == "rawfile") {
+    if (!hasArg || arg.empty()) return std::nullopt;
+    std::ifstream in(arg, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return Fault{Fault::Kind::Raw, 0, std::move(bytes)};
+  }
   return std::nullopt;
 }
 
@@ -535,7 +647,9 @@ std::string VendorServer::BaseUrl() const {
          std::to_string(Port());
 }
 
-void VendorServer::SetRate(std::uint64_t bytesPerSecond) { impl_->core.bytesPerSecond.store(bytesPerSecond); }
+void VendorServer::SetRate(std::uint64_t bytesPerSecond) {
+  impl_->core.bytesPerSecond.store(bytesPerSecond);
+}
 
 void VendorServer::SetFault(const std::string& urlPath, Fault fault) {
   std::lock_guard lock(impl_->core.mutex);

@@ -14,11 +14,29 @@
 namespace vendor {
 
 struct Fault {
-  enum class Kind { None, CutAfter, NoLength, WrongLength, TextLength, NotFound, Stall, Reset };
+  enum class Kind {
+    None,
+    CutAfter,
+    NoLength,
+    WrongLength,
+    TextLength,
+    NotFound,
+    Stall,
+    Reset,
+    Redirect,   // n: the status (301, 302, ...); text: the Location
+    Auth,       // text: "user:password" the server wants as Basic credentials
+    ProxyAuth,  // text: "user:password" the proxy wants (proxy-form requests only)
+    Raw,        // text: the whole answer, sent as it is
+    Echo,       // answers 200 with "METHOD BODY" of the request it got
+  };
   Kind kind = Kind::None;
-  std::int64_t n =
-      0;  // CutAfter: body bytes sent before the connection closes; WrongLength: the announced value
-  std::string text;  // TextLength: the literal Content-Length header value (e.g. "abc", "-5", "99999999999")
+  // CutAfter: body bytes sent before the connection ends; WrongLength: the
+  // announced value; Redirect: the status; Stall: milliseconds before the
+  // server resets the connection (0: it waits for the client to close).
+  std::int64_t n = 0;
+  // TextLength: the literal Content-Length value ("abc", "-5", ...);
+  // Redirect: the Location; Auth, ProxyAuth: "user:password"; Raw: the bytes.
+  std::string text;
   // With any kind that sends a body: no Content-Length header at all.
   bool withoutLength = false;
   // How the connection ends once the body (or its cut part) has gone out.
@@ -32,8 +50,10 @@ struct RecordedRequest {
   std::string body;
 };
 
-// "cut:100", "nolength", "wronglength:5", "textlength:abc", "notfound", "stall", "reset"
-// (kind names without regard to case; the enum names such as "CutAfter" are accepted too).
+// "cut:100", "nolength", "wronglength:5", "textlength:abc", "notfound", "stall", "stall:MS",
+// "reset", "redirect:302:LOCATION", "auth:USER:PASSWORD", "proxyauth:USER:PASSWORD",
+// "rawfile:PATH" (the answer is the file's bytes), "echo" (kind names without regard to
+// case; the enum names such as "CutAfter" are accepted too).
 std::optional<Fault> ParseFault(std::string_view kindAndArg);
 
 // Decodes %XX only; '+' and malformed escapes stay as they are.

@@ -23,7 +23,8 @@ int Usage(const std::string& problem) {
       << "vendor_server: " << problem << "\n"
       << "usage: vendor_server --root DIR --log FILE [--address 127.0.0.1] [--port 0] [--port-file FILE]\n"
       << "                     [--fault PATH=KIND[:ARG]]... [--rate BYTES_PER_SECOND]\n"
-      << "  KIND: cut:N nolength wronglength:N textlength:TEXT notfound stall reset\n";
+      << "  KIND: cut:N nolength wronglength:N textlength:TEXT notfound stall[:MS] reset\n"
+      << "        redirect:CODE:LOCATION auth:USER:PASSWORD proxyauth:USER:PASSWORD rawfile:PATH echo\n";
   return 2;
 }
 

@@ -4,16 +4,12 @@
 #pragma GCC diagnostic ignored "-Wnull-dereference"
 
 #include <algorithm>
+#include <array>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/buffer_body.hpp>
-#include <boost/beast/http/message.hpp>
-#include <boost/beast/http/parser.hpp>
-#include <boost/beast/http/read.hpp>
-#include <boost/beast/http/string_body.hpp>
-#include <boost/beast/http/write.hpp>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -22,9 +18,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/http/HttpWire.h"
+
 namespace asio = boost::asio;
 namespace beast = boost::beast;
-namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
 namespace {
@@ -32,6 +29,11 @@ namespace {
 // Socket reads fill this much at a time, so a 1025-byte read of the body is
 // mostly a copy out of memory.
 constexpr std::size_t kSocketBuffer = 256 * 1024;
+// WinINet reads heads far beyond the 8 KiB many servers allow; past this a
+// head is refused rather than held in memory without bound.
+constexpr std::size_t kHeadLimit = std::size_t{1} << 20;
+// Redirects followed for one request; a loop ends as a failure.
+constexpr int kMaxRedirects = 10;
 
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -53,35 +55,6 @@ std::string Env(const char* lower, const char* upper) {
   if (const char* v = std::getenv(lower); v != nullptr && *v != '\0') return v;
   if (const char* v = std::getenv(upper); v != nullptr && *v != '\0') return v;
   return {};
-}
-
-struct Endpoint {
-  std::string host;
-  std::string port;
-};
-
-// "http://user@host:port/..." -> host, port; empty host when unusable.
-Endpoint ParseProxy(std::string_view proxy) {
-  proxy = Trim(proxy);
-  if (const auto scheme = proxy.find("://"); scheme != std::string_view::npos)
-    proxy.remove_prefix(scheme + 3);
-  if (const auto slash = proxy.find('/'); slash != std::string_view::npos) proxy = proxy.substr(0, slash);
-  if (const auto at = proxy.rfind('@'); at != std::string_view::npos) proxy.remove_prefix(at + 1);
-  Endpoint e;
-  if (!proxy.empty() && proxy.front() == '[') {  // [v6]:port
-    const auto close = proxy.find(']');
-    if (close == std::string_view::npos) return {};
-    e.host = std::string(proxy.substr(1, close - 1));
-    proxy.remove_prefix(close + 1);
-    if (!proxy.empty() && proxy.front() == ':') e.port = std::string(proxy.substr(1));
-  } else if (const auto colon = proxy.rfind(':'); colon != std::string_view::npos) {
-    e.host = std::string(proxy.substr(0, colon));
-    e.port = std::string(proxy.substr(colon + 1));
-  } else {
-    e.host = std::string(proxy);
-  }
-  if (e.port.empty()) e.port = "1080";  // as curl assumes for a proxy without port
-  return e;
 }
 
 bool BypassesProxy(std::string_view host, std::string_view noProxy) {
@@ -119,11 +92,14 @@ struct Connection : HandleObject {
   std::optional<std::string> agent;
   std::string host;
   std::uint16_t port = 80;
+  std::string user;
+  std::string password;
 };
 
 class Request : public HandleObject {
  public:
-  Request(const PosixInternetSettings& settings, const Connection& c) : settings_(settings), conn_(c) {}
+  Request(const PosixInternetSettings& settings, const http_wire::ProxyRoute& proxy, const Connection& c)
+      : settings_(settings), proxy_(proxy), conn_(c) {}
 
   std::string verb;
   std::string path;
@@ -137,104 +113,180 @@ class Request : public HandleObject {
   bool Read(char* out, std::size_t want, std::size_t& got);
 
  private:
+  enum class Framing { Empty, UntilClose, Length, Chunked };
+
   // Runs the queued operation to its end; the stream's expiry bounds it.
   void RunIo() {
     io_.restart();
     io_.run();
   }
+  bool Exchange(const http_wire::Target& target, const std::string& method, std::string_view extraHeaders,
+                std::string_view body, bool authorize);
+  bool ReadHead();
   bool Fill(bool& endOfStream);
+  std::string_view Buffered() const {
+    return {static_cast<const char*>(buffer_.data().data()), buffer_.size()};
+  }
+  bool ReadChunked(char* out, std::size_t want, std::size_t& got);
 
   const PosixInternetSettings& settings_;
+  const http_wire::ProxyRoute& proxy_;
   Connection conn_;
   asio::io_context io_{1};
-  beast::tcp_stream stream_{io_};
+  std::optional<beast::tcp_stream> stream_;
   beast::flat_buffer buffer_;
-  std::optional<http::response_parser<http::buffer_body>> parser_;
-  bool answered_ = false;  // the head of a response has arrived
+  http_wire::ResponseHead head_;
+  bool answered_ = false;  // the head of the last response has arrived
   bool bodyDone_ = false;
-  bool failed_ = false;    // the body cannot go on
-  bool untilEof_ = false;  // body ends when the server closes
+  bool failed_ = false;  // the body cannot go on
+  Framing framing_ = Framing::Empty;
   std::uint64_t remaining_ = 0;
+  http_wire::ChunkDecoder chunks_;
 };
 
 bool Request::Send(std::string_view extraHeaders, std::string_view body) {
-  if (answered_ || conn_.host.empty()) return false;
-  const bool viaProxy = !settings_.httpProxy.empty() && !BypassesProxy(conn_.host, settings_.noProxy);
-  Endpoint target{conn_.host, std::to_string(conn_.port)};
-  if (viaProxy) {
-    target = ParseProxy(settings_.httpProxy);
-    if (target.host.empty()) return false;
+  if (answered_ || stream_ || conn_.host.empty()) return false;
+  const http_wire::Target origin = http_wire::OriginTarget(conn_.host, conn_.port, path);
+  http_wire::Target target = origin;
+  std::string method = verb;
+  std::string extra(extraHeaders);
+  bool authorize = false;
+  for (int hops = 0;;) {
+    const bool sameOrigin = EqualNoCase(target.host, origin.host) && target.port == origin.port;
+    if (!Exchange(target, method, extra, body, authorize && sameOrigin)) return false;
+    const int status = head_.status;
+    if (const std::string* location = head_.Find("Location");
+        location != nullptr && http_wire::IsRedirect(status)) {
+      if (++hops > kMaxRedirects) return false;
+      http_wire::Target next;
+      if (http_wire::ResolveLocation(target, *location, next) != http_wire::LocationKind::Resolved)
+        return false;
+      if (http_wire::RedirectDropsBody(status, method)) {
+        method = "GET";
+        body = {};
+        extra.clear();  // the form's content type went with its body
+      }
+      target = std::move(next);
+      continue;
+    }
+    // Credentials given to the connection answer one Basic challenge of its
+    // own server, as WinINet does with those handed to InternetConnect.
+    if (status == 401 && !authorize && sameOrigin && !conn_.user.empty() &&
+        head_.OffersBasic("WWW-Authenticate")) {
+      authorize = true;
+      continue;
+    }
+    break;
   }
+  answered_ = true;
+  const bool noBody = verb == "HEAD" || head_.status == 204 || head_.status == 304 || head_.status < 200;
+  const std::string* length = head_.Find("Content-Length");
+  if (noBody) {
+    framing_ = Framing::Empty;
+    bodyDone_ = true;
+  } else if (head_.Chunked()) {
+    framing_ = Framing::Chunked;
+  } else if (length != nullptr && head_.KeepsAlive() &&
+             std::all_of(length->begin(), length->end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+             !length->empty() && length->size() < 19) {
+    // Only a server that keeps the connection says where the body ends;
+    // otherwise the body runs to the close, longer than announced or not.
+    framing_ = Framing::Length;
+    remaining_ = std::stoull(*length);
+    bodyDone_ = remaining_ == 0;
+  } else {
+    framing_ = Framing::UntilClose;
+  }
+  return true;
+}
+
+bool Request::Exchange(const http_wire::Target& target, const std::string& method,
+                       std::string_view extraHeaders, std::string_view body, bool authorize) {
+  const http_wire::ProxyEndpoint* proxy = nullptr;
+  if (proxy_.configured && !BypassesProxy(target.host, settings_.noProxy)) {
+    if (!proxy_.endpoint) return false;
+    proxy = &*proxy_.endpoint;
+  }
+  // A new connection for every exchange: the request is HTTP/1.0.
+  buffer_.clear();
+  stream_.reset();
+  stream_.emplace(io_);
   beast::error_code ec;
   tcp::resolver resolver(io_);
-  const auto endpoints = resolver.resolve(target.host, target.port, ec);
+  const auto endpoints = proxy != nullptr ? resolver.resolve(proxy->host, proxy->port, ec)
+                                          : resolver.resolve(target.host, std::to_string(target.port), ec);
   if (ec) return false;
-  stream_.expires_after(settings_.connectTimeout);
-  stream_.async_connect(endpoints, [&ec](const beast::error_code& e, const tcp::endpoint&) { ec = e; });
+  stream_->expires_after(settings_.connectTimeout);
+  stream_->async_connect(endpoints, [&ec](const beast::error_code& e, const tcp::endpoint&) { ec = e; });
   RunIo();
   if (ec) return false;
 
-  http::request<http::string_body> req;
-  req.method_string(verb);
-  req.target(viaProxy ? "http://" + conn_.host + path : path);
-  req.version(version);
-  req.set(http::field::host, conn_.port == 80 ? conn_.host : conn_.host + ":" + std::to_string(conn_.port));
-  if (conn_.agent) req.set(http::field::user_agent, *conn_.agent);
-  for (const auto& a : acceptTypes) req.insert(http::field::accept, a);
-  if (!referrer.empty()) req.set(http::field::referer, referrer);
-  if (reload) req.set(http::field::pragma, "no-cache");
+  std::string head;
+  head.reserve(512);
+  head.append(method).append(" ");
+  if (proxy != nullptr) head.append("http://").append(target.authority);
+  head.append(target.path).append(version == 11 ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
+  head.append("Host: ").append(target.authority).append("\r\n");
+  if (conn_.agent) head.append("User-Agent: ").append(*conn_.agent).append("\r\n");
+  for (const auto& a : acceptTypes) head.append("Accept: ").append(a).append("\r\n");
+  if (!referrer.empty()) head.append("Referer: ").append(referrer).append("\r\n");
+  if (reload) head.append("Pragma: no-cache\r\n");
+  // The proxy's credentials go to the proxy only, the server's to its server.
+  if (proxy != nullptr && proxy->user)
+    head.append("Proxy-Authorization: ")
+        .append(http_wire::BasicCredentials(*proxy->user, proxy->password))
+        .append("\r\n");
+  if (authorize)
+    head.append("Authorization: ")
+        .append(http_wire::BasicCredentials(conn_.user, conn_.password))
+        .append("\r\n");
   while (!extraHeaders.empty()) {
     const auto eol = extraHeaders.find('\n');
     const std::string_view line = Trim(extraHeaders.substr(0, eol));
     extraHeaders = eol == std::string_view::npos ? std::string_view() : extraHeaders.substr(eol + 1);
     const auto colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) continue;
-    const std::string_view name = Trim(line.substr(0, colon));
-    const std::string_view value = Trim(line.substr(colon + 1));
-    req.set(beast::string_view(name.data(), name.size()), beast::string_view(value.data(), value.size()));
+    head.append(Trim(line.substr(0, colon))).append(": ").append(Trim(line.substr(colon + 1))).append("\r\n");
   }
-  if (!body.empty() || verb == "POST") {
-    req.body() = std::string(body);
-    req.prepare_payload();
-  }
+  if (!body.empty() || method == "POST")
+    head.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n");
+  head.append("\r\n");
 
-  stream_.expires_after(settings_.sendTimeout);
-  http::async_write(stream_, req, [&ec](const beast::error_code& e, std::size_t) { ec = e; });
+  const std::array<asio::const_buffer, 2> request{asio::buffer(head), asio::buffer(body.data(), body.size())};
+  stream_->expires_after(settings_.sendTimeout);
+  asio::async_write(*stream_, request, [&ec](const beast::error_code& e, std::size_t) { ec = e; });
   RunIo();
   if (ec) return false;
+  return ReadHead();
+}
 
-  parser_.emplace();
-  parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
-  stream_.expires_after(settings_.receiveTimeout);
-  http::async_read_header(stream_, buffer_, *parser_,
-                          [&ec](const beast::error_code& e, std::size_t) { ec = e; });
-  RunIo();
-  if (ec) return false;
-  answered_ = true;
-  if (parser_->is_done()) {
-    bodyDone_ = true;
-  } else if (!parser_->chunked()) {
-    if (const auto length = parser_->content_length()) {
-      remaining_ = *length;
-      bodyDone_ = remaining_ == 0;
-    } else {
-      untilEof_ = true;
+// The head of the answer, past any interim 1xx heads.
+bool Request::ReadHead() {
+  for (;;) {
+    http_wire::HeadReader reader(kHeadLimit);
+    for (;;) {
+      const auto state = reader.Feed(Buffered());
+      if (state == http_wire::HeadReader::State::Done) break;
+      if (state != http_wire::HeadReader::State::NeedMore) return false;
+      bool endOfStream = false;
+      if (!Fill(endOfStream)) return false;
     }
+    buffer_.consume(reader.Consumed());
+    head_ = reader.Head();
+    if (head_.status >= 200 || head_.status == 101) return true;
   }
-  return true;
 }
 
 bool Request::Query(std::uint32_t level, std::string& value) const {
   if (!answered_) return false;
-  const auto& head = parser_->get();
   if (level == IInternetApi::kQueryContentLength) {
-    const auto it = head.find(http::field::content_length);
-    if (it == head.end()) return false;
-    value = std::string(it->value());
+    const std::string* length = head_.Find("Content-Length");
+    if (length == nullptr) return false;
+    value = *length;
     return true;
   }
   if (level == IInternetApi::kQueryStatusCode) {
-    value = std::to_string(head.result_int());
+    value = std::to_string(head_.status);
     return true;
   }
   return false;
@@ -246,45 +298,64 @@ bool Request::Fill(bool& endOfStream) {
   endOfStream = false;
   beast::error_code ec;
   std::size_t n = 0;
-  stream_.expires_after(settings_.receiveTimeout);
-  stream_.async_read_some(buffer_.prepare(kSocketBuffer), [&](const beast::error_code& e, std::size_t bytes) {
-    ec = e;
-    n = bytes;
-  });
+  stream_->expires_after(settings_.receiveTimeout);
+  stream_->async_read_some(buffer_.prepare(kSocketBuffer),
+                           [&](const beast::error_code& e, std::size_t bytes) {
+                             ec = e;
+                             n = bytes;
+                           });
   RunIo();
   buffer_.commit(n);
   if (n == 0 && ec == asio::error::eof) endOfStream = true;
   return !ec || n > 0;
 }
 
+bool Request::ReadChunked(char* out, std::size_t want, std::size_t& got) {
+  while (got < want) {
+    std::size_t used = 0;
+    const auto state = chunks_.Step(Buffered(), used);
+    buffer_.consume(used);
+    if (state == http_wire::ChunkDecoder::State::Done) {
+      bodyDone_ = true;
+      break;
+    }
+    if (state == http_wire::ChunkDecoder::State::Malformed) {
+      failed_ = true;
+      break;
+    }
+    if (state == http_wire::ChunkDecoder::State::Data && buffer_.size() > 0) {
+      const std::size_t n = static_cast<std::size_t>(
+          std::min<std::uint64_t>({chunks_.Available(), buffer_.size(), want - got}));
+      std::memcpy(out + got, buffer_.data().data(), n);
+      buffer_.consume(n);
+      chunks_.Delivered(n);
+      got += n;
+      continue;
+    }
+    bool endOfStream = false;
+    // A chunked body ends with its last chunk; a close before it cuts it short.
+    if (!Fill(endOfStream)) {
+      failed_ = true;
+      break;
+    }
+  }
+  return got > 0 || !failed_;
+}
+
 bool Request::Read(char* out, std::size_t want, std::size_t& got) {
   got = 0;
   if (!answered_ || failed_) return false;
   if (bodyDone_) return true;
+  if (framing_ == Framing::Chunked) return ReadChunked(out, want, got);
 
-  if (parser_->chunked()) {
-    // Rare for an HTTP/1.0 request; Beast decodes the chunks.
-    auto& b = parser_->get().body();
-    b.data = out;
-    b.size = want;
-    beast::error_code ec;
-    stream_.expires_after(settings_.receiveTimeout);
-    http::async_read(stream_, buffer_, *parser_, [&ec](const beast::error_code& e, std::size_t) { ec = e; });
-    RunIo();
-    got = want - b.size;
-    if (ec == http::error::need_buffer) ec = {};
-    if (parser_->is_done()) bodyDone_ = true;
-    if (ec) failed_ = true;
-    return got > 0 || !ec;
-  }
-
-  if (!untilEof_) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, remaining_));
+  const bool untilClose = framing_ == Framing::UntilClose;
+  if (!untilClose) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, remaining_));
   while (got < want) {
     bool endOfStream = false;
     if (buffer_.size() == 0 && !Fill(endOfStream)) {
       // Without a length only an orderly close ends the body; a reset or a
       // time-out cuts it short.
-      if (untilEof_ && endOfStream) {
+      if (untilClose && endOfStream) {
         bodyDone_ = true;
       } else {
         failed_ = true;
@@ -296,7 +367,7 @@ bool Request::Read(char* out, std::size_t want, std::size_t& got) {
     buffer_.consume(n);
     got += n;
   }
-  if (!untilEof_) {
+  if (!untilClose) {
     remaining_ -= got;
     if (remaining_ == 0) bodyDone_ = true;
   }
@@ -320,7 +391,10 @@ PosixInternetSettings PosixInternetSettings::FromEnvironment() {
 
 PosixInternet::PosixInternet() : PosixInternet(PosixInternetSettings::FromEnvironment()) {}
 
-PosixInternet::PosixInternet(PosixInternetSettings settings) : settings_(std::move(settings)) {}
+PosixInternet::PosixInternet(PosixInternetSettings settings) : settings_(std::move(settings)) {
+  proxy_.configured = !settings_.httpProxy.empty();
+  if (proxy_.configured) proxy_.endpoint = http_wire::ParseProxy(settings_.httpProxy);
+}
 
 // Every operation reports failure by its result; nothing escapes.
 
@@ -336,8 +410,9 @@ IInternetApi::Handle PosixInternet::InternetOpenA(const char* agent, std::uint32
 }
 
 IInternetApi::Handle PosixInternet::InternetConnectA(Handle internet, const char* serverName,
-                                                     std::uint16_t serverPort, const char*, const char*,
-                                                     std::uint32_t service, std::uint32_t, std::uintptr_t) {
+                                                     std::uint16_t serverPort, const char* userName,
+                                                     const char* password, std::uint32_t service,
+                                                     std::uint32_t, std::uintptr_t) {
   try {
     const Session* s = As<Session>(internet);
     if (s == nullptr || serverName == nullptr || service != kServiceHttp) return nullptr;
@@ -345,6 +420,8 @@ IInternetApi::Handle PosixInternet::InternetConnectA(Handle internet, const char
     c->agent = s->agent;
     c->host = serverName;
     c->port = serverPort == 0 ? kDefaultHttpPort : serverPort;
+    if (userName != nullptr) c->user = userName;
+    if (password != nullptr) c->password = password;
     return static_cast<HandleObject*>(c.release());
   } catch (...) {
     return nullptr;
@@ -358,7 +435,7 @@ IInternetApi::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char*
   try {
     const Connection* c = As<Connection>(connect);
     if (c == nullptr) return nullptr;
-    auto r = std::make_unique<Request>(settings_, *c);
+    auto r = std::make_unique<Request>(settings_, proxy_, *c);
     r->verb = verb != nullptr && *verb != '\0' ? verb : "GET";
     r->path = objectName != nullptr && *objectName != '\0' ? objectName : "/";
     if (version != nullptr && std::string_view(version) == "HTTP/1.1") r->version = 11;

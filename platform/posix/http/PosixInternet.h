@@ -2,12 +2,15 @@
 // The getter's transport on Linux: HTTP over TCP with Boost.Beast, proxy
 // settings from http_proxy / no_proxy, WinINet-like time-outs.
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "httpget/InternetApi.h"
+#include "platform/posix/http/HttpWire.h"
 
 struct PosixInternetSettings {
-  // "http://host:port", "host:port" or "host"; empty: no proxy.
+  // "http://host:port", "host:port" or "host", with "user:password@" before
+  // the host when the proxy wants Basic credentials; empty: no proxy.
   std::string httpProxy;
   // Comma-separated host names or domain suffixes that bypass the proxy; "*": all.
   std::string noProxy;
@@ -45,4 +48,5 @@ class PosixInternet : public IInternetApi {
 
  private:
   PosixInternetSettings settings_;
+  http_wire::ProxyRoute proxy_;
 };

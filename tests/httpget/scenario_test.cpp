@@ -1,0 +1,86 @@
+// The scenario table over the Linux transport, through the proxy route and
+// straight to the server. The same table runs over WinINet under Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "ScenarioServe.h"
+#include "Scenarios.h"
+#include "TestSupport.h"
+#include "platform/posix/http/PosixInternet.h"
+
+using namespace httpget_test;
+
+namespace {
+
+enum class Route { Proxy, Direct };
+
+class Scenario : public ::testing::TestWithParam<std::tuple<Route, scenarios::Row>> {};
+
+TEST_P(Scenario, EndsAsOnWindows) {
+  const auto& [route, tableRow] = GetParam();
+  if (route == Route::Direct && tableRow.proxyOnly) GTEST_SKIP() << "the proxy itself answers";
+  TempDir root;
+  TempDir files;
+  vendor::VendorServer server(root.Path(), std::filesystem::path());
+  server.Start("127.0.0.1", 0);
+  const std::string address = "127.0.0.1:" + std::to_string(server.Port());
+  // Straight to the server, an absolute redirect names it under another name.
+  const auto rows = scenarios::Table(route == Route::Proxy ? scenarios::kMirror
+                                                           : "localhost:" + std::to_string(server.Port()));
+  const auto row =
+      *std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.name == tableRow.name; });
+  scenarios::Serve(root.Path(), rows, server);
+
+  PosixInternetSettings settings;
+  if (route == Route::Proxy) settings.httpProxy = scenarios::ProxySetting(address, row);
+  settings.connectTimeout = settings.sendTimeout = std::chrono::seconds(5);
+  settings.receiveTimeout = std::chrono::seconds(1);
+  PosixInternet transport(settings);
+  PortRedirect direct(transport, server.Port());
+  THTTPGet get(nullptr, route == Route::Proxy ? static_cast<IInternetApi&>(transport) : direct);
+  EventLog log;
+  log.Attach(get);
+  get.URL = route == Route::Proxy ? scenarios::UrlOf(row) : "127.0.0.1" + row.served.front().path;
+  get.FileName = files.File("target.bin");
+  get.BinaryData = row.binaryData;
+  get.UserName = row.userName;
+  get.Password = row.password;
+  get.PostQuery = row.postQuery;
+  WriteFile(get.FileName, "old");
+  if (row.mode == scenarios::Mode::File) {
+    get.GetFile();
+  } else {
+    get.GetString();
+  }
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_TRUE(AllWorkersGone());
+  server.Stop();
+
+  EXPECT_EQ(log.Last(), row.event);
+  EXPECT_EQ(std::count_if(log.events.begin(), log.events.end(),
+                          [](const std::string& e) { return e.rfind("progress", 0) != 0; }),
+            1);
+  const auto file = ReadFile(get.FileName);
+  if (row.mode == scenarios::Mode::String) {
+    EXPECT_TRUE(file == "old") << "the target was touched";
+    if (row.event != "error") {
+      EXPECT_TRUE(log.result == row.bytes) << log.result.substr(0, 100);
+    }
+  } else if (row.bytes) {
+    EXPECT_TRUE(file == row.bytes) << "the file holds " << (file ? file->size() : 0) << " bytes";
+  } else {
+    EXPECT_TRUE(file == "old") << "the target was touched";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Scenario,
+                         ::testing::Combine(::testing::Values(Route::Proxy, Route::Direct),
+                                            ::testing::ValuesIn(scenarios::Table())),
+                         [](const auto& p) {
+                           return std::string(std::get<0>(p.param) == Route::Proxy ? "Proxy_" : "Direct_") +
+                                  std::get<1>(p.param).name;
+                         });
+
+}  // namespace
