@@ -6,8 +6,9 @@
 #     the vendor server with a file of MIB MiB (TERBO's first file), beside a
 #     bare WinINet loop of 1025-byte InternetReadFile calls on the same file,
 #     before and after it, and the ratio,
-#   - a posted-message round trip between two threads, the bare cost of each
-#     progress report's hand-off to the window.
+#   - where the difference goes: a posted-message round trip between two
+#     threads, and a hand-off through the program's own UI queue (with and
+#     without the progress handler's ProcessMessages), per call.
 #
 #   bench/windows/release_bench.sh
 #
@@ -140,6 +141,8 @@ printf 'ratio program / loop: %.2f\n' "$ratio"
 # the loop's, beside the bare cost of one posted-message round trip.
 chunks=$(((size + 1024) / 1025))
 extra=$(echo "($size / $program_rate - $size / $mean) / 1048576 / $chunks * 1000000" | bc -l)
-roundtrip=$(wine "$loop" roundtrip 20000 | tr -d '\r' | sed -n 's/.*mean us //p')
-printf 'per chunk (%d chunks): the program spends %.1f us more than the loop; a posted-message round trip costs %s us\n' \
-  "$chunks" "$extra" "$roundtrip"
+printf 'per chunk (%d chunks): the program spends %.1f us more than the loop\n' "$chunks" "$extra"
+mean_us() { wine "$loop" "$@" | tr -d '\r' | sed -n 's/.*mean us //p'; }
+echo "  a posted-message round trip between two threads: $(mean_us roundtrip 20000) us"
+echo "  a hand-off through the program's UI queue, woken by a posted message: $(mean_us handoff 20000) us"
+echo "  the same, the call emptying the message queue (ProcessMessages): $(mean_us handoff 20000 peek) us"

@@ -9,16 +9,25 @@
 //       the UI thread and waiting until the UI thread has answered, the bare
 //       cost of the program's hand-off of each progress report; prints the
 //       mean in microseconds.
+//   wininet_loop handoff [COUNT] [peek]
+//       COUNT hand-offs through the program's own UI queue, woken as the
+//       Win32 widget set wakes it (one posted message, a posted flag); with
+//       "peek" each call also empties the message queue with PeekMessage, as
+//       the progress handler's ProcessMessages does.
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "framework/MainThread.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -98,6 +107,57 @@ int RoundTrip(long count) {
   std::printf("round trips %ld mean us %.1f\n", count, seconds * 1e6 / static_cast<double>(count));
   return 0;
 }
+constexpr UINT kWakeUp = WM_APP + 2;
+std::atomic<bool> wakeUpPosted{false};
+
+LRESULT CALLBACK Wake(HWND window, UINT msg, WPARAM w, LPARAM l) {
+  if (msg == kWakeUp) {
+    wakeUpPosted = false;
+    MainThreadQueue().ProcessPending();
+    return 0;
+  }
+  return ::DefWindowProcA(window, msg, w, l);
+}
+
+int HandOff(long count, bool peek) {
+  WNDCLASSA cls = {};
+  cls.lpfnWndProc = Wake;
+  cls.hInstance = ::GetModuleHandleA(nullptr);
+  cls.lpszClassName = "wininet_loop_wake";
+  ::RegisterClassA(&cls);
+  HWND window =
+      ::CreateWindowA(cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+  MainThreadQueue().SetWakeUp([window] {
+    if (!wakeUpPosted.exchange(true)) ::PostMessageA(window, kWakeUp, 0, 0);
+  });
+  bool quit = false;
+  const std::function<void()> call = [peek, &quit] {
+    if (!peek) return;
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit = true;
+        break;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  };
+  double seconds = 0;
+  std::thread worker([&] {
+    const auto start = Clock::now();
+    for (long i = 0; i < count; ++i) MainThreadQueue().RunAndWait(call);
+    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    ::PostMessageA(window, WM_QUIT, 0, 0);
+  });
+  MSG msg;
+  while (!quit && ::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+  worker.join();
+  MainThreadQueue().SetWakeUp(nullptr);
+  std::printf("hand-offs %ld%s mean us %.1f\n", count, peek ? " with PeekMessage" : "",
+              seconds * 1e6 / static_cast<double>(count));
+  return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,6 +167,12 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "roundtrip") == 0) {
     return RoundTrip(argc >= 3 ? std::strtol(argv[2], nullptr, 10) : 20000);
   }
-  std::fprintf(stderr, "usage: wininet_loop get HOST/PATH FILE [CHUNK] | roundtrip [COUNT]\n");
+  if (argc >= 2 && std::strcmp(argv[1], "handoff") == 0) {
+    return HandOff(argc >= 3 ? std::strtol(argv[2], nullptr, 10) : 20000,
+                   argc >= 4 && std::strcmp(argv[3], "peek") == 0);
+  }
+  std::fprintf(
+      stderr,
+      "usage: wininet_loop get HOST/PATH FILE [CHUNK] | roundtrip [COUNT] | handoff [COUNT] [peek]\n");
   return 2;
 }
