@@ -28,6 +28,14 @@ AnsiText GetEnv(ISystem& system, const AnsiText& name) {
   return value;
 }
 
+AnsiText MachineArchitecture(ISystem& system) {
+  // A 32-bit program on 64-bit Windows sees "x86" in processor_architecture;
+  // the system gives such a process the machine's own value beside it.
+  const AnsiText own = GetEnv(system, "processor_architecture");
+  const AnsiText machine = GetEnv(system, "processor_architew6432");
+  return machine.empty() ? own : machine;
+}
+
 TColourScheme ColourScheme(const AnsiText& programName) {
   if (programName.find("zulan") != AnsiText::npos) {
     return {ColorRGB(237, 126, 237), ColorRGB(149, 0, 149)};
@@ -183,7 +191,7 @@ TStartupResult RunStartup(TBootstrapState& state, ISystem& system) {
   const AnsiText delim(1, delimiter);
   state.ProgramName = DeriveProgramName(system.ModuleFileName(), delimiter);
   state.DownloadFolder = GetEnv(system, "temp") + delim + state.ProgramName + delim;
-  const AnsiText architecture = GetEnv(system, "processor_architecture");
+  const AnsiText architecture = MachineArchitecture(system);
   result.Caption = CzechUpper(state.ProgramName);
   state.Is64Bit = architecture.find("64") != AnsiText::npos;
   state.SharedDataFolder = GetEnv(system, "allusersprofile") + delim + "qormonitor" + delim;

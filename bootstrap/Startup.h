@@ -16,6 +16,10 @@ struct TColourScheme {
 AnsiText DeriveProgramName(const AnsiText& modulePath, char delimiter);
 // One environment variable, empty when unset.
 AnsiText GetEnv(ISystem& system, const AnsiText& name);
+// The machine's processor architecture, whatever the width of this program:
+// processor_architew6432 when set (a 32-bit process on 64-bit Windows), else
+// processor_architecture.
+AnsiText MachineArchitecture(ISystem& system);
 // Case-sensitive: only a lower-case "zulan" picks the violet scheme.
 TColourScheme ColourScheme(const AnsiText& programName);
 // Fills the download list for the product the program name selects.

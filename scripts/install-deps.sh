@@ -20,6 +20,18 @@ done
 if ((${#missing[@]})); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  # 32-bit packages (wine32 runs the 32-bit Windows program) need the i386
+  # architecture, and the package lists fetched again once it is added.
+  for p in "${missing[@]}"; do
+    case $p in
+      *:i386 | wine32)
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+          echo "Adding the i386 architecture"
+          $sudo dpkg --add-architecture i386
+        fi
+        ;;
+    esac
+  done
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

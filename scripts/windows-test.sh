@@ -1,196 +1,339 @@
 #!/usr/bin/env bash
-# The Windows program: cross-built with MinGW-w64 and proved under Wine.
+# The Windows program: cross-built with MinGW-w64 and proved under Wine, on
+# two Windows machines.
 #
 #   scripts/windows-test.sh [--no-install]
 #
 # 1. installs what it needs (apt-get; skipped with --no-install),
 # 2. builds the vendor server natively (HELPER_DIR, default build-winhelper),
-# 3. cross-builds everything into BUILD_DIR (default build-win) and checks
-#    that websetup.exe imports system DLLs only,
-# 4. runs the Windows unit tests under Wine (Windows 10), the system
-#    information test again as Windows 2000, and the WinINet transport test
-#    against the vendor server through http_proxy,
-# 5. runs TERBO.exe end to end on Xvfb: Czech flag clicked, nine files in
-#    %TEMP%\TERBO\, one report line, the downloaded setup.exe started with cz.
-#    Screenshots land in BUILD_DIR/e2e/.
+# 3. cross-builds the product, the 32-bit program, into BUILD_DIR (default
+#    build-win) and the 64-bit one into BUILD64_DIR (default build-win64);
+#    checks that websetup.exe is a 32-bit x86 program importing system DLLs only,
+# 4. on each machine (run_machine below), in a fresh Wine prefix of its own:
+#      win32  32-bit Windows (WINEARCH=win32)
+#      win64  64-bit Windows, the 32-bit program under WoW64
+#    the Windows unit tests (Windows 10; on win64 the 64-bit build's too), the
+#    system information test again as Windows 2000, the WinINet transport
+#    test against the vendor server through http_proxy, and TERBO.exe end to
+#    end on Xvfb: Czech flag clicked, the nine files, the database package
+#    for the machine's width, one report line, setup.exe started with cz,
+# 5. makes a signed release with a throw-away certificate (scripts/release.sh)
+#    and checks that it verifies, that a changed byte does not, and that the
+#    signed program starts.
+# Screenshots land in BUILD_DIR/e2e/<machine>/.
 #
-# Environment: BUILD_DIR, HELPER_DIR, JOBS (default: nproc), DISPLAY_NUMBER
-# (default 71; the Xvfb display this script starts).
+# Environment: BUILD_DIR, BUILD64_DIR, HELPER_DIR, JOBS (default: nproc),
+# DISPLAY_NUMBER (default 71; the Xvfb display this script starts),
+# MACHINES (default "win32 win64").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$src/$1" ;; esac; }
 win=$(absolute "${BUILD_DIR:-build-win}")
+win64=$(absolute "${BUILD64_DIR:-build-win64}")
 helper=$(absolute "${HELPER_DIR:-build-winhelper}")
 jobs=${JOBS:-$(nproc)}
 display=:${DISPLAY_NUMBER:-71}
+machines=${MACHINES-win32 win64}
 started=$(date +%s)
 step() { echo "== $* ($(($(date +%s) - started)) s)"; }
 
 if [ "${1:-}" != "--no-install" ]; then
   step "installing"
-  scripts/install-deps.sh g++-mingw-w64-x86-64 wine wine64
+  # wine32 runs the 32-bit program, on either kind of prefix.
+  scripts/install-deps.sh g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 osslsigncode openssl file
 fi
 
 step "native vendor server ($helper)"
 cmake -S . -B "$helper" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$helper" -j"$jobs" --target vendor_server make_demo_tree
 
-step "cross build ($win)"
-cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DWEBSETUP_WERROR=ON >/dev/null
-cmake --build "$win" -j"$jobs"
+cross_build() { # folder toolchain
+  cmake -S . -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/$2" -DCMAKE_BUILD_TYPE=Release \
+    -DWEBSETUP_WERROR=ON >/dev/null
+  cmake --build "$1" -j"$jobs"
+}
+step "cross build, 32-bit: the product ($win)"
+cross_build "$win" mingw-w64-i686.cmake
+step "cross build, 64-bit ($win64)"
+cross_build "$win64" mingw-w64.cmake
 exe=$win/platform/win32/app/websetup.exe
-setup=$win/tools/vendor_server/demo_setup.exe
 [ -f "$exe" ] || { echo "no websetup.exe was built" >&2; exit 1; }
 
-step "websetup.exe imports system DLLs only"
-imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort)
-echo "$imports" | tr '\n' ' '
-echo
-allowed='^(advapi32|comctl32|gdi32|kernel32|msvcrt|ole32|oleaut32|shell32|shlwapi|user32|wininet|windowscodecs|ws2_32)\.dll$'
-if echo "$imports" | grep -Evq "$allowed"; then
-  echo "websetup.exe needs a DLL that a bare Windows lacks: $(echo "$imports" | grep -Ev "$allowed")" >&2
-  exit 1
-fi
-
-# Everything below runs in a fresh prefix, on an X display of our own.
-work=$win/run
-rm -rf "$work"
-mkdir -p "$work" "$win/e2e"
-export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
 failures=0
 fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
 
-step "Xvfb $display and a fresh Wine prefix"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# A program that starts on a bare 32-bit or 64-bit Windows: PE32 for x86,
+# importing only DLLs that every Windows has.
+check_program() { # exe
+  local imports allowed
+  imports=$(i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort)
+  echo "$(basename "$1"): $(file -b "$1")"
+  echo "  imports: $(echo "$imports" | tr '\n' ' ')"
+  allowed='^(advapi32|comctl32|gdi32|kernel32|msvcrt|ole32|oleaut32|shell32|shlwapi|user32|wininet|windowscodecs|ws2_32)\.dll$'
+  if echo "$imports" | grep -Evc "$allowed" >/dev/null; then
+    fail "$1 needs a DLL that a bare Windows lacks: $(echo "$imports" | grep -Ev "$allowed" | tr '\n' ' ')"
+  fi
+  file -b "$1" | grep -c '^PE32 executable (GUI) Intel 80386' >/dev/null || fail "$1 is not a 32-bit x86 Windows program"
+  i686-w64-mingw32-objdump -p "$1" | grep -Ec '^Magic\s+010b\s+\(PE32\)' >/dev/null || fail "$1 has no PE32 header"
+}
+step "websetup.exe is a 32-bit x86 program importing system DLLs only"
+check_program "$exe"
+
+# Everything below runs on an X display of our own; each machine in a fresh
+# prefix inside the build folder.
+run=$win/run
+rm -rf "$run"
+mkdir -p "$run"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+pids=()
+prefixes=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+step "Xvfb $display"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-rm -rf "$WINEPREFIX"
-mkdir -p "$WINEPREFIX"
-# A persistent server first: the services wineboot starts must not inherit
-# the pipes of a later test run, or ctest would wait for them.
-wineserver -p
-wineboot -i >"$work/wineboot.log" 2>&1
-set_windows() {
-  # winecfg refuses the 32-bit-only versions (win2k) in a 64-bit prefix;
-  # Wine's own registry setting takes them.
-  winecfg /v "$1" >/dev/null 2>&1 || wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1
-}
-set_windows win10
-
-step "Windows unit tests under Wine (Windows 10)"
-WEBSETUP_WINDOWS_VERSION=win10 ctest --test-dir "$win" --output-on-failure --timeout 300 || fail "unit tests"
-
-step "system information as Windows 2000"
-set_windows win2k
-WEBSETUP_WINDOWS_VERSION=win2k wine "$win/tests/win32/win32_sysinfo_test.exe" || fail "sysinfo as win2k"
-set_windows win10
-
-step "WinINet transport against the vendor server"
-server=$work/server
-mkdir -p "$server/W"
-head -c 300000 /dev/urandom >"$server/W/full.bin"
-head -c 300000 /dev/urandom >"$server/W/short.bin"
-head -c 70000 /dev/urandom >"$server/W/nolength.bin"
-"$helper/tools/vendor_server/vendor_server" --root "$server" --log "$work/transport-report.log" \
-  --port-file "$work/transport-port" --fault /download/W/short.bin=cut:5000 \
-  --fault /download/W/nolength.bin=nolength >"$work/transport-server.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/transport-port" ] && break; sleep 0.1; done
-http_proxy="http://127.0.0.1:$(cat "$work/transport-port")" WEBSETUP_TEST_ROOT="$(winepath -w "$server")" \
-  wine "$win/tests/win32/win32_transport_test.exe" || fail "WinINet transport"
-
-step "end to end: TERBO.exe, Czech flag"
-"$helper/tools/vendor_server/make_demo_tree" "$work/tree" "$setup" >/dev/null
-for d in "$work/tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
-"$helper/tools/vendor_server/vendor_server" --root "$work/tree" --log "$work/report.log" \
-  --port-file "$work/port" >"$work/server.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 if command -v openbox >/dev/null; then
-  # A window manager draws the caption for the screenshot.
+  # A window manager draws the caption for the screenshots.
   openbox >/dev/null 2>&1 &
   pids+=($!)
 fi
-temp_win=$(wine cmd /c 'echo %TEMP%' | tr -d '\r')
-temp=$(winepath -u "$temp_win" | sed 's:/*$::')
-folder=$temp/TERBO
-rm -rf "$folder"
-mkdir -p "$work/bin"
-cp "$exe" "$work/bin/TERBO.exe"
-http_proxy="http://127.0.0.1:$(cat "$work/port")" wine "$work/bin/TERBO.exe" >"$work/program.log" 2>&1 &
-program=$!
-pids+=($program)
-# The caption is TERBO; the application window beside it is titled Terbo.
-window=""
-for _ in $(seq 300); do
-  for w in $(xdotool search --onlyvisible --name '^TERBO$' 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w")" = TERBO ] && window=$w
+
+# A vendor server on loopback: start_server NAME ROOT [vendor_server options];
+# sets port_NAME. Its report log is $run/NAME-report.log.
+start_server() {
+  local name=$1 root=$2
+  shift 2
+  rm -f "$run/$name-port" "$run/$name-report.log"
+  "$helper/tools/vendor_server/vendor_server" --root "$root" --log "$run/$name-report.log" \
+    --port-file "$run/$name-port" "$@" >"$run/$name-server.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$run/$name-port" ] && break; sleep 0.1; done
+  printf -v "port_$name" '%s' "$(cat "$run/$name-port")"
+}
+
+step "vendor servers: WinINet transport files, TERBO's download tree"
+files=$run/transport-files
+mkdir -p "$files/W"
+head -c 300000 /dev/urandom >"$files/W/full.bin"
+head -c 300000 /dev/urandom >"$files/W/short.bin"
+head -c 70000 /dev/urandom >"$files/W/nolength.bin"
+port_transport=""
+start_server transport "$files" --fault /download/W/short.bin=cut:5000 --fault /download/W/nolength.bin=nolength
+tree=$run/tree
+"$helper/tools/vendor_server/make_demo_tree" "$tree" "$win/tools/vendor_server/demo_setup.exe" >/dev/null
+for d in "$tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
+
+# Sets the Windows version of the current prefix. winecfg refuses the
+# 32-bit-only versions (win2k) in a 64-bit prefix; Wine's own registry
+# setting takes them.
+set_windows() {
+  winecfg /v "$1" >/dev/null 2>&1 || wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1
+}
+
+# Finds the visible window captioned exactly $1 within 30 s; sets window.
+find_window() {
+  window=""
+  for _ in $(seq 300); do
+    for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+      [ "$(xdotool getwindowname "$w")" = "$1" ] && window=$w
+    done
+    [ -n "$window" ] && return 0
+    sleep 0.1
   done
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-if [ -z "$window" ]; then
-  fail "no window captioned TERBO"
-else
+  return 1
+}
+
+# The whole frame when a window manager drew one, else the client area.
+screenshot() { # window file
+  # shellcheck disable=SC2034 # the eval sets them all
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "$((WIDTH + 40))x$((HEIGHT + 60))+$((X - 20))+$((Y - 40))" +repage "$2" || true
+}
+
+# TERBO.exe end to end: Czech flag, nine files byte for byte with the given
+# database package, one report line, setup.exe started with cz.
+end_to_end() { # machine database-package
+  local machine=$1 database=$2 shots=$win/e2e/$1 bin=$run/$1/bin
+  mkdir -p "$shots" "$bin"
+  start_server "e2e_$machine" "$tree"
+  local port_var=port_e2e_$machine
+  local temp_win temp folder program
+  temp_win=$(wine cmd /c 'echo %TEMP%' | tr -d '\r')
+  temp=$(winepath -u "$temp_win" | sed 's:/*$::')
+  folder=$temp/TERBO
+  rm -rf "$folder"
+  cp "$exe" "$bin/TERBO.exe"
+  http_proxy="http://127.0.0.1:${!port_var}" wine "$bin/TERBO.exe" >"$run/$machine/program.log" 2>&1 &
+  program=$!
+  pids+=("$program")
+  # The caption is TERBO; the application window beside it is titled Terbo.
+  if ! find_window TERBO; then
+    fail "$machine: no window captioned TERBO"
+    return
+  fi
   sleep 1
-  # The whole frame when a window manager drew one, else the client area.
-  frame=$(xdotool getwindowgeometry --shell "$window")
-  eval "$frame"
-  import -window root -crop "$((WIDTH + 40))x$((HEIGHT + 60))+$((X - 20))+$((Y - 40))" +repage \
-    "$win/e2e/language-page.png"
+  screenshot "$window" "$shots/language-page.png"
   # The Czech flag lies at 240,45 (40 x 27) in the client area.
   xdotool mousemove --window "$window" 260 58 click 1
   sleep 2.5
-  import -window root -crop "$((WIDTH + 40))x$((HEIGHT + 60))+$((X - 20))+$((Y - 40))" +repage \
-    "$win/e2e/progress-page.png" || true
+  screenshot "$window" "$shots/progress-page.png"
   for _ in $(seq 1200); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$program" 2>/dev/null && fail "the installer did not end after handing off"
-  while read -r name local; do
-    cmp -s "$work/tree/TERBO/$name" "$folder/$local" || fail "$local differs from the server's $name"
-  done <<'LIST'
+  kill -0 "$program" 2>/dev/null && fail "$machine: the installer did not end after handing off"
+  local name local_name count
+  while read -r name local_name; do
+    cmp -s "$tree/TERBO/$name" "$folder/$local_name" || fail "$machine: $local_name differs from the server's $name"
+  done <<LIST
 comm32.zip comm32._dl
 ntdll.zip ntdll._dl
 qtintf70.zip qtintf70._dl
 terbo.zip terbo._ex
-Firebird-64.zip Firebird.exe
+$database Firebird.exe
 setup.zip setup.exe
 fendo.zip fendo._ex
 rastel.zip rastel._ex
 kolvira.zip kolvira._ex
 LIST
-  # shellcheck disable=SC2012
+  # shellcheck disable=SC2010,SC2012
   count=$(ls "$folder" | grep -vc '^setup-started.log$' || true)
-  [ "$count" = 9 ] || fail "not nine files in $folder: $(ls "$folder" | tr '\n' ' ')"
+  # shellcheck disable=SC2012
+  [ "$count" = 9 ] || fail "$machine: not nine files in $folder: $(ls "$folder" | tr '\n' ' ')"
   # The machine as the system-information component describes it in this prefix.
+  local -a f
   mapfile -t f < <(wine "$win/tools/sysinfo_tool/sysinfo_tool.exe" | tr -d '\r' | sed 's/^[A-Za-z]*: //')
-  expected="telefon=XXX&co=stazeno (TERBO)*${f[0]}*${f[1]}*${f[3]}*${f[2]}*${f[4]}*"
-  [ "$(wc -l <"$work/report.log")" = 1 ] || fail "not exactly one report: $(cat "$work/report.log")"
-  [ "$(cat "$work/report.log")" = "$expected" ] || fail "report is '$(cat "$work/report.log")', not '$expected'"
-  started_line=""
+  local report=$run/e2e_$machine-report.log
+  local expected="telefon=XXX&co=stazeno (TERBO)*${f[0]}*${f[1]}*${f[3]}*${f[2]}*${f[4]}*"
+  [ "$(wc -l <"$report")" = 1 ] || fail "$machine: not exactly one report: $(cat "$report")"
+  [ "$(cat "$report")" = "$expected" ] || fail "$machine: report is '$(cat "$report")', not '$expected'"
+  local started_line=""
   for _ in $(seq 300); do
     started_line=$(tr -d '\r' <"$folder/setup-started.log" 2>/dev/null || true)
     [ -n "$started_line" ] && break
     sleep 0.1
   done
   [ "$started_line" = "started cz in ${temp_win}\\TERBO" ] ||
-    fail "setup.exe was not started with cz in ${temp_win}\\TERBO: '$started_line'"
+    fail "$machine: setup.exe was not started with cz in ${temp_win}\\TERBO: '$started_line'"
+}
+
+# One Windows machine: a fresh prefix, then every check in it.
+#   run_machine NAME WINEARCH DATABASE-PACKAGE
+run_machine() {
+  local machine=$1 arch=$2 database=$3
+  step "$machine: fresh Wine prefix (WINEARCH=$arch)"
+  export WINEPREFIX=$win/wine-$machine WINEARCH=$arch
+  prefixes+=("$WINEPREFIX")
+  rm -rf "$WINEPREFIX" "${run:?}/$machine"
+  mkdir -p "$WINEPREFIX" "$run/$machine"
+  # A persistent server first: the services wineboot starts must not inherit
+  # the pipes of a later test run, or ctest would wait for them.
+  wineserver -p
+  wineboot -i >"$run/$machine/wineboot.log" 2>&1
+  set_windows win10
+
+  step "$machine: Windows unit tests, 32-bit build (Windows 10)"
+  WEBSETUP_WINDOWS_VERSION=win10 ctest --test-dir "$win" --output-on-failure --timeout 300 ||
+    fail "$machine: unit tests (32-bit)"
+  if [ "$arch" = win64 ]; then
+    step "$machine: Windows unit tests, 64-bit build (Windows 10)"
+    WEBSETUP_WINDOWS_VERSION=win10 ctest --test-dir "$win64" --output-on-failure --timeout 300 ||
+      fail "$machine: unit tests (64-bit)"
+  fi
+
+  step "$machine: system information as Windows 2000"
+  set_windows win2k
+  WEBSETUP_WINDOWS_VERSION=win2k wine "$win/tests/win32/win32_sysinfo_test.exe" || fail "$machine: sysinfo as win2k"
+  set_windows win10
+
+  step "$machine: WinINet transport against the vendor server"
+  http_proxy="http://127.0.0.1:$port_transport" WEBSETUP_TEST_ROOT="$(winepath -w "$files")" \
+    wine "$win/tests/win32/win32_transport_test.exe" || fail "$machine: WinINet transport"
+
+  step "$machine: end to end, TERBO.exe, Czech flag, $database"
+  end_to_end "$machine" "$database"
+
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+}
+
+for machine in $machines; do
+  case $machine in
+    win32) run_machine win32 win32 Firebird-32.zip ;;
+    win64) run_machine win64 win64 Firebird-64.zip ;;
+    *) fail "no machine called $machine" ;;
+  esac
+done
+
+# The release as a vendor makes it, signed with a throw-away certificate.
+step "signed release"
+rel=$run/release
+mkdir -p "$rel"
+openssl req -x509 -newkey rsa:2048 -keyout "$rel/key.pem" -out "$rel/cert.pem" -days 2 \
+  -subj "/CN=websetup throw-away code signing" -addext "extendedKeyUsage=codeSigning" \
+  -addext "keyUsage=critical,digitalSignature" -passout pass:throw-away >/dev/null 2>&1
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$rel/other-key.pem" -out "$rel/other.pem" -days 2 \
+  -subj "/CN=someone else" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
+if WEBSETUP_SIGN_CERT=$rel/cert.pem WEBSETUP_SIGN_KEY=$rel/key.pem WEBSETUP_SIGN_PASS=throw-away \
+  BUILD_DIR=$win DIST_DIR=$rel/dist JOBS=$jobs scripts/release.sh --no-install; then
+  signed=$rel/dist/websetup.exe
+  check_program "$signed"
+  (cd "$rel/dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the release"
+  osslsigncode verify -CAfile "$rel/cert.pem" -in "$signed" >"$rel/verify.log" 2>&1 ||
+    fail "the signed release does not verify: $(tail -3 "$rel/verify.log")"
+  osslsigncode verify -CAfile "$rel/other.pem" -in "$signed" >/dev/null 2>&1 &&
+    fail "the signed release verifies against a certificate that did not sign it"
+  # One byte of the code changed: the signature no longer holds.
+  cp "$signed" "$rel/changed.exe"
+  offset=$((0x1000))
+  byte=$(od -An -tu1 -j"$offset" -N1 "$rel/changed.exe" | tr -d ' ')
+  printf '%b' "\\$(printf '%03o' $(((byte + 1) % 256)))" | dd of="$rel/changed.exe" bs=1 seek="$offset" conv=notrunc status=none
+  cmp -s "$signed" "$rel/changed.exe" && fail "the byte was not changed"
+  osslsigncode verify -CAfile "$rel/cert.pem" -in "$rel/changed.exe" >/dev/null 2>&1 &&
+    fail "a release with a changed byte still verifies"
+  # The signed program still starts: its window appears.
+  export WINEPREFIX=$win/wine-release WINEARCH=win32
+  prefixes+=("$WINEPREFIX")
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  wineserver -p
+  wineboot -i >"$rel/wineboot.log" 2>&1
+  cp "$signed" "$rel/TERBO.exe"
+  wine "$rel/TERBO.exe" >"$rel/program.log" 2>&1 &
+  program=$!
+  pids+=("$program")
+  if find_window TERBO; then
+    screenshot "$window" "$win/e2e/signed-release.png"
+    # Closed, or else ended with the prefix below: it has shown what it had to.
+    xdotool key --window "$window" alt+F4 >/dev/null 2>&1 || true
+    for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+  else
+    fail "the signed program shows no window"
+  fi
+  wineserver -k 2>/dev/null || true
+else
+  fail "scripts/release.sh could not make a signed release"
+fi
+step "unsigned release"
+if BUILD_DIR=$win DIST_DIR=$rel/unsigned JOBS=$jobs scripts/release.sh --no-install | tee "$rel/unsigned.log"; then
+  grep -q UNSIGNED "$rel/unsigned.log" || fail "an unsigned release does not say so"
+  osslsigncode verify -CAfile "$rel/cert.pem" -in "$rel/unsigned/websetup.exe" >/dev/null 2>&1 &&
+    fail "the unsigned release carries a signature"
+else
+  fail "scripts/release.sh could not make an unsigned release"
 fi
 
 step "done"
 if ((failures > 0)); then
-  echo "$failures check(s) failed; logs in $work" >&2
+  echo "$failures check(s) failed; logs in $run" >&2
   exit 1
 fi
-echo "all Windows checks passed; screenshots in $win/e2e"
+echo "all Windows checks passed on $machines; screenshots in $win/e2e"

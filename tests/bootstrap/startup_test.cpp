@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "FakeSystem.h"
@@ -203,6 +204,56 @@ TEST_P(Architecture, DatabasePackageFollowsProcessorWidth) {
 INSTANTIATE_TEST_SUITE_P(Values, Architecture,
                          ::testing::Values(ArchCase{"AMD64", true}, ArchCase{"ARM64", true}, ArchCase{"IA64", true},
                                            ArchCase{"x86", false}, ArchCase{"", false}, ArchCase{"6", false}));
+
+// A 32-bit program on 64-bit Windows sees "x86" in processor_architecture and
+// the machine's own architecture in processor_architew6432.
+struct WidthCase {
+  std::optional<AnsiText> architecture;
+  std::optional<AnsiText> wow64;
+  bool is64;
+};
+class MachineWidth : public ::testing::TestWithParam<WidthCase> {};
+
+TEST_P(MachineWidth, TheMachineDecidesWhateverTheProgramsWidth) {
+  const WidthCase& c = GetParam();
+  TFakeSystem sys;
+  sys.env["temp"] = "C:\\Temp";
+  if (c.architecture) sys.env["processor_architecture"] = *c.architecture;
+  if (c.wow64) sys.env["processor_architew6432"] = *c.wow64;
+  const TStartRun r = StartAs("TERBO.exe", "", &sys);
+  EXPECT_EQ(r.state.Is64Bit, c.is64);
+  EXPECT_EQ(r.state.ServerFileNames[5], c.is64 ? "Firebird-64.zip" : "Firebird-32.zip");
+  EXPECT_EQ(r.state.LocalFileNames[5], "Firebird.exe");
+  EXPECT_EQ(MachineArchitecture(sys), c.wow64 ? *c.wow64 : c.architecture.value_or(""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, MachineWidth,
+                         ::testing::Values(WidthCase{"x86", std::nullopt, false},
+                                           WidthCase{"x86", "AMD64", true}, WidthCase{"x86", "ARM64", true},
+                                           WidthCase{"AMD64", std::nullopt, true},
+                                           WidthCase{std::nullopt, std::nullopt, false}),
+                         [](const ::testing::TestParamInfo<WidthCase>& p) {
+                           return p.param.architecture.value_or("unset") + "_" +
+                                  p.param.wow64.value_or("unset");
+                         });
+
+namespace {
+// processor_architew6432 shrinks between the size query and the read.
+class TShrinkingWow64 : public TFakeSystem {
+ public:
+  std::uint32_t GetEnvironmentVariableA(const AnsiText& name, char* buffer, std::uint32_t size) override {
+    if (name == "processor_architew6432" && buffer != nullptr) env["processor_architew6432"] = "x8";
+    return TFakeSystem::GetEnvironmentVariableA(name, buffer, size);
+  }
+};
+}  // namespace
+
+TEST(Startup, MachineArchitectureIsReadThroughGetEnv) {
+  TShrinkingWow64 sys;
+  sys.env["processor_architecture"] = "x86";
+  sys.env["processor_architew6432"] = "AMD64";
+  EXPECT_EQ(MachineArchitecture(sys), "x8");
+}
 
 TEST(Startup, FolderThatCannotBeCreatedIsReported) {
   TFakeSystem sys;

@@ -472,6 +472,23 @@ struct TBoxSeen {
   bool Icon = false;
 };
 
+// An enumeration callback, so it needs the system's calling convention (a
+// lambda would not have it on 32-bit x86).
+BOOL CALLBACK NoteBoxChild(HWND child, LPARAM p) {
+  auto* s = reinterpret_cast<TBoxSeen*>(p);
+  char cls[32] = {};
+  ::GetClassNameA(child, cls, sizeof cls);
+  const auto style = static_cast<DWORD>(::GetWindowLongPtrA(child, GWL_STYLE));
+  if (std::string(cls) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
+    s->Icon = s->Icon || (::IsWindowVisible(child) && ::SendMessageA(child, STM_GETICON, 0, 0) != 0);
+  } else if (std::string(cls) == "Static" && (style & SS_TYPEMASK) != SS_ICON) {
+    char t[256] = {};
+    ::GetWindowTextA(child, t, sizeof t);
+    if (t[0] != '\0') s->Text = t;
+  }
+  return TRUE;
+}
+
 // Finds the message box by its title from another thread, notes what it
 // shows and presses its OK button.
 std::thread Dismiss(const char* title, TBoxSeen& seen) {
@@ -488,23 +505,7 @@ std::thread Dismiss(const char* title, TBoxSeen& seen) {
     char text[256] = {};
     ::GetWindowTextA(box, text, sizeof text);
     seen.Title = text;
-    ::EnumChildWindows(
-        box,
-        [](HWND child, LPARAM p) -> BOOL {
-          auto* s = reinterpret_cast<TBoxSeen*>(p);
-          char cls[32] = {};
-          ::GetClassNameA(child, cls, sizeof cls);
-          const auto style = static_cast<DWORD>(::GetWindowLongPtrA(child, GWL_STYLE));
-          if (std::string(cls) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
-            s->Icon = s->Icon || (::IsWindowVisible(child) && ::SendMessageA(child, STM_GETICON, 0, 0) != 0);
-          } else if (std::string(cls) == "Static" && (style & SS_TYPEMASK) != SS_ICON) {
-            char t[256] = {};
-            ::GetWindowTextA(child, t, sizeof t);
-            if (t[0] != '\0') s->Text = t;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&seen));
+    ::EnumChildWindows(box, NoteBoxChild, reinterpret_cast<LPARAM>(&seen));
     ::PostMessageA(box, WM_COMMAND, IDOK, 0);
   });
 }

@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Figures of the release, under Wine as 32-bit Windows (run by hand):
+#   - the size of websetup.exe,
+#   - the time from its start to its window shown (median of RUNS),
+#   - the download throughput of the real program, its window live, against
+#     the vendor server with a file of MIB MiB (TERBO's first file), beside a
+#     bare WinINet loop of 1025-byte InternetReadFile calls on the same file,
+#     before and after it, and the ratio,
+#   - where the difference goes: a posted-message round trip between two
+#     threads, and a hand-off through the program's own UI queue (with and
+#     without the progress handler's ProcessMessages), per call.
+#
+#   bench/windows/release_bench.sh
+#
+# Environment: BUILD_DIR (default build-win, the 32-bit cross build),
+# HELPER_DIR (default build-winhelper, the native vendor server), MIB (256),
+# RUNS (5), JOBS (nproc), DISPLAY_NUMBER (72), WINEARCH (win32; win64 runs the
+# 32-bit program under WoW64).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+src=$PWD
+absolute() { case $1 in /*) echo "$1" ;; *) echo "$src/$1" ;; esac; }
+win=$(absolute "${BUILD_DIR:-build-win}")
+helper=$(absolute "${HELPER_DIR:-build-winhelper}")
+mib=${MIB:-256}
+runs=${RUNS:-5}
+jobs=${JOBS:-$(nproc)}
+display=:${DISPLAY_NUMBER:-72}
+export WINEARCH=${WINEARCH:-win32}
+
+cmake -S . -B "$helper" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$helper" -j"$jobs" --target vendor_server make_demo_tree >/dev/null
+cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$win" -j"$jobs" --target websetup wininet_loop demo_setup >/dev/null
+exe=$win/platform/win32/app/websetup.exe
+loop=$win/bench/windows/wininet_loop.exe
+
+work=$win/bench-run
+rm -rf "$work"
+mkdir -p "$work/bin"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+now() { date +%s.%N; }
+elapsed() { echo "$2 - $1" | bc -l; }
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+mkdir -p "$WINEPREFIX"
+wineserver -p
+wineboot -i >/dev/null 2>&1
+
+# The visible window captioned TERBO; empty when none within 30 s.
+find_window() {
+  local found=""
+  for _ in $(seq 3000); do
+    for w in $(xdotool search --onlyvisible --name '^TERBO$' 2>/dev/null); do
+      [ "$(xdotool getwindowname "$w")" = TERBO ] && found=$w
+    done
+    [ -n "$found" ] && break
+    sleep 0.01
+  done
+  echo "$found"
+}
+
+cp "$exe" "$work/bin/TERBO.exe"
+echo "websetup.exe: $(stat -c %s "$exe") bytes ($(($(stat -c %s "$exe") / 1024)) KiB), $(file -b "$exe" | cut -d, -f1)"
+
+# Start to window, with no server: the window shows before any download.
+times=()
+for i in $(seq 0 "$runs"); do
+  t0=$(now)
+  wine "$work/bin/TERBO.exe" >/dev/null 2>&1 &
+  program=$!
+  window=$(find_window)
+  t1=$(now)
+  [ -n "$window" ] || { echo "no window" >&2; exit 1; }
+  xdotool key --window "$window" alt+F4 >/dev/null 2>&1 || true
+  wait "$program" 2>/dev/null || true
+  ((i == 0)) || times+=("$(elapsed "$t0" "$t1")") # the first run warms the prefix up
+done
+median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((${#times[@]} + 1) / 2))p")
+echo "start to window: median $(printf '%.3f' "$median") s of $runs runs ($(printf '%.3f ' "${times[@]}")s)"
+
+# TERBO's tree with a big first file.
+"$helper/tools/vendor_server/make_demo_tree" "$work/tree" "$win/tools/vendor_server/demo_setup.exe" >/dev/null
+for d in "$work/tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
+head -c "$((mib * 1024 * 1024))" /dev/urandom >"$work/tree/TERBO/comm32.zip"
+size=$(stat -c %s "$work/tree/TERBO/comm32.zip")
+"$helper/tools/vendor_server/vendor_server" --root "$work/tree" --log "$work/report.log" \
+  --port-file "$work/port" >"$work/server.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+http_proxy=http://127.0.0.1:$(cat "$work/port")
+export http_proxy
+url=www.vendor.example/download/TERBO/comm32.zip
+
+bare() {
+  local line
+  line=$(wine "$loop" get "$url" "$(winepath -w "$work/loop.bin")" 1025 | tr -d '\r')
+  cmp -s "$work/loop.bin" "$work/tree/TERBO/comm32.zip" || { echo "the loop's copy differs" >&2; exit 1; }
+  rm -f "$work/loop.bin"
+  echo "$line" | sed -n 's/.*MiB\/s //p'
+}
+loop1=$(bare)
+echo "bare WinINet loop, 1025-byte reads: $loop1 MiB/s"
+
+# The program: from the moment its first file appears until it is whole.
+temp=$(winepath -u "$(wine cmd /c 'echo %TEMP%' | tr -d '\r')" | sed 's:/*$::')
+target=$temp/TERBO/comm32._dl
+rm -rf "$temp/TERBO"
+wine "$work/bin/TERBO.exe" >/dev/null 2>&1 &
+program=$!
+pids+=("$program")
+window=$(find_window)
+[ -n "$window" ] || { echo "no window" >&2; exit 1; }
+xdotool mousemove --window "$window" 260 58 click 1
+while [ ! -e "$target" ]; do sleep 0.005; done
+t0=$(now)
+while [ "$(stat -c %s "$target" 2>/dev/null || echo 0)" -lt "$size" ]; do sleep 0.01; done
+t1=$(now)
+program_rate=$(echo "$size / $(elapsed "$t0" "$t1") / 1048576" | bc -l)
+for _ in $(seq 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+cmp -s "$target" "$work/tree/TERBO/comm32.zip" || echo "warning: the program's copy differs" >&2
+printf 'the program, window live: %.2f MiB/s (%s bytes in %.2f s)\n' "$program_rate" "$size" "$(elapsed "$t0" "$t1")"
+
+loop2=$(bare)
+echo "bare WinINet loop again: $loop2 MiB/s"
+mean=$(echo "($loop1 + $loop2) / 2" | bc -l)
+ratio=$(echo "$program_rate / $mean" | bc -l)
+printf 'ratio program / loop: %.2f\n' "$ratio"
+
+# Where the difference goes: per 1025-byte chunk, the program's time beyond
+# the loop's, beside the bare cost of one posted-message round trip.
+chunks=$(((size + 1024) / 1025))
+extra=$(echo "($size / $program_rate - $size / $mean) / 1048576 / $chunks * 1000000" | bc -l)
+printf 'per chunk (%d chunks): the program spends %.1f us more than the loop\n' "$chunks" "$extra"
+mean_us() { wine "$loop" "$@" | tr -d '\r' | sed -n 's/.*mean us //p'; }
+echo "  a posted-message round trip between two threads: $(mean_us roundtrip 20000) us"
+echo "  a hand-off through the program's UI queue, woken by a posted message: $(mean_us handoff 20000) us"
+echo "  the same, the call emptying the message queue (ProcessMessages): $(mean_us handoff 20000 peek) us"
