@@ -14,7 +14,8 @@
 #      win64  64-bit Windows, the 32-bit program under WoW64
 #    the Windows unit tests (Windows 10; on win64 the 64-bit build's too), the
 #    system information test again as Windows 2000, the WinINet transport
-#    test against the vendor server through http_proxy, and TERBO.exe end to
+#    test against the vendor server through http_proxy, the table of server
+#    scenarios over WinINet (against scenario_server), and TERBO.exe end to
 #    end on Xvfb: Czech flag clicked, the nine files, the database package
 #    for the machine's width, one report line, setup.exe started with cz,
 # 5. makes a signed release with a throw-away certificate (scripts/release.sh)
@@ -45,8 +46,11 @@ if [ "${1:-}" != "--no-install" ]; then
 fi
 
 step "native vendor server ($helper)"
-cmake -S . -B "$helper" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$helper" -j"$jobs" --target vendor_server make_demo_tree
+# A folder already configured (CI hands over the suite's build/) keeps its settings.
+helper_args=()
+[ -f "$helper/CMakeCache.txt" ] || helper_args=(-DCMAKE_BUILD_TYPE=Release)
+cmake -S . -B "$helper" -G Ninja "${helper_args[@]}" >/dev/null
+cmake --build "$helper" -j"$jobs" --target vendor_server make_demo_tree scenario_server
 
 cross_build() { # folder toolchain
   cmake -S . -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/$2" -DCMAKE_BUILD_TYPE=Release \
@@ -121,7 +125,7 @@ start_server() {
   printf -v "port_$name" '%s' "$(cat "$run/$name-port")"
 }
 
-step "vendor servers: WinINet transport files, TERBO's download tree"
+step "vendor servers: WinINet transport files, the scenario table, TERBO's download tree"
 files=$run/transport-files
 mkdir -p "$files/W"
 head -c 300000 /dev/urandom >"$files/W/full.bin"
@@ -129,6 +133,11 @@ head -c 300000 /dev/urandom >"$files/W/short.bin"
 head -c 70000 /dev/urandom >"$files/W/nolength.bin"
 port_transport=""
 start_server transport "$files" --fault /download/W/short.bin=cut:5000 --fault /download/W/nolength.bin=nolength
+# The scenario table's server; scenario_test.exe holds the same table.
+"$helper/tests/httpget/scenario_server" "$run/scenarios" "$run/scenarios-port" >"$run/scenarios-server.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$run/scenarios-port" ] && break; sleep 0.1; done
+port_scenarios=$(cat "$run/scenarios-port")
 tree=$run/tree
 "$helper/tools/vendor_server/make_demo_tree" "$tree" "$win/tools/vendor_server/demo_setup.exe" >/dev/null
 for d in "$tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
@@ -257,6 +266,10 @@ run_machine() {
   step "$machine: WinINet transport against the vendor server"
   http_proxy="http://127.0.0.1:$port_transport" WEBSETUP_TEST_ROOT="$(winepath -w "$files")" \
     wine "$win/tests/win32/win32_transport_test.exe" || fail "$machine: WinINet transport"
+
+  step "$machine: the scenario table over WinINet"
+  http_proxy="http://127.0.0.1:$port_scenarios" WEBSETUP_SCENARIO_PROXY="127.0.0.1:$port_scenarios" \
+    wine "$win/tests/win32/win32_scenario_test.exe" || fail "$machine: scenario table"
 
   step "$machine: end to end, TERBO.exe, Czech flag, $database"
   end_to_end "$machine" "$database"
