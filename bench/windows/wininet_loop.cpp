@@ -82,14 +82,18 @@ LRESULT CALLBACK Pong(HWND window, UINT msg, WPARAM w, LPARAM l) {
   return ::DefWindowProcA(window, msg, w, l);
 }
 
-int RoundTrip(long count) {
+// A message-only window of a class of its own.
+HWND MessageWindow(WNDPROC proc, const char* className) {
   WNDCLASSA cls = {};
-  cls.lpfnWndProc = Pong;
+  cls.lpfnWndProc = proc;
   cls.hInstance = ::GetModuleHandleA(nullptr);
-  cls.lpszClassName = "wininet_loop_pong";
+  cls.lpszClassName = className;
   ::RegisterClassA(&cls);
-  HWND window =
-      ::CreateWindowA(cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+  return ::CreateWindowA(className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+}
+
+int RoundTrip(long count) {
+  HWND window = MessageWindow(Pong, "wininet_loop_pong");
   answer = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
   double seconds = 0;
   std::thread worker([&] {
@@ -120,13 +124,7 @@ LRESULT CALLBACK Wake(HWND window, UINT msg, WPARAM w, LPARAM l) {
 }
 
 int HandOff(long count, bool peek) {
-  WNDCLASSA cls = {};
-  cls.lpfnWndProc = Wake;
-  cls.hInstance = ::GetModuleHandleA(nullptr);
-  cls.lpszClassName = "wininet_loop_wake";
-  ::RegisterClassA(&cls);
-  HWND window =
-      ::CreateWindowA(cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+  HWND window = MessageWindow(Wake, "wininet_loop_wake");
   MainThreadQueue().SetWakeUp([window] {
     if (!wakeUpPosted.exchange(true)) ::PostMessageA(window, kWakeUp, 0, 0);
   });

@@ -134,6 +134,27 @@ INSTANTIATE_TEST_SUITE_P(
         ProxyCase{"PortNoNumber", "http://proxy.example:80x", false, "", "", {}, ""}),
     [](const auto& p) { return std::string(p.param.name); });
 
+TEST(NoProxy, NamesHostsAndDomainSuffixes) {
+  const struct {
+    const char* host;
+    const char* noProxy;
+    bool bypass;
+  } cases[] = {
+      {"www.vendor.example", "", false},
+      {"www.vendor.example", "*", true},
+      {"www.vendor.example", "vendor.example", true},
+      {"www.vendor.example", " .Vendor.EXAMPLE ", true},
+      {"www.vendor.example", "localhost, vendor.example:8080", true},
+      {"www.vendor.example", "endor.example", false},
+      {"vendor.example", "www.vendor.example", false},
+      {"127.0.0.1:8080", "127.0.0.1", true},
+      {"[::1]", "[::1]", true},
+      {"mirror.example", ",,,", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(http_wire::BypassesProxy(c.host, c.noProxy), c.bypass) << c.host << " / " << c.noProxy;
+}
+
 TEST(BasicCredentials, AreBase64OfUserColonPassword) {
   EXPECT_EQ(http_wire::BasicCredentials("Aladdin", "open sesame"), "Basic QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
   EXPECT_EQ(http_wire::BasicCredentials("user", "pass"), "Basic dXNlcjpwYXNz");

@@ -11,23 +11,12 @@ char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (IsSpace(s.front()) || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (IsSpace(s.back()) || s.back() == '\r' || s.back() == '\n')) s.remove_suffix(1);
-  return s;
 }
 
 int HexValue(char c) {
@@ -117,6 +106,39 @@ std::string MakeAuthority(const std::string& host, std::uint16_t port) {
 }
 
 }  // namespace
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (IsSpace(s.front()) || s.front() == '\r')) s.remove_prefix(1);
+  while (!s.empty() && (IsSpace(s.back()) || s.back() == '\r' || s.back() == '\n')) s.remove_suffix(1);
+  return s;
+}
+
+bool BypassesProxy(std::string_view host, std::string_view noProxy) {
+  if (const auto colon = host.rfind(':');
+      colon != std::string_view::npos && host.find(']') == std::string_view::npos)
+    host = host.substr(0, colon);
+  while (!noProxy.empty()) {
+    const auto comma = noProxy.find(',');
+    std::string_view entry = Trim(noProxy.substr(0, comma));
+    noProxy = comma == std::string_view::npos ? std::string_view() : noProxy.substr(comma + 1);
+    if (entry == "*") return true;
+    if (const auto colon = entry.rfind(':');
+        colon != std::string_view::npos && entry.find(']') == std::string_view::npos)
+      entry = entry.substr(0, colon);
+    while (!entry.empty() && entry.front() == '.') entry.remove_prefix(1);
+    if (entry.empty()) continue;
+    if (EqualNoCase(host, entry)) return true;
+    if (host.size() > entry.size() && host[host.size() - entry.size() - 1] == '.' &&
+        EqualNoCase(host.substr(host.size() - entry.size()), entry))
+      return true;
+  }
+  return false;
+}
 
 std::string PercentDecode(std::string_view text) {
   std::string out;

@@ -35,48 +35,10 @@ constexpr std::size_t kHeadLimit = std::size_t{1} << 20;
 // Redirects followed for one request; a loop ends as a failure.
 constexpr int kMaxRedirects = 10;
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-    s.remove_suffix(1);
-  return s;
-}
-
 std::string Env(const char* lower, const char* upper) {
   if (const char* v = std::getenv(lower); v != nullptr && *v != '\0') return v;
   if (const char* v = std::getenv(upper); v != nullptr && *v != '\0') return v;
   return {};
-}
-
-bool BypassesProxy(std::string_view host, std::string_view noProxy) {
-  if (const auto colon = host.rfind(':');
-      colon != std::string_view::npos && host.find(']') == std::string_view::npos)
-    host = host.substr(0, colon);
-  while (!noProxy.empty()) {
-    const auto comma = noProxy.find(',');
-    std::string_view entry = Trim(noProxy.substr(0, comma));
-    noProxy = comma == std::string_view::npos ? std::string_view() : noProxy.substr(comma + 1);
-    if (entry == "*") return true;
-    if (const auto colon = entry.rfind(':');
-        colon != std::string_view::npos && entry.find(']') == std::string_view::npos)
-      entry = entry.substr(0, colon);
-    while (!entry.empty() && entry.front() == '.') entry.remove_prefix(1);
-    if (entry.empty()) continue;
-    if (EqualNoCase(host, entry)) return true;
-    if (host.size() > entry.size() && host[host.size() - entry.size() - 1] == '.' &&
-        EqualNoCase(host.substr(host.size() - entry.size()), entry))
-      return true;
-  }
-  return false;
 }
 
 // Every handle is one of these; the type is checked on each use.
@@ -152,7 +114,7 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
   std::string extra(extraHeaders);
   bool authorize = false;
   for (int hops = 0;;) {
-    const bool sameOrigin = EqualNoCase(target.host, origin.host) && target.port == origin.port;
+    const bool sameOrigin = http_wire::EqualNoCase(target.host, origin.host) && target.port == origin.port;
     if (!Exchange(target, method, extra, body, authorize && sameOrigin)) return false;
     const int status = head_.status;
     if (const std::string* location = head_.Find("Location");
@@ -203,7 +165,7 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
 bool Request::Exchange(const http_wire::Target& target, const std::string& method,
                        std::string_view extraHeaders, std::string_view body, bool authorize) {
   const http_wire::ProxyEndpoint* proxy = nullptr;
-  if (proxy_.configured && !BypassesProxy(target.host, settings_.noProxy)) {
+  if (proxy_.configured && !http_wire::BypassesProxy(target.host, settings_.noProxy)) {
     if (!proxy_.endpoint) return false;
     proxy = &*proxy_.endpoint;
   }
@@ -242,11 +204,14 @@ bool Request::Exchange(const http_wire::Target& target, const std::string& metho
         .append("\r\n");
   while (!extraHeaders.empty()) {
     const auto eol = extraHeaders.find('\n');
-    const std::string_view line = Trim(extraHeaders.substr(0, eol));
+    const std::string_view line = http_wire::Trim(extraHeaders.substr(0, eol));
     extraHeaders = eol == std::string_view::npos ? std::string_view() : extraHeaders.substr(eol + 1);
     const auto colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) continue;
-    head.append(Trim(line.substr(0, colon))).append(": ").append(Trim(line.substr(colon + 1))).append("\r\n");
+    head.append(http_wire::Trim(line.substr(0, colon)))
+        .append(": ")
+        .append(http_wire::Trim(line.substr(colon + 1)))
+        .append("\r\n");
   }
   if (!body.empty() || method == "POST")
     head.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n");
