@@ -1,6 +1,7 @@
 #pragma once
 #include <string_view>
 
+#include "bootstrap/Catalogue.h"
 #include "bootstrap/State.h"
 #include "bootstrap/System.h"
 #include "framework/Types.h"
@@ -22,8 +23,6 @@ AnsiText GetEnv(ISystem& system, const AnsiText& name);
 AnsiText MachineArchitecture(ISystem& system);
 // Case-sensitive: only a lower-case "zulan" picks the violet scheme.
 TColourScheme ColourScheme(const AnsiText& programName);
-// Fills the download list for the product the program name selects.
-void ApplyCatalogue(TBootstrapState& state);
 
 // What start-up hands to the window.
 struct TStartupResult {

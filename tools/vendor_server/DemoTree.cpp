@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "bootstrap/Catalogue.h"
+
 namespace vendor {
 
 namespace fs = std::filesystem;
@@ -16,11 +18,6 @@ namespace {
 
 const char* const kFirebird32 = "Firebird-32.zip";
 const char* const kFirebird64 = "Firebird-64.zip";
-
-std::vector<std::string> WithDatabase(std::vector<std::string> files, std::size_t position) {
-  files.insert(files.begin() + static_cast<std::ptrdiff_t>(position), {kFirebird32, kFirebird64});
-  return files;
-}
 
 std::uint64_t SplitMix64(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ULL;
@@ -47,32 +44,13 @@ void LinkOrCopy(const fs::path& source, const fs::path& target) {
 
 const std::vector<DemoProduct>& DemoCatalogue() {
   static const std::vector<DemoProduct> catalogue = [] {
-    const std::vector<std::string> base = {"comm32.zip", "ntdll.zip", "qtintf70.zip"};
-    auto with = [&](std::vector<std::string> tail) {
-      std::vector<std::string> files = base;
-      files.insert(files.end(), tail.begin(), tail.end());
-      return files;
-    };
-    return std::vector<DemoProduct>{
-        {"KALMIRO", {"monitor.zip", "setup.zip", "view.zip"}},
-        {"TERBO",
-         WithDatabase(with({"terbo.zip", "setup.zip", "fendo.zip", "rastel.zip", "kolvira.zip"}), 4)},
-        {"ZULAN_FESTIR", WithDatabase(with({"terbo.zip", "setup.zip", "rastel.zip", "zulancz.zip"}), 4)},
-        {"MORVIKA",
-         WithDatabase(with({"morvika.zip", "setup.zip", "morvika_db.zip", "morvika_db_av.zip"}), 4)},
-        {"DELUNO", WithDatabase(with({"deluno.zip", "setup.zip", "teamviewer.zip", "demodata.zip"}), 4)},
-        {"OSTRAF", WithDatabase(with({"vindel.zip", "setup.zip"}), 4)},
-        {"BALMOT", WithDatabase(with({"balmot.zip", "setup.zip"}), 4)},
-        {"GRENIK", WithDatabase(with({"grenik.zip", "setup.zip"}), 4)},
-        {"PALUNE", WithDatabase({"palune.zip", "tormen.zip", "setup.zip", "tormensk.zip"}, 2)},
-        {"HORBESKA12", WithDatabase(with({"horbeska.zip", "setup.zip", "pradok.zip"}), 4)},
-        {"ZULAN_HORBESKA12",
-         WithDatabase(with({"horbeska.zip", "setup.zip", "pradok.zip", "zulancz.zip"}), 4)},
-        {"MIRTOSKA", WithDatabase({"vorn.zip", "setup.zip", "comm32.zip", "ntdll.zip", "qtintf70.zip"}, 2)},
-        {"LENDAK", WithDatabase({"terbo.zip", "talbiro.zip", "lendak.zip", "setup.zip", "comm32.zip",
-                                 "ntdll.zip", "qtintf70.zip", "ozt.zip"},
-                                4)},
-    };
+    std::vector<DemoProduct> products;
+    for (const AnsiText& code : ProductCodes()) {
+      DemoProduct product{code, {}};
+      for (const TProductFile& file : ProductFiles(code)) product.files.push_back(file.ServerName);
+      products.push_back(std::move(product));
+    }
+    return products;
   }();
   return catalogue;
 }

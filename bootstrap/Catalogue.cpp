@@ -1,0 +1,183 @@
+#include "bootstrap/Catalogue.h"
+
+#include "textconv/Utility.h"
+
+namespace {
+// Stands for the database package, whose server name depends on the
+// processor width.
+constexpr const char* kDatabase = nullptr;
+constexpr const char* kDatabaseLocal = "Firebird.exe";
+
+struct TSlot {
+  const char* server;
+  const char* local;
+};
+
+struct TProduct {
+  const char* code;
+  std::vector<TSlot> slots;
+};
+
+const std::vector<TProduct>& Catalogue() {
+  static const std::vector<TProduct> rows = {
+      {"KALMIRO", {{"monitor.zip", "monitor.exe"}, {"setup.zip", "setup.exe"}, {"view.zip", "view.exe"}}},
+      {"TERBO",
+       {{"comm32.zip", "comm32._dl"},
+        {"ntdll.zip", "ntdll._dl"},
+        {"qtintf70.zip", "qtintf70._dl"},
+        {"terbo.zip", "terbo._ex"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"},
+        {"fendo.zip", "fendo._ex"},
+        {"rastel.zip", "rastel._ex"},
+        {"kolvira.zip", "kolvira._ex"}}},
+      {"ZULAN_FESTIR",
+       {{"comm32.zip", "comm32._dl"},
+        {"ntdll.zip", "ntdll._dl"},
+        {"qtintf70.zip", "qtintf70._dl"},
+        {"terbo.zip", "terbo._ex"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"},
+        {"rastel.zip", "rastel._ex"},
+        {"zulancz.zip", "zulancz.inf"}}},
+      {"MORVIKA",
+       {{"comm32.zip", "comm32.zip"},
+        {"ntdll.zip", "ntdll.zip"},
+        {"qtintf70.zip", "qtintf70.zip"},
+        {"morvika.zip", "morvika.zip"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"},
+        {"morvika_db.zip", "morvika_db.zip"},
+        {"morvika_db_av.zip", "morvika_db_av.zip"}}},
+      {"DELUNO",
+       {{"comm32.zip", "comm32.zip"},
+        {"ntdll.zip", "ntdll.zip"},
+        {"qtintf70.zip", "qtintf70.zip"},
+        {"deluno.zip", "deluno.zip"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"},
+        {"teamviewer.zip", "teamviewer.zip"},
+        {"demodata.zip", "demodata.txt"}}},
+      {"OSTRAF",
+       {{"comm32.zip", "comm32._dl"},
+        {"ntdll.zip", "ntdll._dl"},
+        {"qtintf70.zip", "qtintf70._dl"},
+        {"vindel.zip", "vindel._ex"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"}}},
+      {"BALMOT",
+       {{"comm32.zip", "comm32._dl"},
+        {"ntdll.zip", "ntdll._dl"},
+        {"qtintf70.zip", "qtintf70._dl"},
+        {"balmot.zip", "balmot._ex"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"}}},
+      {"GRENIK",
+       {{"comm32.zip", "comm32._dl"},
+        {"ntdll.zip", "ntdll._dl"},
+        {"qtintf70.zip", "qtintf70._dl"},
+        {"grenik.zip", "grenik._ex"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"}}},
+      {"PALUNE",
+       {{"palune.zip", "palune._ex"},
+        {"tormen.zip", "palune._cs"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"},
+        {"tormensk.zip", "palunesk._cs"}}},
+      // Row 10 answers to two codes; see ApplyCatalogue.
+      {"HORBESKA12",
+       {{"comm32.zip", "comm32._dl"},
+        {"ntdll.zip", "ntdll._dl"},
+        {"qtintf70.zip", "qtintf70._dl"},
+        {"horbeska.zip", "horbeska._ex"},
+        {kDatabase, kDatabaseLocal},
+        {"setup.zip", "setup.exe"},
+        {"pradok.zip", "pradok._ex"}}},
+      {"MIRTOSKA",
+       {{"vorn.zip", "vorn.zip"},
+        {"setup.zip", "setup.exe"},
+        {kDatabase, kDatabaseLocal},
+        {"comm32.zip", "comm32.zip"},
+        {"ntdll.zip", "ntdll.zip"},
+        {"qtintf70.zip", "qtintf70.zip"}}},
+      {"LENDAK",
+       {{"terbo.zip", "terbo.zip"},
+        {"talbiro.zip", "talbiro.zip"},
+        {"lendak.zip", "lendak.zip"},
+        {"setup.zip", "setup.exe"},
+        {kDatabase, kDatabaseLocal},
+        {"comm32.zip", "comm32.zip"},
+        {"ntdll.zip", "ntdll.zip"},
+        {"qtintf70.zip", "qtintf70.zip"},
+        {"ozt.zip", "ozt.zip"}}},
+  };
+  return rows;
+}
+
+void WriteSlots(TBootstrapState& state, const std::vector<TSlot>& slots) {
+  int n = 0;
+  for (const TSlot& slot : slots) {
+    ++n;
+    const bool database = slot.server == kDatabase;
+    state.ServerFileNames[static_cast<std::size_t>(n)] =
+        database ? (state.Is64Bit ? "Firebird-64.zip" : "Firebird-32.zip") : slot.server;
+    state.LocalFileNames[static_cast<std::size_t>(n)] = slot.local;
+  }
+  state.FileCount = n;
+}
+}  // namespace
+
+void ApplyCatalogue(TBootstrapState& state) {
+  const AnsiText upper = CzechUpper(state.ProgramName);
+  for (const TProduct& row : Catalogue()) {
+    const AnsiText code = row.code;
+    const bool horbeska = code == "HORBESKA12";
+    if (upper == code || (horbeska && upper == "ZULAN_HORBESKA12")) {
+      WriteSlots(state, row.slots);
+      if (horbeska && upper == "ZULAN_HORBESKA12") {
+        state.ServerFileNames[8] = "zulancz.zip";
+        state.LocalFileNames[8] = "zulancz.inf";
+        state.FileCount = 8;
+      }
+    }
+  }
+}
+
+
+std::vector<AnsiText> ProductCodes() {
+  std::vector<AnsiText> codes;
+  for (const TProduct& row : Catalogue()) {
+    codes.emplace_back(row.code);
+    if (AnsiText(row.code) == "HORBESKA12") codes.emplace_back("ZULAN_HORBESKA12");
+  }
+  return codes;
+}
+
+std::vector<TProductFile> ProductFiles(const AnsiText& programName) {
+  // The installer's own rule on both kinds of machine, so the tools cannot
+  // read the catalogue differently from the program.
+  std::vector<TProductFile> files;
+  for (const bool is64Bit : {false, true}) {
+    TBootstrapState state;
+    state.ProgramName = programName;
+    state.Is64Bit = is64Bit;
+    ApplyCatalogue(state);
+    for (std::int32_t n = 1; n <= state.FileCount; ++n) {
+      const auto slot = static_cast<std::size_t>(n);
+      TProductFile file{state.ServerFileNames[slot], state.LocalFileNames[slot]};
+      bool known = false;
+      for (const TProductFile& f : files) known = known || f.ServerName == file.ServerName;
+      if (known) continue;
+      if (is64Bit) {
+        // The 64-bit package goes right after the 32-bit one.
+        auto at = files.begin();
+        while (at != files.end() && at->LocalName != file.LocalName) ++at;
+        files.insert(at == files.end() ? at : at + 1, file);
+      } else {
+        files.push_back(file);
+      }
+    }
+  }
+  return files;
+}
