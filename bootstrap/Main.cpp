@@ -2,6 +2,7 @@
 
 #include "bootstrap/Flags.h"
 #include "bootstrap/Startup.h"
+#include "bootstrap/VendorList.h"
 #include "framework/Exception.h"
 #include "textconv/Utility.h"
 
@@ -100,6 +101,15 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
 
   XPManifest1 = Make<TXPManifest>(this, "XPManifest1");
 
+  if (!platform.TrustKey.empty()) {
+    if (platform.Crypto == nullptr) throw Exception("A program built with the vendor's key needs cryptography");
+    trust = new TTrust(this, platform.System, *platform.Crypto, platform.Internet,
+                       PublicKeyFromPem(platform.TrustKey));
+    trust->SetName("trust");
+    trust->OnListChecked = TCheckedEvent(this, &TForm1::trustListChecked);
+    trust->OnFileChecked = TCheckedEvent(this, &TForm1::trustFileChecked);
+  }
+
   DoCreate();
 }
 
@@ -138,7 +148,21 @@ void TForm1::Image2Click(TObject*) { ChooseLanguage("en"); }
 void TForm1::Timer1Timer(TObject*) {
   Timer1->SetEnabled(false);
   state_.CurrentIndex = 1;
-  NactiSoubor(state_.CurrentIndex);
+  if (trust == nullptr) {
+    NactiSoubor(state_.CurrentIndex);
+    return;
+  }
+  // The vendor's signed list first, from beside the files.
+  trust->FetchList(platform_.VendorHost + "/download/" + state_.ProgramName + "/" + kVendorListName,
+                   CzechUpper(state_.ProgramName), *hget);
+}
+
+void TForm1::trustListChecked(TObject*, bool Passed) {
+  if (Passed) {
+    NactiSoubor(state_.CurrentIndex);
+  } else {
+    Application().ShowMessage(state_.LanguageCode == "cz" ? texts::kListFailedCz : texts::kListFailedEn);
+  }
 }
 
 void TForm1::NactiSoubor(std::int32_t index) {
@@ -164,6 +188,38 @@ void TForm1::hgetProgress(TObject*, std::int32_t TotalSize, std::int32_t Readed)
 }
 
 void TForm1::hgetDoneFile(TObject*, AnsiText, std::int32_t) {
+  if (trust == nullptr) {
+    FileDone();
+    return;
+  }
+  trust->CheckFile(Slot(state_.ServerFileNames, state_.CurrentIndex),
+                   state_.DownloadFolder + Slot(state_.LocalFileNames, state_.CurrentIndex));
+}
+
+void TForm1::trustFileChecked(TObject*, bool Passed) {
+  if (Passed) {
+    FileDone();
+    return;
+  }
+  // Nothing unchecked stays where the setup program would find it.
+  const AnsiText& local = Slot(state_.LocalFileNames, state_.CurrentIndex);
+  platform_.System.DeleteFile(state_.DownloadFolder + local);
+  ShowCheckFailed(local);
+}
+
+void TForm1::ShowCheckFailed(const AnsiText& localName) {
+  const char* const* text = state_.LanguageCode == "cz" ? texts::kFileFailedCz : texts::kFileFailedEn;
+  Application().ShowMessage(text[0] + localName + text[1]);
+}
+
+AnsiText TForm1::ServerNameOf(const AnsiText& localName) const {
+  for (std::int32_t n = 1; n <= state_.FileCount; ++n) {
+    if (Slot(state_.LocalFileNames, n) == localName) return Slot(state_.ServerFileNames, n);
+  }
+  return AnsiText();
+}
+
+void TForm1::FileDone() {
   state_.CurrentIndex += 1;
   if (state_.CurrentIndex <= state_.FileCount) {
     Timer2->SetEnabled(true);
@@ -217,7 +273,17 @@ void TForm1::Timer3Timer(TObject*) {
 void TForm1::wbDocumentComplete(TObject*, void*, AnsiText) {
   if (!state_.LaunchPath.empty()) {
     platform_.System.Sleep(1000);
-    platform_.System.ShellExecuteOpen(state_.LaunchPath, state_.LanguageCode);
+    // Started from the file as held, so it is the file that was checked; one
+    // that cannot be held (a link, someone else's) is not started at all.
+    if (std::unique_ptr<IHeldFile> setup = platform_.System.HoldFile(state_.LaunchPath)) {
+      if (trust == nullptr || trust->CheckHeld(*setup, ServerNameOf("setup.exe"))) {
+        setup->ShellExecuteOpen(state_.LanguageCode);
+      } else {
+        setup.reset();
+        platform_.System.DeleteFile(state_.LaunchPath);
+        ShowCheckFailed("setup.exe");
+      }
+    }
   } else {
     Application().ShowMessage("Download error...");
   }

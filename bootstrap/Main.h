@@ -2,8 +2,12 @@
 // The installer window and its handlers.
 #include <cstdint>
 
+#include <string>
+
+#include "bootstrap/Crypto.h"
 #include "bootstrap/State.h"
 #include "bootstrap/System.h"
+#include "bootstrap/Trust.h"
 #include "bootstrap/WebBrowser.h"
 #include "framework/Controls.h"
 #include "httpget/HTTPGet.h"
@@ -17,6 +21,11 @@ struct TPlatform {
   IInternetApi& Internet;
   // Host name of the vendor's web server.
   AnsiText VendorHost;
+  // The vendor's public key (PEM) the program was built with; empty: none,
+  // and nothing is checked beyond what the getter does.
+  std::string TrustKey;
+  // The platform's cryptography; needed with a key.
+  ICrypto* Crypto = nullptr;
 };
 
 class TForm1 : public TForm {
@@ -42,6 +51,8 @@ class TForm1 : public TForm {
   THTTPGet* hget;
   TKvSysInfo* info;
   TXPManifest* XPManifest1;
+  // Only in a program built with the vendor's key.
+  TTrust* trust = nullptr;
 
   void FormCreate(TObject* Sender);
   AnsiText GetEnv(const AnsiText& name);
@@ -55,9 +66,17 @@ class TForm1 : public TForm {
   void Timer2Timer(TObject* Sender);
   void Timer3Timer(TObject* Sender);
   void wbDocumentComplete(TObject* Sender, void* pDisp, AnsiText URL);
+  void trustListChecked(TObject* Sender, bool Passed);
+  void trustFileChecked(TObject* Sender, bool Passed);
 
  private:
   void ChooseLanguage(const AnsiText& code);
+  // After a file has arrived (and passed the vendor's check): the next one,
+  // or the completion step.
+  void FileDone();
+  // The failed file's name in the language chosen.
+  void ShowCheckFailed(const AnsiText& localName);
+  AnsiText ServerNameOf(const AnsiText& localName) const;
 
   TPlatform& platform_;
   TBootstrapState& state_;
@@ -71,4 +90,9 @@ inline constexpr const char* kStatusCz =
     "Prob\xed" "h\xe1 sta\x9e" "en\xed pot\xf8" "ebn\xfd" "ch soubor\xf9 k instalaci, \xe8" "ekejte pros\xedm";
 inline constexpr const char* kFileEn = "Download the file";
 inline constexpr const char* kStatusEn = "Downloading files needed to install, please wait";
+inline constexpr const char* kListFailedCz = "Seznam souboru od dodavatele nelze overit";
+inline constexpr const char* kListFailedEn = "The vendor's list of files could not be checked";
+// The file's local name goes between the two halves.
+inline constexpr const char* kFileFailedCz[] = {"Soubor ", " neprosel kontrolou dodavatele"};
+inline constexpr const char* kFileFailedEn[] = {"The file ", " failed the vendor's check"};
 }  // namespace texts

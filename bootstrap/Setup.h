@@ -8,6 +8,9 @@ AnsiText ProgramTitle(const AnsiText& modulePath, char delimiter);
 
 // Host name of the vendor's web server, as the build set it.
 AnsiText VendorHostName();
+// The vendor's public key (PEM) the program was built with, or "": defined by
+// the key library the program links (cmake/TrustKey.cmake).
+std::string VendorTrustKey();
 
 // The program: sets the title, creates the installer window as the main
 // window and runs the message loop until it closes. The platform's widget

@@ -54,8 +54,12 @@ TStartupResult RunStartup(TBootstrapState& state, ISystem& system) {
   state.Is64Bit = architecture.find("64") != AnsiText::npos;
   state.SharedDataFolder = GetEnv(system, "allusersprofile") + delim + "qormonitor" + delim;
   result.Colours = ColourScheme(state.ProgramName);
-  if (CzechUpper(state.ProgramName) == "KALMIRO") state.DownloadFolder = state.SharedDataFolder;
-  result.FolderReady = system.ForceDirectories(state.DownloadFolder);
+  const bool shared = CzechUpper(state.ProgramName) == "KALMIRO";
+  if (shared) state.DownloadFolder = state.SharedDataFolder;
+  // What lands here is started later: a folder someone else owns or may
+  // write to is as unusable as one that cannot be made.
+  result.FolderReady =
+      system.ForceDirectories(state.DownloadFolder, shared) && system.IsPrivateFolder(state.DownloadFolder);
   if (!result.FolderReady) return result;
   state.FileCount = 0;
   ApplyCatalogue(state);

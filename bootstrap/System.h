@@ -2,9 +2,24 @@
 // What the installer asks of the operating system besides its window:
 // its own path, the environment, files and folders, and the shell.
 // All texts are Windows-1250; an implementation converts at its boundary.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "framework/Types.h"
+
+// A file opened for reading and held so that nobody can change, replace or
+// delete it until it is let go: what was read from it is what it holds, and
+// what is started from it.
+class IHeldFile {
+ public:
+  virtual ~IHeldFile() = default;
+  // The next bytes, up to size: the count read, 0 at the end, -1 on an error.
+  virtual std::int64_t Read(char* buffer, std::size_t size) = 0;
+  // The shell's "open" of the held file with the parameter text, started
+  // from the file as held; the result is not reported.
+  virtual void ShellExecuteOpen(const AnsiText& parameters) = 0;
+};
 
 class ISystem {
  public:
@@ -20,7 +35,14 @@ class ISystem {
   // terminator and returns the value's length. 0 when the variable is unset.
   virtual std::uint32_t GetEnvironmentVariableA(const AnsiText& name, char* buffer, std::uint32_t size) = 0;
   // Creates the folder with every missing parent; true when it exists after.
-  virtual bool ForceDirectories(const AnsiText& path) = 0;
+  // The last folder, when made here, is writable by the user alone; with
+  // shared, every user may read it and only the user, the administrators and
+  // the system may write to it.
+  virtual bool ForceDirectories(const AnsiText& path, bool shared) = 0;
+  // True when the folder belongs to the user the program runs as (or, on
+  // Windows, to the administrators or the system) and nobody else may write
+  // to it. Only the folder itself is judged, not its parents.
+  virtual bool IsPrivateFolder(const AnsiText& path) = 0;
   // True for an existing file; a folder does not count.
   virtual bool FileExists(const AnsiText& path) = 0;
   virtual bool DeleteFile(const AnsiText& path) = 0;
@@ -28,6 +50,7 @@ class ISystem {
   // found, 4 too many open files, 5 access denied, or another).
   virtual int SetCurrentDirectoryA(const AnsiText& path) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
-  // The shell's "open" with the parameter text; the result is not reported.
-  virtual void ShellExecuteOpen(const AnsiText& file, const AnsiText& parameters) = 0;
+  // Holds a regular file of the user's own, never through a link; nullptr
+  // when it cannot (missing, a link, someone else's, in use for writing).
+  virtual std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) = 0;
 };

@@ -11,6 +11,10 @@ TNativeFileName& Converter() {
   static TNativeFileName converter;
   return converter;
 }
+TTargetFileCreator& Creator() {
+  static TTargetFileCreator creator;
+  return creator;
+}
 }  // namespace
 
 std::string NativeFileName(const AnsiText& name) {
@@ -25,4 +29,19 @@ std::string NativeFileName(const AnsiText& name) {
 void SetNativeFileName(TNativeFileName converter) {
   std::lock_guard lock(Guard());
   Converter() = std::move(converter);
+}
+
+std::FILE* CreateTargetFile(const AnsiText& name) {
+  TTargetFileCreator create;
+  {
+    std::lock_guard lock(Guard());
+    create = Creator();
+  }
+  const std::string native = NativeFileName(name);
+  return create ? create(native) : std::fopen(native.c_str(), "wb");
+}
+
+void SetTargetFileCreator(TTargetFileCreator creator) {
+  std::lock_guard lock(Guard());
+  Creator() = std::move(creator);
 }

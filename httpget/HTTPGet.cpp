@@ -54,7 +54,7 @@ bool ParseLength(std::string_view text, std::int32_t& value) {
 class TargetFile {
  public:
   explicit TargetFile(const AnsiText& name) : buffer_(new char[kFileBufferSize]) {
-    file_ = std::fopen(NativeFileName(name).c_str(), "wb");
+    file_ = CreateTargetFile(name);
     if (file_ != nullptr) std::setvbuf(file_, buffer_.get(), _IOFBF, kFileBufferSize);
   }
   ~TargetFile() { Close(); }

@@ -1,12 +1,36 @@
 #pragma once
 // An ISystem whose answers the test sets and whose calls it records.
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "bootstrap/System.h"
+
+class TFakeSystem;
+
+// A held file: its bytes as they were when held, and a shell that records.
+class TFakeHeldFile : public IHeldFile {
+ public:
+  TFakeHeldFile(TFakeSystem& system, AnsiText path, std::string bytes)
+      : system_(system), path_(std::move(path)), bytes_(std::move(bytes)) {}
+  std::int64_t Read(char* buffer, std::size_t size) override {
+    const std::size_t n = std::min(size, bytes_.size() - at_);
+    std::memcpy(buffer, bytes_.data() + at_, n);
+    at_ += n;
+    return static_cast<std::int64_t>(n);
+  }
+  void ShellExecuteOpen(const AnsiText& parameters) override;
+
+ private:
+  TFakeSystem& system_;
+  AnsiText path_;
+  std::string bytes_;
+  std::size_t at_ = 0;
+};
 
 class TFakeSystem : public ISystem {
  public:
@@ -15,8 +39,12 @@ class TFakeSystem : public ISystem {
   std::map<AnsiText, AnsiText> env;  // keys in lower case
   bool foldersCreatable = true;
   std::vector<AnsiText> createdFolders;
+  std::vector<bool> sharedFolders;  // beside createdFolders
+  bool foldersPrivate = true;
   std::set<AnsiText> files;
   std::set<AnsiText> undeletable;
+  std::set<AnsiText> unholdable;
+  std::map<AnsiText, std::string> contents;  // what a held file reads
   std::vector<AnsiText> deleted;
   int chdirError = 0;
   std::vector<AnsiText> chdirs;
@@ -36,11 +64,16 @@ class TFakeSystem : public ISystem {
     std::memcpy(buffer, it->second.c_str(), length + 1);
     return length;
   }
-  bool ForceDirectories(const AnsiText& path) override {
+  bool ForceDirectories(const AnsiText& path, bool shared) override {
     log.push_back("mkdir " + path);
     if (!foldersCreatable) return false;
     createdFolders.push_back(path);
+    sharedFolders.push_back(shared);
     return true;
+  }
+  bool IsPrivateFolder(const AnsiText& path) override {
+    log.push_back("private? " + path);
+    return foldersPrivate;
   }
   bool FileExists(const AnsiText& path) override { return files.count(path) != 0; }
   bool DeleteFile(const AnsiText& path) override {
@@ -58,8 +91,14 @@ class TFakeSystem : public ISystem {
     log.push_back("sleep " + std::to_string(milliseconds));
     sleeps.push_back(milliseconds);
   }
-  void ShellExecuteOpen(const AnsiText& file, const AnsiText& parameters) override {
+  std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override {
+    if (files.count(path) == 0 || unholdable.count(path) != 0) return nullptr;
+    return std::make_unique<TFakeHeldFile>(*this, path, contents[path]);
+  }
+  void Opened(const AnsiText& file, const AnsiText& parameters) {
     log.push_back("open " + file + " " + parameters);
     opened.emplace_back(file, parameters);
   }
 };
+
+inline void TFakeHeldFile::ShellExecuteOpen(const AnsiText& parameters) { system_.Opened(path_, parameters); }

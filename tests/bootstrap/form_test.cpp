@@ -9,6 +9,8 @@
 
 #include "FakeSystem.h"
 #include "Fakes.h"
+#include "TrustSupport.h"
+#include "bootstrap/Catalogue.h"
 #include "bootstrap/Main.h"
 #include "bootstrap/Setup.h"
 
@@ -21,7 +23,7 @@ constexpr const char* kHost = "www.vendor.example";
 // Real files and folders under a temporary root; the shell and the clock stay fake.
 class TDiskSystem : public TFakeSystem {
  public:
-  bool ForceDirectories(const AnsiText& path) override {
+  bool ForceDirectories(const AnsiText& path, bool) override {
     log.push_back("mkdir " + path);
     if (!foldersCreatable) return false;
     std::error_code ec;
@@ -29,6 +31,13 @@ class TDiskSystem : public TFakeSystem {
     return fs::is_directory(path);
   }
   bool FileExists(const AnsiText& path) override { return fs::is_regular_file(path); }
+  std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override {
+    std::ifstream in(path, std::ios::binary);
+    if (!fs::is_regular_file(path) || !in) return nullptr;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return std::make_unique<TFakeHeldFile>(*this, path, bytes.str());
+  }
   bool DeleteFile(const AnsiText& path) override {
     log.push_back("delete " + path);
     if (undeletable.count(path) != 0) return false;
@@ -65,7 +74,7 @@ class Installer : public ::testing::Test {
   void Start(const AnsiText& exe) {
     sys_.modulePath = "/opt/bin/" + exe;
     Application().SetTitle(ProgramTitle(sys_.modulePath, '/'));
-    platform_ = std::make_unique<TPlatform>(TPlatform{sys_, machine_, net_, kHost});
+    platform_ = std::make_unique<TPlatform>(TPlatform{sys_, machine_, net_, kHost, trustKey_, &crypto_});
     form_ = std::make_unique<TForm1>(nullptr, *platform_, state_);
   }
 
@@ -128,6 +137,8 @@ class Installer : public ::testing::Test {
   TFakeInternet net_;
   TFakeMachine machine_;
   TBootstrapState state_;
+  std::string trustKey_;  // none: the program as built without the vendor's key
+  TFakeCrypto crypto_;
   std::unique_ptr<TPlatform> platform_;
   std::unique_ptr<TForm1> form_;
 };
@@ -267,7 +278,7 @@ TEST_F(Installer, LeftOverPostQueryStillGivesAGet) {
 
 TEST_F(Installer, WindowThatClosedDuringStartUpIsNeverShown) {
   sys_.modulePath = "/opt/bin/TERBO.exe";
-  TPlatform platform{sys_, machine_, net_, kHost};
+  TPlatform platform{sys_, machine_, net_, kHost, {}, nullptr};
   sys_.foldersCreatable = false;
   EXPECT_EQ(RunSetup(platform), 0);
   EXPECT_EQ(widgets_.runs, 0);
@@ -465,6 +476,8 @@ TEST_F(Completion, ReportCarriesTheOutcomeProductAndMachineThenSetupStarts) {
   // Nothing is started before the page has completed.
   EXPECT_TRUE(sys_.opened.empty());
   ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  // Built without the vendor's key: the nine files and the report, no list.
+  EXPECT_EQ(RequestedPaths().size(), 10u);
   ASSERT_EQ(Reports().size(), 1u);
   EXPECT_EQ(Reports()[0],
             "stazeno%20(TERBO)*PC01*jan*Windows%20XP%20Professional%20Service%20Pack%202%20(Build%202600)*"
@@ -609,4 +622,136 @@ INSTANTIATE_TEST_SUITE_P(Names, Title,
 TEST(WireForm, EscapesWhatMayNotStandInARequestTarget) {
   EXPECT_EQ(TWebBrowser::WireForm("http://h/p?a=b c\\d\"e<f>g^h`i{j|k}l#m\x01\x7f\x80~*()%"),
             "http://h/p?a=b%20c%5Cd%22e%3Cf%3Eg%5Eh%60i%7Bj%7Ck%7Dl%23m%01%7F%80~*()%");
+}
+
+// ---- A program built with the vendor's key: the signed list, then each file.
+
+namespace {
+const std::string kVendorKey = "the vendor's key";
+using TEditList = std::function<void(std::vector<TListEntry>&)>;
+}  // namespace
+
+class Trusted : public Completion {
+ protected:
+  void SetUp() override {
+    Completion::SetUp();
+    trustKey_ = PemOf(kVendorKey);
+  }
+  // The list of the product's files as served, signed with key for product;
+  // edit changes entries before signing.
+  void PublishList(const std::string& product = "TERBO", const std::string& key = kVendorKey,
+                   const TEditList& edit = {}) {
+    std::vector<TListEntry> entries;
+    for (const TProductFile& f : ProductFiles(state_.ProgramName)) entries.push_back({f.ServerName, Body(f.ServerName, 3000)});
+    if (edit) edit(entries);
+    net_.Serve(Url(kVendorListName), {200, SignList(ListBody(product, entries), key), true});
+  }
+  void StartTrusted(const TEditList& edit = {}) {
+    Start("TERBO.exe");
+    ServeProduct();
+    net_.Serve(AnsiText(kHost) + "/programy/setup.asp", {200, "<html>thanks</html>", true});
+    PublishList("TERBO", kVendorKey, edit);
+  }
+};
+
+TEST_F(Trusted, ListComesFirstThenEveryFilePassesAndSetupStarts) {
+  StartTrusted();
+  Download(form_->Image1);
+  ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
+  Fire(form_->Timer3);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  const std::vector<AnsiText> paths = RequestedPaths();
+  ASSERT_EQ(paths.size(), 11u);
+  EXPECT_EQ(paths[0], Url(kVendorListName));
+  EXPECT_EQ(paths[1], Url("comm32.zip"));
+  EXPECT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(sys_.opened, (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
+  EXPECT_TRUE(widgets_.boxes.empty());
+}
+
+struct ListFault {
+  const char* name;
+  std::function<void(Trusted&)> serve;
+};
+
+class TrustedList : public Trusted, public ::testing::WithParamInterface<ListFault> {
+ public:
+  void Serve(const std::string& text) { net_.Serve(Url(kVendorListName), {200, text, true}); }
+  void Publish(const std::string& product, const std::string& key) { PublishList(product, key); }
+  void Unpublish() { net_.Serve(Url(kVendorListName), {404, "<html>not found</html>", true}); }
+  std::string Signed() { return SignList(ListBody("TERBO", {{"comm32.zip", Body("comm32.zip", 3000)}}), kVendorKey); }
+};
+
+TEST_P(TrustedList, ThatCannotBeCheckedEndsTheRunBeforeTheFirstFile) {
+  StartTrusted();
+  GetParam().serve(*this);
+  form_->Image2->Click();
+  Fire(form_->Timer1);
+  ASSERT_TRUE(PumpUntil([&] { return !widgets_.boxes.empty(); }));
+  EXPECT_EQ(widgets_.boxes[0].text, "The vendor's list of files could not be checked");
+  Pump(50ms);
+  EXPECT_EQ(RequestedPaths(), std::vector<AnsiText>{Url(kVendorListName)});
+  EXPECT_TRUE(fs::is_empty(root_ / "TERBO"));
+  EXPECT_FALSE(form_->Timer2->Enabled() || form_->Timer3->Enabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TrustedList,
+    ::testing::Values(ListFault{"Missing", [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Unpublish(); }},
+                      ListFault{"ChangedAfterSigning",
+                                [](Trusted& trusted) {
+                                  std::string text = static_cast<TrustedList&>(trusted).Signed();
+                                  text[text.find("3000")] = '4';
+                                  static_cast<TrustedList&>(trusted).Serve(text);
+                                }},
+                      ListFault{"SignedByAnotherKey",
+                                [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Publish("TERBO", "another key"); }},
+                      ListFault{"OfAnotherProduct",
+                                [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Publish("KALMIRO", kVendorKey); }},
+                      ListFault{"FarTooLong",
+                                [](Trusted& trusted) {
+                                  static_cast<TrustedList&>(trusted).Serve(std::string(4 * kVendorListLimit, 'x'));
+                                }}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct FileFault {
+  const char* name;
+  TEditList edit;  // what the list says of ntdll.zip, the second file
+};
+
+class TrustedFile : public Trusted, public ::testing::WithParamInterface<FileFault> {};
+
+TEST_P(TrustedFile, ThatFailsTheCheckIsDeletedAndEndsTheRun) {
+  StartTrusted(GetParam().edit);
+  Download(form_->Image1);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "Soubor ntdll._dl neprosel kontrolou dodavatele");
+  Pump(50ms);
+  EXPECT_FALSE(form_->Timer2->Enabled() || form_->Timer3->Enabled());
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000)) << "the file checked before stays";
+  EXPECT_FALSE(fs::exists(root_ / "TERBO" / "ntdll._dl"));
+  EXPECT_EQ(RequestedPaths().size(), 3u) << "nothing after it is fetched";
+  EXPECT_TRUE(Reports().empty());
+  EXPECT_TRUE(sys_.opened.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TrustedFile,
+    ::testing::Values(
+        FileFault{"NotInTheList", [](std::vector<TListEntry>& e) { e.erase(e.begin() + 1); }},
+        FileFault{"OfAnotherSize", [](std::vector<TListEntry>& e) { e[1].body += "x"; }},
+        FileFault{"OfAnotherDigest", [](std::vector<TListEntry>& e) { e[1].body[1500] ^= 1; }}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(Trusted, SetupChangedAfterItsCheckIsNeitherStartedNorKept) {
+  StartTrusted();
+  Download(form_->Image2);
+  ASSERT_TRUE(form_->Timer3->Enabled());
+  std::ofstream(root_ / "TERBO" / "setup.exe", std::ios::binary | std::ios::trunc) << Body("setup.zip", 2999) << "!";
+  Fire(form_->Timer3);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  EXPECT_TRUE(sys_.opened.empty());
+  EXPECT_FALSE(fs::exists(root_ / "TERBO" / "setup.exe"));
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "The file setup.exe failed the vendor's check");
 }

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -31,6 +36,11 @@ class PosixSystem : public ::testing::Test {
     fs::remove_all(dir_);
   }
   AnsiText Path(const std::string& rel) const { return Utf8ToAnsi((dir_ / rel).string()); }
+  void Open(const AnsiText& path, const AnsiText& parameters) {
+    const std::unique_ptr<IHeldFile> held = sys_.HoldFile(path);
+    ASSERT_TRUE(held) << path;
+    held->ShellExecuteOpen(parameters);
+  }
 
   fs::path dir_;
   fs::path cwd_;
@@ -61,18 +71,25 @@ TEST_F(PosixSystem, EnvironmentValuesArriveInWindows1250) {
 }
 
 TEST_F(PosixSystem, WindowsVariablesHaveLinuxStandIns) {
-  // The suite's own temporary folder comes back afterwards.
-  const char* tmpdir = std::getenv("TMPDIR");
-  const bool hadTmpdir = tmpdir != nullptr;
-  const std::string savedTmpdir = hadTmpdir ? tmpdir : "";
-  for (const char* v : {"TEMP", "temp", "Temp", "TMPDIR", "PROCESSOR_ARCHITECTURE", "ALLUSERSPROFILE"}) unsetenv(v);
-  EXPECT_EQ(GetEnv(sys_, "temp"), "/tmp");
+  // The suite's own environment comes back afterwards.
+  std::map<std::string, std::optional<std::string>> saved;
+  for (const char* v : {"TMPDIR", "HOME", "XDG_CACHE_HOME"}) {
+    const char* value = std::getenv(v);
+    saved[v] = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+  }
+  for (const char* v : {"TEMP", "temp", "Temp", "TMPDIR", "XDG_CACHE_HOME", "PROCESSOR_ARCHITECTURE",
+                        "ALLUSERSPROFILE"})
+    unsetenv(v);
+  // Like Windows' TEMP, the user's own: never the shared /tmp.
+  setenv("HOME", "/home/jan/", 1);
+  EXPECT_EQ(GetEnv(sys_, "temp"), "/home/jan/.cache");
+  setenv("XDG_CACHE_HOME", "/srv/cache/jan", 1);
+  EXPECT_EQ(GetEnv(sys_, "temp"), "/srv/cache/jan");
   setenv("TMPDIR", "/var/tmp", 1);
   EXPECT_EQ(GetEnv(sys_, "temp"), "/var/tmp");
   setenv("Temp", "/scratch", 1);
   EXPECT_EQ(GetEnv(sys_, "temp"), "/scratch");
   unsetenv("Temp");
-  unsetenv("TMPDIR");
   EXPECT_EQ(GetEnv(sys_, "allusersprofile"), "/var/lib");
   const AnsiText arch = GetEnv(sys_, "processor_architecture");
 #if defined(__x86_64__)
@@ -82,7 +99,13 @@ TEST_F(PosixSystem, WindowsVariablesHaveLinuxStandIns) {
 #else
   EXPECT_FALSE(arch.empty());
 #endif
-  if (hadTmpdir) setenv("TMPDIR", savedTmpdir.c_str(), 1);
+  for (const auto& [name, value] : saved) {
+    if (value) {
+      setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      unsetenv(name.c_str());
+    }
+  }
 }
 
 TEST_F(PosixSystem, ProgramNameComesFromTheBaseNameOfArgv0) {
@@ -92,12 +115,107 @@ TEST_F(PosixSystem, ProgramNameComesFromTheBaseNameOfArgv0) {
 }
 
 TEST_F(PosixSystem, ForceDirectoriesCreatesEveryMissingParent) {
-  EXPECT_TRUE(sys_.ForceDirectories(Path("a/b/c/")));
+  EXPECT_TRUE(sys_.ForceDirectories(Path("a/b/c/"), false));
   EXPECT_TRUE(fs::is_directory(dir_ / "a/b/c"));
-  EXPECT_TRUE(sys_.ForceDirectories(Path("a/b/c/")));  // already there
+  EXPECT_TRUE(sys_.ForceDirectories(Path("a/b/c/"), false));  // already there
   std::ofstream(dir_ / "file") << "x";
-  EXPECT_FALSE(sys_.ForceDirectories(Path("file/sub/")));
-  EXPECT_FALSE(sys_.ForceDirectories(Path("file")));
+  EXPECT_FALSE(sys_.ForceDirectories(Path("file/sub/"), false));
+  EXPECT_FALSE(sys_.ForceDirectories(Path("file"), false));
+}
+
+TEST_F(PosixSystem, TheFolderMadeIsTheUsersOwnWhateverTheUmask) {
+  const mode_t old = umask(002);
+  EXPECT_TRUE(sys_.ForceDirectories(Path("p/TERBO/"), false));
+  EXPECT_TRUE(sys_.ForceDirectories(Path("s/qormonitor/"), true));
+  umask(old);
+  EXPECT_EQ(fs::status(dir_ / "p/TERBO").permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(dir_ / "s/qormonitor").permissions(),
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                fs::perms::others_exec);
+  EXPECT_TRUE(sys_.IsPrivateFolder(Path("p/TERBO/")));
+  EXPECT_TRUE(sys_.IsPrivateFolder(Path("s/qormonitor/")));
+}
+
+TEST_F(PosixSystem, OnlyAFolderOfTheUsersOwnThatNobodyElseMayWriteIsPrivate) {
+  struct Case {
+    const char* what;
+    mode_t mode;
+    bool foreign;  // another user's (a numeric owner without an account)
+    bool expected;
+  };
+  const Case cases[] = {
+      {"own, 0700", 0700, false, true},
+      {"own, readable by all", 0755, false, true},
+      {"own, group may write", 0770, false, false},
+      {"own, anyone may write", 01777, false, false},
+      {"another user's", 0700, true, false},
+  };
+  for (const Case& c : cases) {
+    if (c.foreign && geteuid() != 0) continue;  // only root can give a folder away
+    const fs::path folder = dir_ / c.what;
+    fs::create_directories(folder);
+    ASSERT_EQ(chmod(folder.c_str(), c.mode), 0);
+    if (c.foreign) {
+      ASSERT_EQ(chown(folder.c_str(), 54321, 54321), 0);
+    }
+    EXPECT_EQ(sys_.IsPrivateFolder(Path(c.what) + "/"), c.expected) << c.what;
+  }
+  // A link to a folder counts only when it is the user's own link.
+  fs::create_directory_symlink(dir_ / "own, 0700", dir_ / "link");
+  EXPECT_TRUE(sys_.IsPrivateFolder(Path("link")));
+  EXPECT_FALSE(sys_.IsPrivateFolder(Path("missing")));
+}
+
+// What a download or a start meets where a file should be: the same case
+// list for creating the target file and for holding a file.
+TEST_F(PosixSystem, NoFileIsWrittenOrHeldThroughALinkOrOfSomeoneElse) {
+  const fs::path outside = dir_ / "outside";
+  fs::create_directories(outside);
+  std::ofstream(outside / "victim") << "keep";
+  fs::create_directories(dir_ / "in");
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> plant;
+    bool creatable;
+    bool holdable;
+  };
+  const Case cases[] = {
+      {"nothing there", [](const fs::path&) {}, true, false},
+      {"an old copy", [](const fs::path& p) { std::ofstream(p) << "old"; }, true, true},
+      {"a dangling link", [&](const fs::path& p) { fs::create_symlink(outside / "new", p); }, false, false},
+      {"a link to a file", [&](const fs::path& p) { fs::create_symlink(outside / "victim", p); }, false, false},
+      {"a hard link to a file", [&](const fs::path& p) { fs::create_hard_link(outside / "victim", p); }, false,
+       true},
+      {"a pipe", [](const fs::path& p) { mkfifo(p.c_str(), 0600); }, false, false},
+      {"a file anyone may write",
+       [](const fs::path& p) {
+         std::ofstream(p) << "old";
+         chmod(p.c_str(), 0666);
+       },
+       false, false},
+  };
+  for (const Case& c : cases) {
+    const fs::path target = dir_ / "in" / c.what;
+    c.plant(target);
+    // Holding only reads: the hard link's bytes are the user's own file's.
+    EXPECT_EQ(sys_.HoldFile(Path("in/" + std::string(c.what))) != nullptr, c.holdable) << c.what;
+    std::FILE* file = TPosixSystem::CreateTargetFile(target.string());
+    EXPECT_EQ(file != nullptr, c.creatable) << c.what;
+    if (file != nullptr) {
+      EXPECT_EQ(std::fputs("new", file) >= 0 && std::fclose(file) == 0, true) << c.what;
+      std::string contents;
+      std::getline(std::ifstream(target), contents);
+      EXPECT_EQ(contents, "new") << c.what;
+    }
+    std::string victim;
+    std::getline(std::ifstream(outside / "victim"), victim);
+    EXPECT_EQ(victim, "keep") << c.what;
+    EXPECT_FALSE(fs::exists(outside / "new")) << c.what;
+  }
+  // A link in place of a file counts as one, so that it is deleted as an old copy.
+  EXPECT_TRUE(sys_.FileExists(Path("in/a dangling link")));
+  EXPECT_TRUE(sys_.DeleteFile(Path("in/a dangling link")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "in/a dangling link")));
 }
 
 TEST_F(PosixSystem, FolderIsNoFileAndDeletionReportsFailure) {
@@ -173,7 +291,7 @@ TEST_F(PosixSystem, OpenStartsAScriptDetachedWithTheLanguageAsOnlyArgument) {
   }
   fs::permissions(dir_ / "setup.exe", fs::perms::owner_read | fs::perms::owner_write);
   ASSERT_EQ(sys_.SetCurrentDirectoryA(Path("")), 0);
-  sys_.ShellExecuteOpen(Path("setup.exe"), "cz");
+  Open(Path("setup.exe"), "cz");
   ASSERT_TRUE(WaitForFile(dir_ / "started.txt"));
   std::string line;
   std::getline(std::ifstream(dir_ / "started.txt"), line);
@@ -187,7 +305,7 @@ TEST_F(PosixSystem, OpenOfABareNameRunsTheFileInTheCurrentFolder) {
     script << "#!/bin/sh\necho \"$1\" > started.txt\n";
   }
   ASSERT_EQ(sys_.SetCurrentDirectoryA(Path("")), 0);
-  sys_.ShellExecuteOpen("setup.exe", "en");
+  Open("setup.exe", "en");
   ASSERT_TRUE(WaitForFile(dir_ / "started.txt"));
   std::string line;
   std::getline(std::ifstream(dir_ / "started.txt"), line);
@@ -197,12 +315,18 @@ TEST_F(PosixSystem, OpenOfABareNameRunsTheFileInTheCurrentFolder) {
 TEST_F(PosixSystem, StartedProgramInheritsNoOpenFilesBeyondTheStandardOnes) {
   int pipeEnds[2];
   ASSERT_EQ(pipe(pipeEnds), 0);  // inheritable, like a library's descriptors
+  // Above the few the start itself uses, so that none stands for another.
+  for (int& end : pipeEnds) {
+    const int high = fcntl(end, F_DUPFD, 50);
+    close(end);
+    end = high;
+  }
   {
     std::ofstream script(dir_ / "setup.exe");
     script << "#!/bin/sh\nls /proc/$$/fd > fds.txt\necho done > started.txt\n";
   }
   ASSERT_EQ(sys_.SetCurrentDirectoryA(Path("")), 0);
-  sys_.ShellExecuteOpen(Path("setup.exe"), "cz");
+  Open(Path("setup.exe"), "cz");
   ASSERT_TRUE(WaitForFile(dir_ / "started.txt"));
   std::ifstream fds(dir_ / "fds.txt");
   std::string fd;

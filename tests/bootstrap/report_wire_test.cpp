@@ -41,7 +41,7 @@ TEST(ReportWire, QueryReachesTheServerDecodedExactlyAsBuilt) {
   settings.httpProxy = server.BaseUrl();
   PosixInternet internet(settings);
   TBootstrapState state;
-  TPlatform platform{sys, machine, internet, "www.vendor.example"};
+  TPlatform platform{sys, machine, internet, "www.vendor.example", {}, nullptr};
   {
     TForm1 form(nullptr, platform, state);
     state.LanguageCode = "cz";

@@ -67,17 +67,17 @@ TEST(Win32System, EnvironmentIsFoundWithoutRegardToCaseAndSizedAsWindowsSizesIt)
 
 TEST_F(Win32Files, ForceDirectoriesCreatesEveryMissingParent) {
   const std::string deep = root + "\\a\\b\\c\\";
-  EXPECT_TRUE(system.ForceDirectories(deep));
+  EXPECT_TRUE(system.ForceDirectories(deep, false));
   EXPECT_TRUE(IsFolder(root + "\\a\\b\\c"));
-  EXPECT_TRUE(system.ForceDirectories(deep)) << "an existing folder counts as made";
-  EXPECT_TRUE(system.ForceDirectories(root + "\\a\\b\\d"));
+  EXPECT_TRUE(system.ForceDirectories(deep, false)) << "an existing folder counts as made";
+  EXPECT_TRUE(system.ForceDirectories(root + "\\a\\b\\d", false));
   EXPECT_TRUE(IsFolder(root + "\\a\\b\\d"));
 }
 
 TEST_F(Win32Files, ForceDirectoriesFailsWhereAFileStandsInTheWay) {
   Write(root + "\\file");
-  EXPECT_FALSE(system.ForceDirectories(root + "\\file\\sub\\"));
-  EXPECT_FALSE(system.ForceDirectories(root + "\\file"));
+  EXPECT_FALSE(system.ForceDirectories(root + "\\file\\sub\\", false));
+  EXPECT_FALSE(system.ForceDirectories(root + "\\file", false));
 }
 
 TEST_F(Win32Files, AFolderIsNoFile) {

@@ -5,6 +5,7 @@
 #include "bootstrap/Setup.h"
 #include "framework/Controls.h"
 #include "framework/FileNames.h"
+#include "platform/posix/crypto/OpenSslCrypto.h"
 #include "platform/posix/fltk/FltkWidgetSet.h"
 #include "platform/posix/http/PosixInternet.h"
 #include "platform/posix/sysinfo/PosixSysInfoPlatform.h"
@@ -14,13 +15,16 @@
 int main(int argc, char** argv) {
   // File names are UTF-8 here; the portable code names files in Windows-1250.
   SetNativeFileName([](const AnsiText& name) { return AnsiToUtf8(name); });
+  SetTargetFileCreator(&TPosixSystem::CreateTargetFile);
   TPosixSystem system(argc > 0 ? argv[0] : "websetup");
   // Proxy settings from http_proxy / no_proxy. Never freed: a transfer still
   // ending after the window has gone may call it until the process ends.
   static PosixInternet& internet = *new PosixInternet;
   TFltkWidgetSet widgets;
   Application().SetWidgetSet(&widgets);
-  TPlatform platform{system, PosixSysInfoPlatform(), internet, VendorHostName()};
+  // Outlives the window too: a check still ending may use it.
+  static TOpenSslCrypto crypto;
+  TPlatform platform{system, PosixSysInfoPlatform(), internet, VendorHostName(), VendorTrustKey(), &crypto};
   int result = 1;
   try {
     result = RunSetup(platform);

@@ -1,6 +1,7 @@
 #include "platform/posix/system/PosixSystem.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -39,19 +40,43 @@ AnsiText MachineArchitecture() {
   return Utf8ToAnsi(m);
 }
 
-bool StartsAsProgram(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+std::string NonEmptyEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr ? v : "";
+}
+
+// TMPDIR, else the user's cache folder ($XDG_CACHE_HOME, else ~/.cache).
+std::string UserTempFolder() {
+  if (std::string tmpdir = NonEmptyEnv("TMPDIR"); !tmpdir.empty()) return tmpdir;
+  if (std::string cache = NonEmptyEnv("XDG_CACHE_HOME"); !cache.empty() && cache.front() == '/') return cache;
+  std::string home = NonEmptyEnv("HOME");
+  if (home.empty()) {
+    if (const passwd* user = getpwuid(geteuid()); user != nullptr && user->pw_dir != nullptr) home = user->pw_dir;
+  }
+  if (home.empty()) return {};
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home == "/" ? "/.cache" : home + "/.cache";
+}
+
+enum class Kind { Script, Binary, Document };
+
+Kind KindOf(int fd) {
   unsigned char head[4] = {};
-  const ssize_t n = read(fd, head, sizeof head);
-  close(fd);
-  if (n >= 2 && head[0] == '#' && head[1] == '!') return true;
-  return n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+  const ssize_t n = pread(fd, head, sizeof head, 0);
+  if (n >= 2 && head[0] == '#' && head[1] == '!') return Kind::Script;
+  if (n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') return Kind::Binary;
+  return Kind::Document;
+}
+
+// A regular file of the effective user's that nobody else may write.
+bool OwnRegularFile(const struct stat& st) {
+  return S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 // Starts argv detached: a grandchild in a session of its own, so it outlives
-// the installer and never becomes its zombie.
-void SpawnDetached(const std::vector<std::string>& args) {
+// the installer and never becomes its zombie. With a program descriptor the
+// grandchild runs exactly that file (fexecve), whatever its name now names.
+void SpawnDetached(const std::vector<std::string>& args, int program = -1, bool script = false) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -61,11 +86,23 @@ void SpawnDetached(const std::vector<std::string>& args) {
     setsid();
     const pid_t grandchild = fork();
     if (grandchild == 0) {
-      // The installer's sockets and pipes stay behind with it.
-      if (close_range(3, ~0U, 0) != 0) {
-        for (int fd = 3; fd < 1024; ++fd) close(fd);
+      // The installer's sockets and pipes stay behind with it; the program's
+      // descriptor moves to 3. A script's interpreter opens it again through
+      // /dev/fd, so it must outlive the exec; a binary's need not.
+      int first = 3;
+      if (program >= 0) {
+        if (program != 3 && dup2(program, 3) < 0) _exit(127);
+        fcntl(3, F_SETFD, script ? 0 : FD_CLOEXEC);
+        first = 4;
       }
-      execvp(argv[0], argv.data());
+      if (close_range(static_cast<unsigned>(first), ~0U, 0) != 0) {
+        for (int fd = first; fd < 1024; ++fd) close(fd);
+      }
+      if (program >= 0) {
+        fexecve(3, argv.data(), environ);
+      } else {
+        execvp(argv[0], argv.data());
+      }
       _exit(127);
     }
     _exit(grandchild < 0 ? 1 : 0);
@@ -100,8 +137,10 @@ bool TPosixSystem::LookUp(const AnsiText& name, AnsiText& value) {
     return k;
   }();
   if (key == "temp") {
-    const char* tmpdir = std::getenv("TMPDIR");
-    value = Utf8ToAnsi(tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp");
+    // Windows' TEMP is the user's own; so is this, never the shared /tmp.
+    const std::string folder = UserTempFolder();
+    if (folder.empty()) return false;
+    value = Utf8ToAnsi(folder);
     return true;
   }
   if (key == "processor_architecture") {
@@ -124,21 +163,38 @@ std::uint32_t TPosixSystem::GetEnvironmentVariableA(const AnsiText& name, char* 
   return length;
 }
 
-bool TPosixSystem::ForceDirectories(const AnsiText& path) {
-  const std::string p = AnsiToUtf8(path);
+bool TPosixSystem::ForceDirectories(const AnsiText& path, bool shared) {
+  std::string p = AnsiToUtf8(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
   if (p.empty()) return false;
   for (std::size_t i = 1; i <= p.size(); ++i) {
     if (i != p.size() && p[i] != '/') continue;
     const std::string part = p.substr(0, i);
-    if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    // Parents as the user's umask has them; the folder itself for the user
+    // alone, or readable by all when shared, whatever the umask allows.
+    const mode_t mode = i != p.size() ? 0777 : shared ? 0755 : 0700;
+    if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return false;
   }
   struct stat st {};
   return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool TPosixSystem::FileExists(const AnsiText& path) {
+bool TPosixSystem::IsPrivateFolder(const AnsiText& path) {
+  // Without its trailing slash, which would make lstat follow a link.
+  std::string p = AnsiToUtf8(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
   struct stat st {};
-  return stat(AnsiToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  if (lstat(p.c_str(), &st) != 0) return false;
+  // A link of someone else's could be pointed elsewhere at any time.
+  if (S_ISLNK(st.st_mode) && (st.st_uid != geteuid() || stat(p.c_str(), &st) != 0)) return false;
+  return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool TPosixSystem::FileExists(const AnsiText& path) {
+  // The name itself, as Windows sees a link: a link to a file, even a
+  // dangling one, counts as a file, so that it is deleted as an old copy.
+  struct stat st {};
+  return lstat(AnsiToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool TPosixSystem::DeleteFile(const AnsiText& path) { return unlink(AnsiToUtf8(path).c_str()) == 0; }
@@ -172,16 +228,67 @@ void TPosixSystem::Sleep(std::uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void TPosixSystem::ShellExecuteOpen(const AnsiText& file, const AnsiText& parameters) {
-  const std::string path = AnsiToUtf8(file);
-  const std::string param = AnsiToUtf8(parameters);
-  if (StartsAsProgram(path)) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) chmod(path.c_str(), st.st_mode | S_IXUSR);
-    // A bare name would be looked up on PATH; the file is the one given.
-    const std::string target = path.find('/') == std::string::npos ? "./" + path : path;
-    SpawnDetached({target, param});
-  } else {
-    SpawnDetached({"xdg-open", path});
+namespace {
+class TPosixHeldFile : public IHeldFile {
+ public:
+  TPosixHeldFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~TPosixHeldFile() override { close(fd_); }
+  TPosixHeldFile(const TPosixHeldFile&) = delete;
+  TPosixHeldFile& operator=(const TPosixHeldFile&) = delete;
+
+  std::int64_t Read(char* buffer, std::size_t size) override {
+    for (;;) {
+      const ssize_t n = read(fd_, buffer, size);
+      if (n >= 0 || errno != EINTR) return n;
+    }
   }
+
+  // A program is made executable for its owner (it was just downloaded, as
+  // Windows would run it) and started from this descriptor; anything else is
+  // handed to the desktop's opener.
+  void ShellExecuteOpen(const AnsiText& parameters) override {
+    const std::string param = AnsiToUtf8(parameters);
+    const Kind kind = KindOf(fd_);
+    if (kind == Kind::Document) {
+      SpawnDetached({"xdg-open", path_});
+      return;
+    }
+    struct stat st {};
+    if (fstat(fd_, &st) == 0) fchmod(fd_, st.st_mode | S_IXUSR);
+    SpawnDetached({path_, param}, fd_, kind == Kind::Script);
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+}  // namespace
+
+std::unique_ptr<IHeldFile> TPosixSystem::HoldFile(const AnsiText& path) {
+  const std::string p = AnsiToUtf8(path);
+  // Not blocking: a pipe planted under the name must not hang the open.
+  const int fd = open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !OwnRegularFile(st) || fcntl(fd, F_SETFL, 0) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  return std::make_unique<TPosixHeldFile>(fd, p);
+}
+
+std::FILE* TPosixSystem::CreateTargetFile(const std::string& name) {
+  // Not emptied by the open: a hard link to a file of the user's would lose
+  // its contents before the checks below could refuse it.
+  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !OwnRegularFile(st) || st.st_nlink != 1 || fcntl(fd, F_SETFL, 0) != 0 ||
+      ftruncate(fd, 0) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
 }

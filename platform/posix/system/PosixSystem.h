@@ -1,4 +1,7 @@
 #pragma once
+#include <cstdio>
+#include <string>
+
 #include "bootstrap/System.h"
 
 // The installer's system calls answered with the nearest Linux facts.
@@ -10,12 +13,17 @@ class TPosixSystem : public ISystem {
   AnsiText ModuleFileName() override;
   char PathDelimiter() override { return '/'; }
   std::uint32_t GetEnvironmentVariableA(const AnsiText& name, char* buffer, std::uint32_t size) override;
-  bool ForceDirectories(const AnsiText& path) override;
+  bool ForceDirectories(const AnsiText& path, bool shared) override;
+  bool IsPrivateFolder(const AnsiText& path) override;
   bool FileExists(const AnsiText& path) override;
   bool DeleteFile(const AnsiText& path) override;
   int SetCurrentDirectoryA(const AnsiText& path) override;
   void Sleep(std::uint32_t milliseconds) override;
-  void ShellExecuteOpen(const AnsiText& file, const AnsiText& parameters) override;
+  std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override;
+
+  // Creates a download's file (a UTF-8 name) for writing without following a
+  // link, and only as a regular file of the user's own; emptied only then.
+  static std::FILE* CreateTargetFile(const std::string& name);
 
   // Environment lookup without regard to case, with the Linux stand-ins for
   // what Windows always sets. Exposed for tests.

@@ -4,6 +4,8 @@
 // Ours first: windows.h turns RGB and DeleteFile into macros.
 #include "bootstrap/Setup.h"
 #include "framework/Controls.h"
+#include "framework/FileNames.h"
+#include "platform/win32/crypto/CryptoApiCrypto.h"
 #include "platform/win32/http/WinInetInternet.h"
 #include "platform/win32/sysinfo/Win32SysInfoPlatform.h"
 #include "platform/win32/system/Win32System.h"
@@ -15,12 +17,15 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   TWin32System system;
+  SetTargetFileCreator(&TWin32System::CreateTargetFile);
   // The system's configured proxy settings. Never freed: a transfer still
   // ending after the window has gone may call it until the process ends.
   static WinInetInternet& internet = *new WinInetInternet;
   TWin32WidgetSet widgets;
   Application().SetWidgetSet(&widgets);
-  TPlatform platform{system, Win32SysInfoPlatform(), internet, VendorHostName()};
+  // Outlives the window too: a check still ending may use it.
+  static TCryptoApiCrypto crypto;
+  TPlatform platform{system, Win32SysInfoPlatform(), internet, VendorHostName(), VendorTrustKey(), &crypto};
   int result = 1;
   try {
     result = RunSetup(platform);

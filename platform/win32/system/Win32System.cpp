@@ -2,9 +2,15 @@
 // Ours first: windows.h turns RGB and DeleteFile into macros.
 #include "platform/win32/system/Win32System.h"
 #include <windows.h>
+#include <aclapi.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sddl.h>
 #include <shellapi.h>
 // clang-format on
 #undef DeleteFile
+
+#include <vector>
 
 namespace {
 bool IsDelimiter(char c) {
@@ -14,6 +20,53 @@ bool IsDelimiter(char c) {
 bool IsFolder(const AnsiText& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The SID the process runs as, kept in its token's buffer.
+struct TUserSid {
+  std::vector<BYTE> buffer;
+  PSID Sid() const { return reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid; }
+  bool Read() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    buffer.resize(size);
+    const bool ok = size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    ::CloseHandle(token);
+    return ok;
+  }
+};
+
+// A SID from its text form, freed with the object.
+class TWellKnownSid {
+ public:
+  explicit TWellKnownSid(const char* text) { ::ConvertStringSidToSidA(text, &sid_); }
+  ~TWellKnownSid() { ::LocalFree(sid_); }
+  TWellKnownSid(const TWellKnownSid&) = delete;
+  TWellKnownSid& operator=(const TWellKnownSid&) = delete;
+  bool Is(PSID other) const { return sid_ != nullptr && other != nullptr && ::EqualSid(sid_, other); }
+
+ private:
+  PSID sid_ = nullptr;
+};
+
+// Everything that lets a holder change the folder or what it holds.
+constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                                     FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                     GENERIC_ALL;
+
+// A plain file behind the handle: no folder, no reparse point, one name.
+bool PlainFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return ::GetFileInformationByHandle(file, &info) &&
+         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+         info.nNumberOfLinks == 1;
+}
+
+AnsiText WithoutTrailingDelimiter(AnsiText folder) {
+  while (folder.size() > 1 && IsDelimiter(folder.back()) && folder[folder.size() - 2] != ':') folder.pop_back();
+  return folder;
 }
 
 // Where the folders that may be created begin: after "C:\" or "\\server\share\".
@@ -49,19 +102,80 @@ std::uint32_t TWin32System::GetEnvironmentVariableA(const AnsiText& name, char* 
   return ::GetEnvironmentVariableA(name.c_str(), buffer, size);
 }
 
-bool TWin32System::ForceDirectories(const AnsiText& path) {
-  AnsiText folder = path;
-  while (folder.size() > 1 && IsDelimiter(folder.back()) && folder[folder.size() - 2] != ':')
-    folder.pop_back();
+bool TWin32System::ForceDirectories(const AnsiText& path, bool shared) {
+  const AnsiText folder = WithoutTrailingDelimiter(path);
   if (folder.empty()) return false;
+  // A shared folder gets an access list of its own, not the one its parent
+  // would hand down (under ProgramData every user may add files): the user,
+  // the administrators and the system may write, every user may read.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (shared) {
+    TUserSid user;
+    char* userText = nullptr;
+    if (!user.Read() || !::ConvertSidToStringSidA(user.Sid(), &userText)) return false;
+    const std::string sddl = std::string("D:P(A;OICI;FA;;;") + userText +
+                             ")(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+    ::LocalFree(userText);
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+      return false;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   for (std::size_t i = FirstCreatable(folder); i <= folder.size(); ++i) {
     if (i != folder.size() && !IsDelimiter(folder[i])) continue;
     const AnsiText part = folder.substr(0, i);
     if (part.empty() || IsDelimiter(part.back())) continue;
     // A parent that exists (or cannot be made) is judged at the end.
-    if (!IsFolder(part)) ::CreateDirectoryA(part.c_str(), nullptr);
+    if (!IsFolder(part)) ::CreateDirectoryA(part.c_str(), i == folder.size() && shared ? &attributes : nullptr);
   }
+  if (descriptor != nullptr) ::LocalFree(descriptor);
   return IsFolder(folder);
+}
+
+bool TWin32System::IsPrivateFolder(const AnsiText& path) {
+  const AnsiText folder = WithoutTrailingDelimiter(path);
+  // A junction or link could be pointed elsewhere by whoever made it.
+  const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return false;
+  TUserSid user;
+  if (!user.Read()) return false;
+  const TWellKnownSid administrators("S-1-5-32-544");
+  const TWellKnownSid system("S-1-5-18");
+  const TWellKnownSid creatorOwner("S-1-3-0");
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  const auto trusted = [&](PSID sid) {
+    return ::EqualSid(sid, user.Sid()) || administrators.Is(sid) || system.Is(sid);
+  };
+  // No access list at all lets everyone do everything.
+  bool ok = owner != nullptr && trusted(owner) && dacl != nullptr;
+  for (DWORD i = 0; ok && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(dacl, i, &ace)) {
+      ok = false;
+      break;
+    }
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+      ok = false;  // an allowing entry of a kind not judged here
+      break;
+    }
+    // Entries handed down to what is made inside count too: a file made in
+    // the folder must be no one else's to change either.
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    if ((allowed->Mask & kWriteRights) != 0 && !trusted(sid) && !creatorOwner.Is(sid)) ok = false;
+  }
+  ::LocalFree(descriptor);
+  return ok;
 }
 
 bool TWin32System::FileExists(const AnsiText& path) {
@@ -82,6 +196,59 @@ void TWin32System::Sleep(std::uint32_t milliseconds) {
   ::Sleep(milliseconds);
 }
 
-void TWin32System::ShellExecuteOpen(const AnsiText& file, const AnsiText& parameters) {
-  ::ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), nullptr, SW_SHOW);
+namespace {
+class TWin32HeldFile final : public IHeldFile {
+ public:
+  TWin32HeldFile(HANDLE file, AnsiText path) : file_(file), path_(std::move(path)) {}
+  ~TWin32HeldFile() override { ::CloseHandle(file_); }
+  TWin32HeldFile(const TWin32HeldFile&) = delete;
+  TWin32HeldFile& operator=(const TWin32HeldFile&) = delete;
+
+  std::int64_t Read(char* buffer, std::size_t size) override {
+    DWORD read = 0;
+    const DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    if (!::ReadFile(file_, buffer, want, &read, nullptr)) return -1;
+    return read;
+  }
+  // The handle shares reading only, so until the program has started nobody
+  // can open the file to write, rename or delete it.
+  void ShellExecuteOpen(const AnsiText& parameters) override {
+    ::ShellExecuteA(nullptr, "open", path_.c_str(), parameters.c_str(), nullptr, SW_SHOW);
+  }
+
+ private:
+  HANDLE file_;
+  AnsiText path_;
+};
+}  // namespace
+
+std::unique_ptr<IHeldFile> TWin32System::HoldFile(const AnsiText& path) {
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  if (!PlainFile(file)) {
+    ::CloseHandle(file);
+    return nullptr;
+  }
+  return std::make_unique<TWin32HeldFile>(file, path);
+}
+
+std::FILE* TWin32System::CreateTargetFile(const std::string& name) {
+  // The reparse point itself is opened, never what it points to, and the
+  // file is emptied only once it is known to be a plain file of one name.
+  const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  if (!PlainFile(file) || !::SetEndOfFile(file)) {
+    ::CloseHandle(file);
+    return nullptr;
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    ::CloseHandle(file);
+    return nullptr;
+  }
+  std::FILE* stream = ::_fdopen(fd, "wb");
+  if (stream == nullptr) ::_close(fd);
+  return stream;
 }

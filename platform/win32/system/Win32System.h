@@ -1,4 +1,7 @@
 #pragma once
+#include <cstdio>
+#include <string>
+
 #include "bootstrap/System.h"
 
 // The installer's system calls made on Windows itself, with the A functions:
@@ -8,10 +11,15 @@ class TWin32System final : public ISystem {
   AnsiText ModuleFileName() override;
   char PathDelimiter() override { return '\\'; }
   std::uint32_t GetEnvironmentVariableA(const AnsiText& name, char* buffer, std::uint32_t size) override;
-  bool ForceDirectories(const AnsiText& path) override;
+  bool ForceDirectories(const AnsiText& path, bool shared) override;
+  bool IsPrivateFolder(const AnsiText& path) override;
   bool FileExists(const AnsiText& path) override;
   bool DeleteFile(const AnsiText& path) override;
   int SetCurrentDirectoryA(const AnsiText& path) override;
   void Sleep(std::uint32_t milliseconds) override;
-  void ShellExecuteOpen(const AnsiText& file, const AnsiText& parameters) override;
+  std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override;
+
+  // Creates a download's file for writing without following a reparse point
+  // planted under its name; emptied only once it is known to be a plain file.
+  static std::FILE* CreateTargetFile(const std::string& name);
 };
