@@ -30,3 +30,7 @@ class ICrypto {
   virtual bool VerifyRsaSha256(std::string_view publicKey, std::string_view data,
                                std::string_view signature) = 0;
 };
+
+// The platform's own, which lives as long as the process; defined by the
+// platform's crypto library.
+ICrypto& PlatformCrypto();

@@ -77,7 +77,7 @@ check_program() { # exe
   imports=$(i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort)
   echo "$(basename "$1"): $(file -b "$1")"
   echo "  imports: $(echo "$imports" | tr '\n' ' ')"
-  allowed='^(advapi32|comctl32|gdi32|kernel32|msvcrt|ole32|oleaut32|shell32|shlwapi|user32|wininet|windowscodecs|ws2_32)\.dll$'
+  allowed='^(advapi32|comctl32|crypt32|gdi32|kernel32|msvcrt|ole32|oleaut32|shell32|shlwapi|user32|wininet|windowscodecs|ws2_32)\.dll$'
   if echo "$imports" | grep -Evc "$allowed" >/dev/null; then
     fail "$1 needs a DLL that a bare Windows lacks: $(echo "$imports" | grep -Ev "$allowed" | tr '\n' ' ')"
   fi

@@ -2,12 +2,15 @@
 // clang-format off
 #include "platform/win32/system/Win32System.h"
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 // clang-format on
 #undef DeleteFile
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -102,4 +105,147 @@ TEST_F(Win32Files, SetCurrentDirectoryReturnsTheSystemsErrorCode) {
   EXPECT_EQ(std::string(now), root);
   EXPECT_EQ(system.SetCurrentDirectoryA(root + "\\gone\\"), 2);
   EXPECT_EQ(system.SetCurrentDirectoryA(root + "\\gone\\deeper\\"), 3);
+}
+
+namespace {
+// An access list one line per entry: "allow|deny SID mask flags".
+std::string Entries(PSECURITY_DESCRIPTOR descriptor, bool& isProtected) {
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+  isProtected = (control & SE_DACL_PROTECTED) != 0;
+  std::string text;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    ::GetAce(dacl, i, &ace);
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    char* sid = nullptr;
+    ::ConvertSidToStringSidA(const_cast<DWORD*>(&allowed->SidStart), &sid);
+    char line[256];
+    std::snprintf(line, sizeof line, "%s %s 0x%lx %u\n", allowed->Header.AceType == 0 ? "allow" : "deny", sid,
+                  static_cast<unsigned long>(allowed->Mask), static_cast<unsigned>(allowed->Header.AceFlags));
+    ::LocalFree(sid);
+    text += line;
+  }
+  return text;
+}
+
+// The access list of a folder as the system reads it back.
+std::string AccessList(const std::string& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    return "unreadable";
+  bool isProtected = false;
+  std::string text = Entries(descriptor, isProtected);
+  ::LocalFree(descriptor);
+  return text;
+}
+
+std::string UserSid() {
+  HANDLE token = nullptr;
+  ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+  char buffer[256];
+  DWORD size = sizeof buffer;
+  ::GetTokenInformation(token, TokenUser, buffer, size, &size);
+  ::CloseHandle(token);
+  char* sid = nullptr;
+  ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid);
+  std::string text = sid;
+  ::LocalFree(sid);
+  return text;
+}
+
+// Gives the folder an access list of the SDDL's, as an owner may at any time.
+void Grant(const std::string& folder, const char* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  EXPECT_EQ(::SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    dacl, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS))
+      << sddl;
+  ::LocalFree(descriptor);
+}
+}  // namespace
+
+// The monitoring product's folder is shared by all users: when the program
+// makes it, nobody but the user, the administrators and the system may write.
+TEST_F(Win32Files, TheSharedFolderIsMadeWithAnAccessListOfItsOwn) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      TWin32System::SharedFolderAccess(UserSid()).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+  bool isProtected = false;
+  const std::string flags = std::to_string(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+  EXPECT_EQ(Entries(descriptor, isProtected),
+            "allow " + UserSid() + " 0x1f01ff " + flags + "\n" +  // full control
+            "allow S-1-5-32-544 0x1f01ff " + flags + "\n" +      // Administrators
+            "allow S-1-5-18 0x1f01ff " + flags + "\n" +          // SYSTEM
+            "allow S-1-5-32-545 0x1200a9 " + flags + "\n");      // Users: read and run
+  EXPECT_TRUE(isProtected) << "nothing handed down from the parent";
+  ::LocalFree(descriptor);
+
+  // Read back as the system keeps it (Wine keeps Unix permissions, not the
+  // list itself): whoever it names, only those may write.
+  const std::string shared = root + "\\all\\qormonitor\\";
+  ASSERT_TRUE(system.ForceDirectories(shared, true));
+  const std::string kept = AccessList(root + "\\all\\qormonitor");
+  std::istringstream lines(kept);
+  std::string kind, sid, mask, aceFlags;
+  while (lines >> kind >> sid >> mask >> aceFlags) {
+    const bool writes = (std::stoul(mask, nullptr, 16) & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE)) != 0;
+    if (kind == "allow" && writes) {
+      EXPECT_TRUE(sid == UserSid() || sid == "S-1-5-32-544" || sid == "S-1-5-18") << kept;
+    }
+  }
+  EXPECT_TRUE(system.IsPrivateFolder(shared)) << kept;
+}
+
+TEST_F(Win32Files, AFolderOthersMayWriteToIsNotPrivate) {
+  ASSERT_TRUE(system.ForceDirectories(root + "\\own\\", false));
+  EXPECT_TRUE(system.IsPrivateFolder(root + "\\own\\")) << AccessList(root + "\\own");
+  // Everyone may write: the one grant to others that Wine keeps as well.
+  const std::string open = root + "\\open";
+  ASSERT_TRUE(system.ForceDirectories(open, false));
+  Grant(open, "D:P(A;OICI;FA;;;WD)");
+  EXPECT_FALSE(system.IsPrivateFolder(open + "\\")) << AccessList(open);
+  EXPECT_FALSE(system.IsPrivateFolder(root + "\\missing\\"));
+}
+TEST_F(Win32Files, AHeldFileCanBeNeitherChangedNorDeletedUntilItIsLetGo) {
+  Write(root + "\\setup.exe");
+  std::unique_ptr<IHeldFile> held = system.HoldFile(root + "\\setup.exe");
+  ASSERT_TRUE(held);
+  const HANDLE writer = ::CreateFileA((root + "\\setup.exe").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(system.DeleteFile(root + "\\setup.exe"));
+  EXPECT_FALSE(::MoveFileA((root + "\\setup.exe").c_str(), (root + "\\moved.exe").c_str()));
+  char first = 0;
+  EXPECT_EQ(held->Read(&first, 1), 1);
+  EXPECT_EQ(first, 'x');
+  EXPECT_EQ(held->Read(&first, 1), 0);
+  held.reset();
+  EXPECT_TRUE(system.DeleteFile(root + "\\setup.exe"));
+  EXPECT_FALSE(system.HoldFile(root + "\\setup.exe"));
+  EXPECT_FALSE(system.HoldFile(root)) << "a folder is no file";
+}
+
+TEST_F(Win32Files, ATargetFileIsEmptiedAndWritten) {
+  std::ofstream(root + "\\old._dl") << "an old copy";
+  std::FILE* file = TWin32System::CreateTargetFile(root + "\\old._dl");
+  ASSERT_NE(file, nullptr);
+  EXPECT_GE(std::fputs("new", file), 0);
+  EXPECT_EQ(std::fclose(file), 0);
+  std::string text;
+  std::getline(std::ifstream(root + "\\old._dl"), text);
+  EXPECT_EQ(text, "new");
+  EXPECT_EQ(TWin32System::CreateTargetFile(root), nullptr) << "a folder is no file";
 }

@@ -5,7 +5,6 @@
 #include "bootstrap/Setup.h"
 #include "framework/Controls.h"
 #include "framework/FileNames.h"
-#include "platform/posix/crypto/OpenSslCrypto.h"
 #include "platform/posix/fltk/FltkWidgetSet.h"
 #include "platform/posix/http/PosixInternet.h"
 #include "platform/posix/sysinfo/PosixSysInfoPlatform.h"
@@ -22,9 +21,7 @@ int main(int argc, char** argv) {
   static PosixInternet& internet = *new PosixInternet;
   TFltkWidgetSet widgets;
   Application().SetWidgetSet(&widgets);
-  // Outlives the window too: a check still ending may use it.
-  static TOpenSslCrypto crypto;
-  TPlatform platform{system, PosixSysInfoPlatform(), internet, VendorHostName(), VendorTrustKey(), &crypto};
+  TPlatform platform{system, PosixSysInfoPlatform(), internet, VendorHostName(), VendorTrustKey(), &PlatformCrypto()};
   int result = 1;
   try {
     result = RunSetup(platform);

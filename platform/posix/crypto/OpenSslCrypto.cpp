@@ -56,3 +56,9 @@ bool TOpenSslCrypto::VerifyRsaSha256(std::string_view publicKey, std::string_vie
   EVP_PKEY_free(key);
   return ok;
 }
+
+ICrypto& PlatformCrypto() {
+  // Never destroyed: a check may still be ending while the process exits.
+  static TOpenSslCrypto& crypto = *new TOpenSslCrypto;
+  return crypto;
+}

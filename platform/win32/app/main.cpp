@@ -5,7 +5,6 @@
 #include "bootstrap/Setup.h"
 #include "framework/Controls.h"
 #include "framework/FileNames.h"
-#include "platform/win32/crypto/CryptoApiCrypto.h"
 #include "platform/win32/http/WinInetInternet.h"
 #include "platform/win32/sysinfo/Win32SysInfoPlatform.h"
 #include "platform/win32/system/Win32System.h"
@@ -23,9 +22,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   static WinInetInternet& internet = *new WinInetInternet;
   TWin32WidgetSet widgets;
   Application().SetWidgetSet(&widgets);
-  // Outlives the window too: a check still ending may use it.
-  static TCryptoApiCrypto crypto;
-  TPlatform platform{system, Win32SysInfoPlatform(), internet, VendorHostName(), VendorTrustKey(), &crypto};
+  TPlatform platform{system, Win32SysInfoPlatform(), internet, VendorHostName(), VendorTrustKey(), &PlatformCrypto()};
   int result = 1;
   try {
     result = RunSetup(platform);

@@ -121,3 +121,9 @@ bool TCryptoApiCrypto::VerifyRsaSha256(std::string_view publicKey, std::string_v
   ::CryptDestroyKey(key);
   return ok;
 }
+
+ICrypto& PlatformCrypto() {
+  // Never destroyed: a check may still be ending while the process exits.
+  static TCryptoApiCrypto& crypto = *new TCryptoApiCrypto;
+  return crypto;
+}

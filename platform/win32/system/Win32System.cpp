@@ -113,8 +113,7 @@ bool TWin32System::ForceDirectories(const AnsiText& path, bool shared) {
     TUserSid user;
     char* userText = nullptr;
     if (!user.Read() || !::ConvertSidToStringSidA(user.Sid(), &userText)) return false;
-    const std::string sddl = std::string("D:P(A;OICI;FA;;;") + userText +
-                             ")(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+    const std::string sddl = SharedFolderAccess(userText);
     ::LocalFree(userText);
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor,
                                                                 nullptr))
@@ -130,6 +129,12 @@ bool TWin32System::ForceDirectories(const AnsiText& path, bool shared) {
   }
   if (descriptor != nullptr) ::LocalFree(descriptor);
   return IsFolder(folder);
+}
+
+std::string TWin32System::SharedFolderAccess(const std::string& userSid) {
+  // Protected: nothing is handed down from the parent. Full control for the
+  // user, the administrators and the system; read and run for all users.
+  return "D:P(A;OICI;FA;;;" + userSid + ")(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
 }
 
 bool TWin32System::IsPrivateFolder(const AnsiText& path) {

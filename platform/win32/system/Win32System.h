@@ -22,4 +22,6 @@ class TWin32System final : public ISystem {
   // Creates a download's file for writing without following a reparse point
   // planted under its name; emptied only once it is known to be a plain file.
   static std::FILE* CreateTargetFile(const std::string& name);
+  // The access list a shared folder is made with, in SDDL, for the user's SID.
+  static std::string SharedFolderAccess(const std::string& userSid);
 };
