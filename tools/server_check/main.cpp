@@ -1,0 +1,165 @@
+// server_check --key PUBLIC-KEY.pem http://HOST[:PORT] PROGRAM...
+//
+// Fetches what the installer published as PROGRAM.exe would fetch from the
+// vendor's server, over the same transport and with the same request, and
+// prints one line per file: the list's signature, then for each file of the
+// product whether the server answered 2xx with a Content-Length (the
+// installer fails any answer without one) and whether size and SHA-256 are
+// the list's. Exits 1 on any fault, 2 on a bad call.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bootstrap/Catalogue.h"
+#include "bootstrap/Crypto.h"
+#include "bootstrap/VendorList.h"
+#include "httpget/InternetApi.h"
+#include "platform/posix/http/PosixInternet.h"
+#include "textconv/Utility.h"
+
+namespace {
+struct Answer {
+  bool reached = false;  // a response head arrived
+  int status = 0;
+  std::optional<std::int64_t> length;
+  std::string body;  // only when asked to keep it
+  std::int64_t size = 0;
+  TSha256Digest digest{};
+  bool complete = false;  // the body ended as a body ends, not by an error
+};
+
+// One GET as the installer's getter makes it: HTTP/1.0, accept */*, its
+// client name, past the cache.
+Answer Fetch(IInternetApi& net, const std::string& host, std::uint16_t port, const std::string& path, bool keep) {
+  Answer a;
+  const auto internet = net.InternetOpenA("Kestrami HTTPGet", IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
+  const auto connect = net.InternetConnectA(internet, host.c_str(), port, "", "", IInternetApi::kServiceHttp, 0, 0);
+  const char* accept[] = {"*/*", nullptr};
+  const auto request = net.HttpOpenRequestA(connect, "GET", path.c_str(), "HTTP/1.0", "", accept,
+                                            IInternetApi::kFlagReload, 0);
+  char text[1024] = {};
+  std::uint32_t size = sizeof text;
+  std::uint32_t index = 0;
+  if (net.HttpSendRequestA(request, nullptr, 0, nullptr, 0) &&
+      net.HttpQueryInfoA(request, IInternetApi::kQueryStatusCode, text, &size, &index)) {
+    a.reached = true;
+    a.status = std::atoi(text);
+    size = sizeof text;
+    index = 0;
+    if (net.HttpQueryInfoA(request, IInternetApi::kQueryContentLength, text, &size, &index)) {
+      try {
+        a.length = std::stoll(text);
+      } catch (const std::exception&) {
+        a.length = -1;
+      }
+    }
+    const std::unique_ptr<ISha256> sha = PlatformCrypto().NewSha256();
+    std::vector<char> buffer(256 * 1024);
+    for (;;) {
+      std::uint32_t read = 0;
+      if (!net.InternetReadFile(request, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &read)) break;
+      if (read == 0) {
+        a.complete = true;
+        break;
+      }
+      sha->Update(buffer.data(), read);
+      if (keep && a.body.size() < kVendorListLimit * 2) a.body.append(buffer.data(), read);
+      a.size += read;
+    }
+    a.digest = sha->Final();
+  }
+  for (auto h : {request, connect, internet}) {
+    if (h != nullptr) net.InternetCloseHandle(h);
+  }
+  return a;
+}
+
+// Why an answer would fail the installer, or "".
+std::string AnswerFault(const Answer& a) {
+  if (!a.reached) return "no answer";
+  if (a.status < 200 || a.status > 299) return "answered " + std::to_string(a.status);
+  if (!a.length) return "answered without a Content-Length (the program fails such an answer)";
+  if (!a.complete) return "the body broke off after " + std::to_string(a.size) + " bytes";
+  if (*a.length != a.size)
+    return "Content-Length " + std::to_string(*a.length) + " but " + std::to_string(a.size) + " bytes";
+  return "";
+}
+
+int Usage() {
+  std::cerr << "usage: server_check --key PUBLIC-KEY.pem http://HOST[:PORT] PROGRAM...\n";
+  return 2;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() < 4 || args[0] != "--key") return Usage();
+  std::ifstream keyFile(args[1]);
+  std::stringstream pem;
+  pem << keyFile.rdbuf();
+  const std::string key = PublicKeyFromPem(pem.str());
+  if (key.empty()) {
+    std::cerr << "server_check: " << args[1] << " holds no public key (-----BEGIN PUBLIC KEY-----)\n";
+    return 2;
+  }
+  std::string base = args[2];
+  if (base.rfind("http://", 0) != 0) return Usage();
+  base = base.substr(7);
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  std::string host = base;
+  std::uint16_t port = IInternetApi::kDefaultHttpPort;
+  if (const auto colon = base.rfind(':'); colon != std::string::npos) {
+    host = base.substr(0, colon);
+    try {
+      port = static_cast<std::uint16_t>(std::stoul(base.substr(colon + 1)));
+    } catch (const std::exception&) {
+      return Usage();
+    }
+  }
+
+  PosixInternet net;
+  int faults = 0;
+  const auto report = [&](const std::string& what, const std::string& fault) {
+    std::cout << (fault.empty() ? "ok    " : "FAIL  ") << what << (fault.empty() ? "" : ": " + fault) << "\n";
+    if (!fault.empty()) ++faults;
+  };
+  for (std::size_t i = 3; i < args.size(); ++i) {
+    const std::string& program = args[i];
+    const std::vector<TProductFile> files = ProductFiles(program);
+    if (files.empty()) {
+      report(program, "no product is called " + program);
+      continue;
+    }
+    const std::string folder = "/download/" + program + "/";
+    const Answer listAnswer = Fetch(net, host, port, folder + kVendorListName, true);
+    TVendorList list;
+    std::string why = AnswerFault(listAnswer);
+    if (why.empty() && !list.Read(PlatformCrypto(), key, CzechUpper(program), listAnswer.body, &why)) {
+      why = "the list cannot be trusted: " + why;
+    }
+    report(program + "/" + kVendorListName + " (signed list of " + CzechUpper(program) + ")", why);
+    for (const TProductFile& file : files) {
+      const std::string what = program + "/" + file.ServerName;
+      const Answer a = Fetch(net, host, port, folder + file.ServerName, false);
+      std::string fault = AnswerFault(a);
+      if (fault.empty() && list.Loaded()) {
+        const TListedFile* listed = list.Find(file.ServerName);
+        if (listed == nullptr) {
+          fault = "not in the list";
+        } else if (listed->Size != a.size) {
+          fault = std::to_string(a.size) + " bytes, the list says " + std::to_string(listed->Size);
+        } else if (listed->Digest != a.digest) {
+          fault = "SHA-256 " + HexDigest(a.digest) + " is not the list's";
+        }
+      }
+      report(what + (fault.empty() ? " " + std::to_string(a.size) + " bytes, as listed" : ""), fault);
+    }
+  }
+  std::cout << (faults == 0 ? "every file as the program needs it\n" : std::to_string(faults) + " fault(s)\n");
+  return faults == 0 ? 0 : 1;
+}
