@@ -44,6 +44,14 @@ vendor::Fault Raw(std::string answer) {
   return Plain(K::Raw, 0, std::move(answer));
 }
 
+// A raw answer after which the server keeps the socket open that long.
+vendor::Fault RawHeldOpen(std::string answer, std::chrono::milliseconds held) {
+  vendor::Fault f = Raw(std::move(answer));
+  f.end = vendor::Fault::End::Stall;
+  f.held = held;
+  return f;
+}
+
 // A head of about that many bytes of filler fields, then a real answer.
 std::string LongHead(std::size_t fillerBytes) {
   std::string head = "HTTP/1.0 200 OK\r\n";
@@ -211,6 +219,11 @@ std::vector<Row> Table(const std::string& other) {
        .served = {{Path("longer"), Raw(longer)}},
        .event = "error",
        .bytes = raw});
+  add({.name = "KeepAliveBodyLongerThanAnnounced",
+       .served = {{Path("longer-keepalive"),
+                   Raw("HTTP/1.0 200 OK\r\nContent-Length: 1000\r\nConnection: keep-alive\r\n\r\n" + raw)}},
+       .event = "error",
+       .bytes = raw});
   add({.name = "BodyLongerThanAnnouncedAsText",
        .served = {{Path("longer"), Raw(longer)}},
        .mode = Mode::String,
@@ -220,6 +233,15 @@ std::vector<Row> Table(const std::string& other) {
        .served = {{Path("cut.bin"), Plain(K::CutAfter, 5000)}},
        .event = "error",
        .bytes = file.substr(0, 5000)});
+  // A complete body from a server that does not close, whatever its answer
+  // said: the body ends with its announced length, not with the socket.
+  add({.name = "CompleteBodyServerKeepsSocketOpen",
+       .served = {{Path("held"),
+                   RawHeldOpen("HTTP/1.0 200 OK\r\nContent-Length: " + rawSize + "\r\n\r\n" + raw,
+                               std::chrono::seconds(10))}},
+       .event = rawDone,
+       .bytes = raw,
+       .endsWithin = std::chrono::milliseconds(500)});
   add({.name = "EmptyBodyAsText",
        .served = {{Path("empty.bin"), Plain(K::CutAfter, 0)}},
        .mode = Mode::String,

@@ -3,6 +3,7 @@
 // it natively, WinINet under Wine. Each row says what the vendor server does,
 // how the getter is set, and what must come of it: the final event and the
 // bytes of the target file (or of the text, in string mode).
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <ostream>
@@ -45,6 +46,9 @@ struct Row {
   // File mode: the target's bytes afterwards, nullopt when it was left as it
   // was. String mode: the text delivered.
   std::optional<std::string> bytes;
+  // For a server that keeps its socket open after the answer: the fetch must
+  // end sooner than this, long before the server lets go.
+  std::optional<std::chrono::milliseconds> endsWithin;
   // Where Wine's WinINet is known to differ from Windows' (which the Linux
   // transport follows): why, and what it gives instead; no event when the
   // row cannot run under Wine at all.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "ScenarioServe.h"
@@ -49,12 +50,17 @@ TEST_P(Scenario, EndsAsOnWindows) {
   get.Password = row.password;
   get.PostQuery = row.postQuery;
   WriteFile(get.FileName, "old");
+  const auto started = std::chrono::steady_clock::now();
   if (row.mode == scenarios::Mode::File) {
     get.GetFile();
   } else {
     get.GetString();
   }
   ASSERT_TRUE(log.WaitFinished());
+  const auto took = std::chrono::steady_clock::now() - started;
+  if (row.endsWithin) {
+    EXPECT_LT(took, *row.endsWithin) << "the server keeps its socket open";
+  }
   EXPECT_TRUE(AllWorkersGone());
   server.Stop();
 

@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
             FaultCase{"NoLengthBinary", {K::NoLength, 0, ""}, true, "error", {}},
             FaultCase{"NoLengthText", {K::NoLength, 0, ""}, false, kDone, kFileSize},
             FaultCase{"LengthAboveBody", {K::WrongLength, kFileSize + 1000, ""}, true, "error", kFileSize},
-            // The body runs to the close, as WinINet reads it; the getter's own rule decides.
+            // What comes right behind the announced length is body too, as WinINet reads
+            // it; the getter's own rule decides.
             FaultCase{"LengthBelowBody", {K::WrongLength, 1000, ""}, true, "error", kFileSize},
             FaultCase{"LengthLetters", {K::TextLength, 0, "abc"}, true, "error", {}},
             FaultCase{"LengthNegative", {K::TextLength, 0, "-5"}, false, "error", {}},

@@ -246,7 +246,6 @@ TEST(Head, FieldsOfTheConnectionAndTheChallenges) {
                   "WWW-Authenticate: Negotiate, BASIC realm=\"x\"\r\nProxy-Authenticate: Basicx\r\n\r\n"),
       S::Done);
   const auto& head = reader.Head();
-  EXPECT_TRUE(head.KeepsAlive());
   EXPECT_TRUE(head.Chunked());
   EXPECT_TRUE(head.OffersBasic("www-authenticate"));
   EXPECT_FALSE(head.OffersBasic("Proxy-Authenticate"));
@@ -256,7 +255,6 @@ TEST(Head, FieldsOfTheConnectionAndTheChallenges) {
       other.Feed(
           "HTTP/1.1 200 OK\r\nConnection: keep-alive, close\r\nTransfer-Encoding: chunked, gzip\r\n\r\n"),
       S::Done);
-  EXPECT_FALSE(other.Head().KeepsAlive());
   EXPECT_FALSE(other.Head().Chunked());
 }
 

@@ -402,6 +402,15 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{
             "Raw", {Fault::Kind::Raw, 0, kRawAnswer}, kGet + "\r\n", End::Closed, 0, "", "", kRawAnswer},
         AnswerCase{
+            "RawHeldOpenThenClosed",
+            {Fault::Kind::Raw, 0, kRawAnswer, false, Fault::End::Stall, std::chrono::milliseconds(300)},
+            kGet + "\r\n",
+            End::Closed,
+            0,
+            "",
+            "",
+            kRawAnswer},
+        AnswerCase{
             "StallThenReset", {Fault::Kind::Stall, 300, {}}, kGet + "\r\n", End::Reset, 0, "", "", ""}),
     CaseName());
 

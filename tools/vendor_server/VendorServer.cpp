@@ -330,6 +330,7 @@ class Session : public std::enable_shared_from_this<Session> {
         return;
       case Fault::Kind::Raw:
         end_ = fault.end;
+        held_ = fault.held;
         head_ = fault.text;
         remaining_ = 0;
         WriteNext();
@@ -367,6 +368,7 @@ class Session : public std::enable_shared_from_this<Session> {
     }
     if (fault.withoutLength) length.reset();
     end_ = fault.end;
+    held_ = fault.held;
     head_ = std::string(http11_ ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.status) + " " +
             ReasonPhrase(reply.status) + "\r\nServer: vendor-server\r\nContent-Type: " + reply.contentType +
             "\r\n";
@@ -433,6 +435,12 @@ class Session : public std::enable_shared_from_this<Session> {
         return;
       }
       case Fault::End::Stall:
+        if (held_.count() > 0) {
+          timer_.expires_after(held_);
+          timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
+            if (!ec) self->Close();
+          });
+        }
         ReadUntilClientCloses();
         return;
       case Fault::End::Close:
@@ -474,6 +482,7 @@ class Session : public std::enable_shared_from_this<Session> {
   bool http11_ = true;
   bool headOnly_ = false;
   Fault::End end_ = Fault::End::Close;
+  std::chrono::milliseconds held_{0};
   bool headSent_ = false;
   std::string head_;
   std::string body_;

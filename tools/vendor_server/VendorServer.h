@@ -2,6 +2,7 @@
 // records the report page's queries, and misbehaves per URL path on request.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -42,6 +43,9 @@ struct Fault {
   // How the connection ends once the body (or its cut part) has gone out.
   enum class End { Close, Reset, Stall };
   End end = End::Close;
+  // End::Stall: how long the connection is held before the server closes it
+  // (0: until the client closes).
+  std::chrono::milliseconds held{0};
 };
 
 struct RecordedRequest {

@@ -291,22 +291,6 @@ bool ResponseHead::Chunked() const {
   return false;
 }
 
-bool ResponseHead::KeepsAlive() const {
-  bool keep = false;
-  for (const auto& [n, v] : fields) {
-    if (!EqualNoCase(n, "Connection")) continue;
-    std::string_view tokens(v);
-    while (!tokens.empty()) {
-      const auto comma = tokens.find(',');
-      const std::string_view token = Trim(tokens.substr(0, comma));
-      if (EqualNoCase(token, "close")) return false;
-      if (EqualNoCase(token, "keep-alive")) keep = true;
-      tokens = comma == std::string_view::npos ? std::string_view() : tokens.substr(comma + 1);
-    }
-  }
-  return keep;
-}
-
 bool ResponseHead::OffersBasic(std::string_view field) const {
   for (const auto& [n, v] : fields) {
     if (!EqualNoCase(n, field)) continue;

@@ -79,8 +79,6 @@ struct ResponseHead {
   // The first field of that name, any case.
   const std::string* Find(std::string_view name) const;
   bool Chunked() const;
-  // The server says it keeps the connection open after the body.
-  bool KeepsAlive() const;
   // A challenge of this field ("WWW-Authenticate", "Proxy-Authenticate")
   // offers the Basic scheme.
   bool OffersBasic(std::string_view field) const;

@@ -34,6 +34,10 @@ constexpr std::size_t kSocketBuffer = 256 * 1024;
 constexpr std::size_t kHeadLimit = std::size_t{1} << 20;
 // Redirects followed for one request; a loop ends as a failure.
 constexpr int kMaxRedirects = 10;
+// Once the announced length is in, how long the body waits for bytes that
+// come right behind it: enough to catch a server that sends more than it
+// announced, too short to matter when the server keeps the socket open.
+constexpr std::chrono::milliseconds kOverrunGrace{5};
 
 std::string Env(const char* lower, const char* upper) {
   if (const char* v = std::getenv(lower); v != nullptr && *v != '\0') return v;
@@ -85,11 +89,12 @@ class Request : public HandleObject {
   bool Exchange(const http_wire::Target& target, const std::string& method, std::string_view extraHeaders,
                 std::string_view body, bool authorize);
   bool ReadHead();
-  bool Fill(bool& endOfStream);
+  bool Fill(bool& endOfStream, std::chrono::milliseconds limit);
   std::string_view Buffered() const {
     return {static_cast<const char*>(buffer_.data().data()), buffer_.size()};
   }
   bool ReadChunked(char* out, std::size_t want, std::size_t& got);
+  bool ReadPastLength(char* out, std::size_t want, std::size_t& got);
 
   const PosixInternetSettings& settings_;
   const http_wire::ProxyRoute& proxy_;
@@ -148,14 +153,13 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
     bodyDone_ = true;
   } else if (head_.Chunked()) {
     framing_ = Framing::Chunked;
-  } else if (length != nullptr && head_.KeepsAlive() &&
-             std::all_of(length->begin(), length->end(), [](char c) { return c >= '0' && c <= '9'; }) &&
-             !length->empty() && length->size() < 19) {
-    // Only a server that keeps the connection says where the body ends;
-    // otherwise the body runs to the close, longer than announced or not.
+  } else if (length != nullptr && !length->empty() && length->size() < 19 &&
+             std::all_of(length->begin(), length->end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    // The announced length ends the body (with what comes right behind it)
+    // whatever the connection headers say, so a server that keeps the
+    // socket open costs no wait.
     framing_ = Framing::Length;
     remaining_ = std::stoull(*length);
-    bodyDone_ = remaining_ == 0;
   } else {
     framing_ = Framing::UntilClose;
   }
@@ -234,7 +238,7 @@ bool Request::ReadHead() {
       if (state == http_wire::HeadReader::State::Done) break;
       if (state != http_wire::HeadReader::State::NeedMore) return false;
       bool endOfStream = false;
-      if (!Fill(endOfStream)) return false;
+      if (!Fill(endOfStream, settings_.receiveTimeout)) return false;
     }
     buffer_.consume(reader.Consumed());
     head_ = reader.Head();
@@ -257,13 +261,14 @@ bool Request::Query(std::uint32_t level, std::string& value) const {
   return false;
 }
 
-// One socket read into the buffer; false at the end of the stream or on
-// error, with endOfStream telling the orderly close apart.
-bool Request::Fill(bool& endOfStream) {
+// One socket read into the buffer, waiting at most limit; false at the end
+// of the stream, on error or when the wait runs out, with endOfStream telling
+// the orderly close apart.
+bool Request::Fill(bool& endOfStream, std::chrono::milliseconds limit) {
   endOfStream = false;
   beast::error_code ec;
   std::size_t n = 0;
-  stream_->expires_after(settings_.receiveTimeout);
+  stream_->expires_after(limit);
   stream_->async_read_some(buffer_.prepare(kSocketBuffer),
                            [&](const beast::error_code& e, std::size_t bytes) {
                              ec = e;
@@ -299,7 +304,7 @@ bool Request::ReadChunked(char* out, std::size_t want, std::size_t& got) {
     }
     bool endOfStream = false;
     // A chunked body ends with its last chunk; a close before it cuts it short.
-    if (!Fill(endOfStream)) {
+    if (!Fill(endOfStream, settings_.receiveTimeout)) {
       failed_ = true;
       break;
     }
@@ -307,17 +312,33 @@ bool Request::ReadChunked(char* out, std::size_t want, std::size_t& got) {
   return got > 0 || !failed_;
 }
 
+// Past the announced length, what is already here or comes at once still
+// belongs to the body, so the getter sees a body longer than announced;
+// then the body ends, whether the server closes or keeps the socket open.
+bool Request::ReadPastLength(char* out, std::size_t want, std::size_t& got) {
+  bool endOfStream = false;
+  if (buffer_.size() == 0 && !Fill(endOfStream, kOverrunGrace)) {
+    bodyDone_ = true;
+    return true;
+  }
+  got = std::min(buffer_.size(), want);
+  std::memcpy(out, buffer_.data().data(), got);
+  buffer_.consume(got);
+  return true;
+}
+
 bool Request::Read(char* out, std::size_t want, std::size_t& got) {
   got = 0;
   if (!answered_ || failed_) return false;
   if (bodyDone_) return true;
   if (framing_ == Framing::Chunked) return ReadChunked(out, want, got);
+  if (framing_ == Framing::Length && remaining_ == 0) return ReadPastLength(out, want, got);
 
   const bool untilClose = framing_ == Framing::UntilClose;
   if (!untilClose) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, remaining_));
   while (got < want) {
     bool endOfStream = false;
-    if (buffer_.size() == 0 && !Fill(endOfStream)) {
+    if (buffer_.size() == 0 && !Fill(endOfStream, settings_.receiveTimeout)) {
       // Without a length only an orderly close ends the body; a reset or a
       // time-out cuts it short.
       if (untilClose && endOfStream) {
@@ -332,10 +353,7 @@ bool Request::Read(char* out, std::size_t want, std::size_t& got) {
     buffer_.consume(n);
     got += n;
   }
-  if (!untilClose) {
-    remaining_ -= got;
-    if (remaining_ == 0) bodyDone_ = true;
-  }
+  if (!untilClose) remaining_ -= got;
   // Bytes that did arrive are delivered; the failure shows at the next read.
   return got > 0 || !failed_;
 }
