@@ -81,23 +81,8 @@ class TargetFile {
 
 std::atomic<int> THTTPGetThread::instances_{0};
 
-THTTPGetThread::THTTPGetThread(IInternetApi& internet, AnsiText acceptTypes, AnsiText agent, AnsiText url,
-                               AnsiText fileName, AnsiText userName, AnsiText password, AnsiText postQuery,
-                               AnsiText referer, bool binaryData, bool useCache, TOnProgressEvent progress,
-                               bool toFile)
-    : internet_(internet),
-      AcceptTypes_(std::move(acceptTypes)),
-      Agent_(std::move(agent)),
-      URL_(std::move(url)),
-      FileName_(std::move(fileName)),
-      UserName_(std::move(userName)),
-      Password_(std::move(password)),
-      PostQuery_(std::move(postQuery)),
-      Referer_(std::move(referer)),
-      BinaryData_(binaryData),
-      UseCache_(useCache),
-      ToFile_(toFile),
-      progress_(std::move(progress)) {
+THTTPGetThread::THTTPGetThread(IInternetApi& internet, THTTPGetInputs inputs)
+    : internet_(internet), in_(std::move(inputs)) {
   FreeOnTerminate = true;
   instances_.fetch_add(1);
 }
@@ -151,24 +136,24 @@ void THTTPGetThread::CloseInternetHandles() noexcept {
 bool THTTPGetThread::Transfer() {
   AnsiText host;
   AnsiText path;
-  SplitURL(URL_, host, path);
+  SplitURL(in_.URL, host, path);
   if (Terminated()) return false;
 
   // The results are not examined here: a missing handle makes every later
   // call fail, which shows as a failed query and an empty read.
-  hInternet_ = internet_.InternetOpenA(Agent_.empty() ? nullptr : Agent_.c_str(),
+  hInternet_ = internet_.InternetOpenA(in_.Agent.empty() ? nullptr : in_.Agent.c_str(),
                                        IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
   hConnect_ =
-      internet_.InternetConnectA(hInternet_, host.c_str(), IInternetApi::kDefaultHttpPort, UserName_.c_str(),
-                                 Password_.c_str(), IInternetApi::kServiceHttp, 0, 0);
-  const bool post = !PostQuery_.empty();
-  const char* acceptTypes[] = {AcceptTypes_.c_str(), nullptr};
+      internet_.InternetConnectA(hInternet_, host.c_str(), IInternetApi::kDefaultHttpPort, in_.UserName.c_str(),
+                                 in_.Password.c_str(), IInternetApi::kServiceHttp, 0, 0);
+  const bool post = !in_.PostQuery.empty();
+  const char* acceptTypes[] = {in_.AcceptTypes.c_str(), nullptr};
   hRequest_ =
-      internet_.HttpOpenRequestA(hConnect_, post ? "POST" : "GET", path.c_str(), "HTTP/1.0", Referer_.c_str(),
-                                 acceptTypes, UseCache_ ? 0 : IInternetApi::kFlagReload, 0);
+      internet_.HttpOpenRequestA(hConnect_, post ? "POST" : "GET", path.c_str(), "HTTP/1.0", in_.Referer.c_str(),
+                                 acceptTypes, in_.UseCache ? 0 : IInternetApi::kFlagReload, 0);
   if (post) {
-    internet_.HttpSendRequestA(hRequest_, kFormHeader, kFormHeaderLength, PostQuery_.data(),
-                               static_cast<std::uint32_t>(PostQuery_.size()));
+    internet_.HttpSendRequestA(hRequest_, kFormHeader, kFormHeaderLength, in_.PostQuery.data(),
+                               static_cast<std::uint32_t>(in_.PostQuery.size()));
   } else {
     internet_.HttpSendRequestA(hRequest_, nullptr, 0, nullptr, 0);
   }
@@ -180,7 +165,7 @@ bool THTTPGetThread::Transfer() {
   const bool haveLength = internet_.HttpQueryInfoA(hRequest_, IInternetApi::kQueryContentLength,
                                                    lengthBuffer.get(), &lengthSize, &index);
   if (Terminated()) return false;
-  if (!haveLength && BinaryData_) return false;
+  if (!haveLength && in_.BinaryData) return false;
 
   // Only a 2xx answer counts; an error page is no download.
   char status[32] = {};
@@ -201,8 +186,8 @@ bool THTTPGetThread::Transfer() {
 
   Readed_ = 0;
   std::unique_ptr<TargetFile> file;
-  if (ToFile_) {
-    file = std::make_unique<TargetFile>(FileName_);
+  if (in_.ToFile) {
+    file = std::make_unique<TargetFile>(in_.FileName);
     if (!file->IsOpen()) return false;
   } else {
     ResultString_.clear();
@@ -225,11 +210,11 @@ bool THTTPGetThread::Transfer() {
       ResultString_.append(buffer, BytesRead_);
     }
     Readed_ += static_cast<std::int32_t>(BytesRead_);
-    if (progress_ && !detached_.load(std::memory_order_acquire)) Synchronize([this] { ReportProgress(); });
+    if (in_.OnProgress && !detached_.load(std::memory_order_acquire)) Synchronize([this] { ReportProgress(); });
   }
 
   bool ok = false;
-  if (!ToFile_) {
+  if (!in_.ToFile) {
     ok = Readed_ != 0;
   } else if (haveLength) {
     ok = FileSize_ == Readed_;
@@ -244,7 +229,7 @@ bool THTTPGetThread::Transfer() {
 
 void THTTPGetThread::ReportProgress() {
   if (detached_.load(std::memory_order_acquire)) return;
-  progress_(this, FileSize_, Readed_);
+  in_.OnProgress(this, FileSize_, Readed_);
 }
 
 void THTTPGetThread::DoTerminate() {
@@ -275,9 +260,19 @@ void THTTPGet::Abort() {
 
 void THTTPGet::Start(bool toFile) {
   if (ActiveThread != nullptr) return;
-  auto worker =
-      std::make_unique<THTTPGetThread>(internet_, AcceptTypes, Agent, URL, FileName, UserName, Password,
-                                       PostQuery, Referer, BinaryData, UseCache, OnProgress, toFile);
+  auto worker = std::make_unique<THTTPGetThread>(
+      internet_, THTTPGetInputs{.AcceptTypes = AcceptTypes,
+                                .Agent = Agent,
+                                .URL = URL,
+                                .FileName = FileName,
+                                .UserName = UserName,
+                                .Password = Password,
+                                .PostQuery = PostQuery,
+                                .Referer = Referer,
+                                .BinaryData = BinaryData,
+                                .UseCache = UseCache,
+                                .OnProgress = OnProgress,
+                                .ToFile = toFile});
   worker->OnTerminate = TNotifyEvent(this, &THTTPGet::TransferDone);
   ActiveThread = worker.get();
   try {

@@ -16,12 +16,27 @@ using TOnProgressEvent = TEvent<TObject*, std::int32_t, std::int32_t>;
 using TOnDoneFileEvent = TEvent<TObject*, AnsiText, std::int32_t>;
 using TOnDoneStringEvent = TEvent<TObject*, AnsiText>;
 
+// A transfer's inputs, copied from the component when it starts: changing the
+// component's properties later does not touch a running transfer.
+struct THTTPGetInputs {
+  AnsiText AcceptTypes;
+  AnsiText Agent;
+  AnsiText URL;
+  AnsiText FileName;
+  AnsiText UserName;
+  AnsiText Password;
+  AnsiText PostQuery;
+  AnsiText Referer;
+  bool BinaryData = false;
+  bool UseCache = false;
+  TOnProgressEvent OnProgress;
+  bool ToFile = true;  // file mode; false: string mode
+};
+
 class THTTPGetThread : public TThread {
  public:
-  // Takes copies of the component's inputs; frees itself after its completion.
-  THTTPGetThread(IInternetApi& internet, AnsiText acceptTypes, AnsiText agent, AnsiText url,
-                 AnsiText fileName, AnsiText userName, AnsiText password, AnsiText postQuery,
-                 AnsiText referer, bool binaryData, bool useCache, TOnProgressEvent progress, bool toFile);
+  // Frees itself after its completion.
+  THTTPGetThread(IInternetApi& internet, THTTPGetInputs inputs);
   ~THTTPGetThread() override;
   AnsiText ClassName() const override { return "THTTPGetThread"; }
 
@@ -32,8 +47,8 @@ class THTTPGetThread : public TThread {
 
   // Read by the UI thread while the worker waits in a hand-off.
   bool Succeeded() const noexcept;
-  bool ToFile() const noexcept { return ToFile_; }
-  const AnsiText& FileName() const noexcept { return FileName_; }
+  bool ToFile() const noexcept { return in_.ToFile; }
+  const AnsiText& FileName() const noexcept { return in_.FileName; }
   const AnsiText& ResultString() const noexcept { return ResultString_; }
   std::int32_t FileSize() const noexcept { return FileSize_; }
   std::int32_t Readed() const noexcept { return Readed_; }
@@ -57,23 +72,12 @@ class THTTPGetThread : public TThread {
   void CloseInternetHandles() noexcept;
 
   IInternetApi& internet_;
-  AnsiText AcceptTypes_;
-  AnsiText Agent_;
-  AnsiText URL_;
-  AnsiText FileName_;
+  const THTTPGetInputs in_;
   AnsiText ResultString_;
-  AnsiText UserName_;
-  AnsiText Password_;
-  AnsiText PostQuery_;
-  AnsiText Referer_;
-  bool BinaryData_;
-  bool UseCache_;
   std::atomic<bool> Succeeded_{false};
   std::int32_t FileSize_ = 0;
-  bool ToFile_;
   std::uint32_t BytesRead_ = 0;
   std::int32_t Readed_ = 0;
-  TOnProgressEvent progress_;
 
   std::atomic<bool> failedMark_{false};
   std::atomic<bool> detached_{false};
