@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "textconv/Ascii.h"
+
 namespace {
 int Base64Value(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -12,18 +14,11 @@ int Base64Value(char c) {
   return -1;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool ParseDigest(std::string_view hex, TSha256Digest& digest) {
   if (hex.size() != 2 * digest.size()) return false;
   for (std::size_t i = 0; i < digest.size(); ++i) {
-    const int hi = HexValue(hex[2 * i]);
-    const int lo = HexValue(hex[2 * i + 1]);
+    const int hi = HexDigitValue(hex[2 * i]);
+    const int lo = HexDigitValue(hex[2 * i + 1]);
     if (hi < 0 || lo < 0) return false;
     digest[i] = static_cast<std::uint8_t>(hi * 16 + lo);
   }

@@ -2,6 +2,7 @@
 
 #include "framework/Exception.h"
 #include "httpget/HTTPGet.h"
+#include "textconv/Ascii.h"
 
 namespace {
 bool NeedsEscape(unsigned char c) {
@@ -14,16 +15,6 @@ bool NeedsEscape(unsigned char c) {
   }
 }
 
-bool StartsWithHttp(const AnsiText& a) {
-  static constexpr char kScheme[] = "http://";
-  if (a.size() < 7) return false;
-  for (std::size_t i = 0; i < 7; ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != kScheme[i]) return false;
-  }
-  return true;
-}
 }  // namespace
 
 TWebBrowser::TWebBrowser(TComponent* owner, IInternetApi& internet)
@@ -52,7 +43,7 @@ AnsiText TWebBrowser::WireForm(const AnsiText& address) {
 }
 
 void TWebBrowser::Navigate(const AnsiText& address) {
-  if (!StartsWithHttp(address) || address.size() == 7 || address[7] == '/') {
+  if (!StartsWithIgnoringAsciiCase(address, "http://") || address.size() == 7 || address[7] == '/') {
     throw Exception("The address is not a web address the browser can open: " + address);
   }
   if (getter_->Busy()) throw Exception("The browser is still loading the previous page");

@@ -9,6 +9,7 @@
 #include "framework/Controls.h"
 #include "framework/FileNames.h"
 #include "framework/MainThread.h"
+#include "textconv/Ascii.h"
 
 namespace {
 constexpr std::uint32_t kReadSize = 1025;
@@ -18,16 +19,6 @@ constexpr std::uint32_t kFormHeaderLength = sizeof kFormHeader - 1;
 static_assert(kFormHeaderLength == 47);
 // A 1025-byte write per chunk would be a system call per chunk.
 constexpr std::size_t kFileBufferSize = 64 * 1024;
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -93,7 +84,7 @@ THTTPGetThread::~THTTPGetThread() {
 
 void THTTPGetThread::SplitURL(const AnsiText& url, AnsiText& host, AnsiText& path) {
   std::string_view rest(url);
-  if (StartsWithNoCase(rest, "http://")) rest.remove_prefix(7);
+  if (StartsWithIgnoringAsciiCase(rest, "http://")) rest.remove_prefix(7);
   const std::size_t slash = rest.find('/');
   if (slash == std::string_view::npos) {
     host.clear();

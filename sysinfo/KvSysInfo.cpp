@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "textconv/Ascii.h"
+
 namespace {
 
 constexpr std::uint32_t kPlatformWin9x = 1;
@@ -23,14 +25,7 @@ constexpr std::uint32_t kProductTypeCapacity = 81;
 
 // Registry values and service-pack texts are plain ASCII, so ASCII folding
 // matches what a locale-aware comparison would say about them.
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
+bool SameText(std::string_view a, std::string_view b) { return SameIgnoringAsciiCase(a, b); }
 
 // Text of a fixed buffer up to its first NUL, never past its end.
 AnsiText BufferText(const char* buffer, std::size_t capacity) {

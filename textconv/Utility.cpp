@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "textconv/Ascii.h"
 #include "textconv/CodePageTables.h"
 
 namespace {
@@ -25,14 +26,10 @@ constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, 12> kAccentPairs{{
     {0xF2, 0xD2},  // ň Ň
 }};
 
-constexpr std::uint8_t AsciiUpper(std::uint8_t byte) {
-  return byte >= 'a' && byte <= 'z' ? static_cast<std::uint8_t>(byte - ('a' - 'A')) : byte;
-}
-
 constexpr std::array<std::uint8_t, 256> MakeUpperTable() {
   std::array<std::uint8_t, 256> table{};
   for (std::size_t i = 0; i < table.size(); ++i) {
-    table[i] = AsciiUpper(static_cast<std::uint8_t>(i));
+    table[i] = static_cast<std::uint8_t>(AsciiUpper(static_cast<char>(i)));
   }
   for (const auto& [lower, upper] : kAccentPairs) {
     table[lower] = upper;
@@ -44,7 +41,7 @@ constexpr std::array<std::uint8_t, 256> kUpperTable = MakeUpperTable();
 
 char CodeLetter(const AnsiText& code, char whenEmpty) {
   const char letter = code.empty() ? whenEmpty : code.front();
-  return static_cast<char>(AsciiUpper(static_cast<std::uint8_t>(letter)));
+  return AsciiUpper(letter);
 }
 
 const textconv::CodePageTable* TableFor(char source, char target) {

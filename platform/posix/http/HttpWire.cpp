@@ -3,27 +3,14 @@
 #include <algorithm>
 #include <cctype>
 
+#include "textconv/Ascii.h"
+
 namespace http_wire {
 
 namespace {
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 bool IsSpace(char c) {
   return c == ' ' || c == '\t';
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 bool IsDigit(char c) {
@@ -107,10 +94,6 @@ std::string MakeAuthority(const std::string& host, std::uint16_t port) {
 
 }  // namespace
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (IsSpace(s.front()) || s.front() == '\r')) s.remove_prefix(1);
@@ -132,27 +115,14 @@ bool BypassesProxy(std::string_view host, std::string_view noProxy) {
       entry = entry.substr(0, colon);
     while (!entry.empty() && entry.front() == '.') entry.remove_prefix(1);
     if (entry.empty()) continue;
-    if (EqualNoCase(host, entry)) return true;
+    if (SameIgnoringAsciiCase(host, entry)) return true;
     if (host.size() > entry.size() && host[host.size() - entry.size() - 1] == '.' &&
-        EqualNoCase(host.substr(host.size() - entry.size()), entry))
+        SameIgnoringAsciiCase(host.substr(host.size() - entry.size()), entry))
       return true;
   }
   return false;
 }
 
-std::string PercentDecode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
 
 std::string BasicCredentials(std::string_view user, std::string_view password) {
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -215,9 +185,9 @@ LocationKind ResolveLocation(const Target& base, std::string_view location, Targ
       std::all_of(location.begin(), location.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
       })) {
-    if (!EqualNoCase(location.substr(0, colon), "http")) return LocationKind::OtherScheme;
+    if (!SameIgnoringAsciiCase(location.substr(0, colon), "http")) return LocationKind::OtherScheme;
     location.remove_prefix(colon + 1);
-    if (!StartsWithNoCase(location, "//")) return LocationKind::Unusable;
+    if (!StartsWithIgnoringAsciiCase(location, "//")) return LocationKind::Unusable;
   }
 
   out = base;
@@ -269,36 +239,36 @@ bool IsRedirect(int status) {
 }
 
 bool RedirectDropsBody(int status, std::string_view method) {
-  if (status == 303) return !EqualNoCase(method, "HEAD");
-  return (status == 301 || status == 302) && EqualNoCase(method, "POST");
+  if (status == 303) return !SameIgnoringAsciiCase(method, "HEAD");
+  return (status == 301 || status == 302) && SameIgnoringAsciiCase(method, "POST");
 }
 
 const std::string* ResponseHead::Find(std::string_view name) const {
   for (const auto& [n, v] : fields)
-    if (EqualNoCase(n, name)) return &v;
+    if (SameIgnoringAsciiCase(n, name)) return &v;
   return nullptr;
 }
 
 bool ResponseHead::Chunked() const {
   for (const auto& [n, v] : fields) {
-    if (!EqualNoCase(n, "Transfer-Encoding")) continue;
+    if (!SameIgnoringAsciiCase(n, "Transfer-Encoding")) continue;
     // The last coding decides.
     std::string_view codings(v);
     const auto comma = codings.rfind(',');
     if (comma != std::string_view::npos) codings.remove_prefix(comma + 1);
-    if (EqualNoCase(Trim(codings), "chunked")) return true;
+    if (SameIgnoringAsciiCase(Trim(codings), "chunked")) return true;
   }
   return false;
 }
 
 bool ResponseHead::OffersBasic(std::string_view field) const {
   for (const auto& [n, v] : fields) {
-    if (!EqualNoCase(n, field)) continue;
+    if (!SameIgnoringAsciiCase(n, field)) continue;
     // Several challenges may share a field: "Negotiate, Basic realm=...".
     std::string_view rest(v);
     for (;;) {
       rest = Trim(rest);
-      if (StartsWithNoCase(rest, "basic") && (rest.size() == 5 || IsSpace(rest[5]) || rest[5] == ','))
+      if (StartsWithIgnoringAsciiCase(rest, "basic") && (rest.size() == 5 || IsSpace(rest[5]) || rest[5] == ','))
         return true;
       const auto comma = rest.find(',');
       if (comma == std::string_view::npos) break;
@@ -311,7 +281,7 @@ bool ResponseHead::OffersBasic(std::string_view field) const {
 bool HeadReader::TakeLine(std::string_view line) {
   if (!statusSeen_) {
     // "HTTP/1.0 200 OK", "HTTP/1.1 200", any case of the name.
-    if (!StartsWithNoCase(line, "HTTP/")) return false;
+    if (!StartsWithIgnoringAsciiCase(line, "HTTP/")) return false;
     line.remove_prefix(5);
     std::size_t i = 0;
     unsigned major = 0;
@@ -410,7 +380,7 @@ ChunkDecoder::State ChunkDecoder::Step(std::string_view input, std::size_t& used
     if (line.empty() || line.size() > 15) return State::Malformed;
     std::uint64_t size = 0;
     for (const char c : line) {
-      const int v = HexValue(c);
+      const int v = HexDigitValue(c);
       if (v < 0) return State::Malformed;
       size = size * 16 + static_cast<unsigned>(v);
     }

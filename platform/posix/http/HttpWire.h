@@ -13,17 +13,12 @@
 
 namespace http_wire {
 
-// ASCII letters without regard to case.
-bool EqualNoCase(std::string_view a, std::string_view b);
 // Without surrounding spaces, tabs and line ends.
 std::string_view Trim(std::string_view s);
 
 // no_proxy: comma-separated host names or domain suffixes (a leading dot
 // allowed, a port ignored), "*" for every host.
 bool BypassesProxy(std::string_view host, std::string_view noProxy);
-
-// %XX only; a malformed escape stays as it is.
-std::string PercentDecode(std::string_view text);
 
 // "Basic " + base64(user ":" password), the bytes as they are.
 std::string BasicCredentials(std::string_view user, std::string_view password);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/posix/http/HttpWire.h"
+#include "textconv/Ascii.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -119,7 +120,7 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
   std::string extra(extraHeaders);
   bool authorize = false;
   for (int hops = 0;;) {
-    const bool sameOrigin = http_wire::EqualNoCase(target.host, origin.host) && target.port == origin.port;
+    const bool sameOrigin = SameIgnoringAsciiCase(target.host, origin.host) && target.port == origin.port;
     if (!Exchange(target, method, extra, body, authorize && sameOrigin)) return false;
     const int status = head_.status;
     if (const std::string* location = head_.Find("Location");

@@ -15,20 +15,11 @@
 #include <vector>
 
 #include "platform/posix/system/Encoding.h"
+#include "textconv/Ascii.h"
 
 extern char** environ;
 
 namespace {
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool SameIgnoringCase(const char* a, std::size_t n, const AnsiText& b) {
-  if (n != b.size()) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 AnsiText MachineArchitecture() {
   utsname u{};
   if (uname(&u) != 0) return AnsiText();
@@ -123,7 +114,7 @@ bool TPosixSystem::LookUp(const AnsiText& name, AnsiText& value) {
     const char* eq = std::strchr(*e, '=');
     if (eq == nullptr) continue;
     const auto n = static_cast<std::size_t>(eq - *e);
-    if (!SameIgnoringCase(*e, n, name)) continue;
+    if (!SameIgnoringAsciiCase(std::string_view(*e, n), name)) continue;
     // An exact spelling wins over another case of the same name.
     if (found == nullptr || std::strncmp(*e, name.c_str(), n) == 0) found = eq + 1;
   }
@@ -131,11 +122,7 @@ bool TPosixSystem::LookUp(const AnsiText& name, AnsiText& value) {
     value = Utf8ToAnsi(found);
     return true;
   }
-  const AnsiText key = [&] {
-    AnsiText k = name;
-    for (char& c : k) c = Lower(c);
-    return k;
-  }();
+  const AnsiText key = AsciiLowerText(name);
   if (key == "temp") {
     // Windows' TEMP is the user's own; so is this, never the shared /tmp.
     const std::string folder = UserTempFolder();
