@@ -271,6 +271,16 @@ LIST
   local expected="telefon=XXX&co=stazeno (TERBO)*${f[0]}*${f[1]}*${f[3]}*${f[2]}*${f[4]}*"
   [ "$(wc -l <"$report")" = 1 ] || fail "$machine: not exactly one report: $(cat "$report")"
   [ "$(cat "$report")" = "$expected" ] || fail "$machine: report is '$(cat "$report")', not '$expected'"
+  # The prefix is Windows 10: the report names its real build, not the 9200
+  # Windows gives a program whose manifest names no later version.
+  local build
+  build=$(wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v CurrentBuildNumber |
+    tr -d '\r' | awk '$1 == "CurrentBuildNumber" { print $3 }')
+  case $(cat "$report") in
+    *"(Build 9200)"* | "") fail "$machine: the report names build 9200, not Windows 10's own: $(cat "$report")" ;;
+    *"(Build $build)"*) ;;
+    *) fail "$machine: the report does not name Windows 10's build $build: $(cat "$report")" ;;
+  esac
   local started_line=""
   for _ in $(seq 300); do
     started_line=$(tr -d '\r' <"$folder/setup-started.log" 2>/dev/null || true)
