@@ -6,6 +6,12 @@
 #include "framework/Exception.h"
 #include "framework/MainThread.h"
 
+int ScaleLength(int length, int numerator, int denominator) {
+  const std::int64_t product = std::int64_t{length} * numerator;
+  const std::int64_t half = product >= 0 ? denominator : -std::int64_t{denominator};
+  return static_cast<int>((2 * product + half) / (2 * std::int64_t{denominator}));
+}
+
 TApplication& Application() {
   static TApplication app;
   return app;
@@ -22,6 +28,10 @@ void TApplication::ProcessMessages() {
   } else {
     MainThreadQueue().ProcessPending();
   }
+}
+
+int TApplication::ScreenPixelsPerInch() const {
+  return widgetSet_ != nullptr ? widgetSet_->ScreenPixelsPerInch() : kDesignPixelsPerInch;
 }
 
 void TApplication::ShowMessage(const AnsiText& text) {
@@ -94,10 +104,27 @@ void TControl::Changed() {
   if (IWidgetSet* ws = Application().WidgetSet()) ws->ControlChanged(*this);
 }
 
+TForm* TControl::ParentForm() const {
+  for (TControl* c = const_cast<TControl*>(this); c != nullptr; c = c->Parent()) {
+    if (auto* form = dynamic_cast<TForm*>(c)) return form;
+  }
+  return nullptr;
+}
+
+void TControl::ChangeScale(int numerator, int denominator) {
+  SetBounds(ScaleLength(Left, numerator, denominator), ScaleLength(Top, numerator, denominator),
+            ScaleLength(Width, numerator, denominator), ScaleLength(Height, numerator, denominator));
+}
+
 // Children may outlive their parent's list: they are freed by their owner,
 // which can be the parent itself, after this destructor has run.
 TWinControl::~TWinControl() {
   for (TControl* child : controls_) child->parent_ = nullptr;
+}
+
+void TWinControl::ChangeScale(int numerator, int denominator) {
+  TControl::ChangeScale(numerator, denominator);
+  for (TControl* child : controls_) child->ChangeScale(numerator, denominator);
 }
 
 // ---- TForm
@@ -116,7 +143,25 @@ void TForm::Close() {
 }
 
 void TForm::DoCreate() {
+  ScaleTo(Application().ScreenPixelsPerInch());
   if (OnCreate) Application().Dispatch([this] { OnCreate(this); });
+}
+
+void TForm::ScaleTo(int pixelsPerInch) {
+  if (pixelsPerInch <= 0 || pixelsPerInch == pixelsPerInch_) return;
+  ChangeScale(pixelsPerInch, pixelsPerInch_);
+  pixelsPerInch_ = pixelsPerInch;
+}
+
+int TForm::Scaled(int designLength) const {
+  return ScaleLength(designLength, pixelsPerInch_, kDesignPixelsPerInch);
+}
+
+void TForm::ChangeScale(int numerator, int denominator) {
+  ClientWidth = ScaleLength(ClientWidth, numerator, denominator);
+  ClientHeight = ScaleLength(ClientHeight, numerator, denominator);
+  Font.Height = ScaleLength(Font.Height, numerator, denominator);
+  TWinControl::ChangeScale(numerator, denominator);
 }
 
 // ---- TNotebook
@@ -148,6 +193,17 @@ void TPanel::SetColor(TColor color) {
 void TLabel::SetCaption(const AnsiText& caption) {
   caption_ = caption;
   Changed();
+}
+
+void TLabel::ChangeScale(int numerator, int denominator) {
+  Font.Height = ScaleLength(Font.Height, numerator, denominator);
+  TControl::ChangeScale(numerator, denominator);
+}
+
+void TImage::SizeToPicture(int width, int height) {
+  const TForm* form = ParentForm();
+  Width = form != nullptr ? form->Scaled(width) : width;
+  Height = form != nullptr ? form->Scaled(height) : height;
 }
 
 // ---- TGauge

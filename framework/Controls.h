@@ -37,10 +37,18 @@ struct TFont {
   bool operator==(const TFont&) const = default;
 };
 
+// Layouts are made at this resolution and scaled to the screen's at start.
+constexpr int kDesignPixelsPerInch = 96;
+
+// A length scaled by numerator / denominator, rounded half away from zero.
+int ScaleLength(int length, int numerator, int denominator);
+
 // The platform side of the window model.
 class IWidgetSet {
  public:
   virtual ~IWidgetSet() = default;
+  // The screen's resolution, which forms scale their layout to.
+  virtual int ScreenPixelsPerInch() { return kDesignPixelsPerInch; }
   // A control's look or layout changed (caption, colour, page, visibility...).
   virtual void ControlChanged(TControl& control) = 0;
   // A control is going away; its peer must let go of it.
@@ -69,6 +77,8 @@ class TApplication {
   void SetTitle(const AnsiText& title);
 
   void ProcessMessages();
+  // The screen's resolution; the designed one without a widget set.
+  int ScreenPixelsPerInch() const;
   // Message box with the program's title, one OK button and no icon.
   void ShowMessage(const AnsiText& text);
   // Error box for an exception that left a handler.
@@ -112,6 +122,12 @@ class TControl : public TComponent {
   // Tells the widget set the control needs redrawing.
   void Changed();
 
+  // The form the control lies on, if any.
+  TForm* ParentForm() const;
+  // Scales position, size and font by numerator / denominator, and so
+  // those of every control inside it.
+  virtual void ChangeScale(int numerator, int denominator);
+
  private:
   friend class TWinControl;
   TWinControl* parent_ = nullptr;
@@ -124,6 +140,7 @@ class TWinControl : public TControl {
   ~TWinControl() override;
   AnsiText ClassName() const override { return "TWinControl"; }
   const std::vector<TControl*>& Controls() const noexcept { return controls_; }
+  void ChangeScale(int numerator, int denominator) override;
 
  private:
   friend class TControl;
@@ -145,12 +162,22 @@ class TForm : public TWinControl {
   // Closes the form; closing the main form ends the program.
   void Close();
   bool Closed() const noexcept { return closed_; }
-  // Runs OnCreate once the layout is loaded.
+  // Once the layout is loaded: scales it to the screen, then runs OnCreate.
   void DoCreate();
+
+  // The resolution the layout is in now: as designed until it is scaled.
+  int PixelsPerInch() const noexcept { return pixelsPerInch_; }
+  // Scales the whole layout to a resolution: the client area, every
+  // control's position and size, and the fonts. The same one changes nothing.
+  void ScaleTo(int pixelsPerInch);
+  // A length of the layout as designed, at the form's resolution now.
+  int Scaled(int designLength) const;
+  void ChangeScale(int numerator, int denominator) override;
 
  private:
   AnsiText caption_;
   bool closed_ = false;
+  int pixelsPerInch_ = kDesignPixelsPerInch;
 };
 
 class TPage : public TWinControl {
@@ -204,6 +231,7 @@ class TLabel : public TControl {
   // Unset: the form's font.
   bool ParentFont = true;
   TFont Font;
+  void ChangeScale(int numerator, int denominator) override;
 
  private:
   AnsiText caption_;
@@ -215,7 +243,12 @@ class TImage : public TControl {
   AnsiText ClassName() const override { return "TImage"; }
   // The picture as a JPEG file's bytes.
   std::vector<std::uint8_t> Picture;
+  // Sized to the picture, at the form's resolution: the widget set drawing
+  // the picture over the whole control scales it to that size.
   bool AutoSize = true;
+  // The size AutoSize gives for a picture of width x height pixels. Set
+  // without telling the widget set: it is the widget set that asks.
+  void SizeToPicture(int width, int height);
 };
 
 class TButton : public TWinControl {

@@ -8,7 +8,8 @@
 # 2. builds the vendor server natively (HELPER_DIR, default build-winhelper),
 # 3. cross-builds the product, the 32-bit program, into BUILD_DIR (default
 #    build-win) and the 64-bit one into BUILD64_DIR (default build-win64);
-#    checks that websetup.exe is a 32-bit x86 program importing system DLLs only,
+#    checks that websetup.exe is a 32-bit x86 program importing system DLLs only
+#    and only functions that Windows XP SP3 exports (tests/win32/winxp-exports),
 # 4. on each machine (run_machine below), in a fresh Wine prefix of its own:
 #      win32  32-bit Windows (WINEARCH=win32)
 #      win64  64-bit Windows, the 32-bit program under WoW64
@@ -17,11 +18,15 @@
 #    test against the vendor server through http_proxy, the table of server
 #    scenarios over WinINet (against scenario_server), and TERBO.exe end to
 #    end on Xvfb: Czech flag clicked, the nine files, the database package
-#    for the machine's width, one report line, setup.exe started with cz,
+#    for the machine's width, one report line naming Windows 10's real build,
+#    setup.exe started with cz; then once more, on win32 at 144 dpi (the
+#    window half as large again, the scaled flag clicked) and on win64 with
+#    TEMP in a folder named in Cyrillic letters,
 # 5. makes a signed release with a throw-away certificate (scripts/release.sh)
 #    and checks that it verifies, that a changed byte does not, and that the
 #    signed program starts.
-# Screenshots land in BUILD_DIR/e2e/<machine>/.
+# Screenshots land in BUILD_DIR/e2e/<machine>/ (a variant's in a folder of
+# its own inside).
 #
 # Environment: BUILD_DIR, BUILD64_DIR, HELPER_DIR, JOBS (default: nproc),
 # DISPLAY_NUMBER (default 71; the Xvfb display this script starts),
@@ -70,8 +75,40 @@ fail() {
   failures=$((failures + 1))
 }
 
-# A program that starts on a bare 32-bit or 64-bit Windows: PE32 for x86,
-# importing only DLLs that every Windows has.
+# Prints every import of a 32-bit program that Windows XP SP3 lacks, as
+# DLL!function, and each DLL without an export list or imported by ordinal;
+# fails when there is one. The lists are one per DLL, one name a line.
+xp_imports_missing() { # exe list-folder
+  i686-w64-mingw32-objdump -p "$1" | awk -v lists="$2" '
+    function load(dll, file, line, n) {
+      file = lists "/" dll ".txt"
+      n = 0
+      while ((getline line <file) > 0) if (line !~ /^#/ && line != "") { exported[dll, line] = 1; n++ }
+      close(file)
+      return n
+    }
+    /^\tDLL Name: / {
+      dll = tolower($3)
+      sub(/\.dll$/, "", dll)
+      if (!(dll in listed)) listed[dll] = load(dll)
+      if (!listed[dll]) { print $3 ": no Windows XP export list"; missing++ }
+      next
+    }
+    # One imported function: address, hint and name; an ordinal has no name.
+    /^\t[0-9a-f]+\t/ && dll != "" {
+      if (NF < 3 || $3 == "<none>") { print dll ".dll: imported by ordinal " $2; missing++ }
+      else if (listed[dll] && !((dll, $3) in exported)) { print dll ".dll!" $3; missing++ }
+      imports++
+    }
+    END {
+      if (!imports) { print "no imports read"; missing++ }
+      exit missing > 0
+    }'
+}
+
+# A program that starts on a bare 32-bit or 64-bit Windows from XP SP3 on:
+# PE32 for x86, importing only DLLs that every Windows has and only what XP
+# SP3 exports.
 check_program() { # exe
   local imports allowed
   imports=$(i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort)
@@ -83,9 +120,23 @@ check_program() { # exe
   fi
   file -b "$1" | grep -c '^PE32 executable (GUI) Intel 80386' >/dev/null || fail "$1 is not a 32-bit x86 Windows program"
   i686-w64-mingw32-objdump -p "$1" | grep -Ec '^Magic\s+010b\s+\(PE32\)' >/dev/null || fail "$1 has no PE32 header"
+  local missing
+  missing=$(xp_imports_missing "$1" "$xp_exports") ||
+    fail "$1 does not load on Windows XP SP3, which lacks: $(echo "$missing" | tr '\n' ' ')"
 }
-step "websetup.exe is a 32-bit x86 program importing system DLLs only"
+xp_exports=$src/tests/win32/winxp-exports
+step "websetup.exe is a 32-bit x86 program importing system DLLs only, all on Windows XP SP3"
 check_program "$exe"
+# The check itself: lists without one function the program imports must fail it, naming that one.
+lacking=$win/xp-exports-lacking
+rm -rf "$lacking"
+cp -r "$xp_exports" "$lacking"
+sed -i '/^GetModuleFileNameA$/d' "$lacking/kernel32.txt"
+if missing=$(xp_imports_missing "$exe" "$lacking"); then
+  fail "the Windows XP import check passes a program that imports a function missing from its lists"
+elif [ "$missing" != "kernel32.dll!GetModuleFileNameA" ]; then
+  fail "the Windows XP import check names '$missing', not kernel32.dll!GetModuleFileNameA"
+fi
 
 # Everything below runs on an X display of our own; each machine in a fresh
 # prefix inside the build folder.
@@ -170,38 +221,72 @@ screenshot() { # window file
   import -window root -crop "$((WIDTH + 40))x$((HEIGHT + 60))+$((X - 20))+$((Y - 40))" +repage "$2" || true
 }
 
+# The prefix's screen and TEMP as they were before a variant changed them.
+reset_variant() { # temp
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+  wine reg add 'HKCU\Environment' /v TEMP /d "$1" /f >/dev/null 2>&1
+}
+
 # TERBO.exe end to end: Czech flag, nine files byte for byte with the given
-# database package, one report line, setup.exe started with cz.
-end_to_end() { # machine database-package
-  local machine=$1 database=$2 shots=$win/e2e/$1 bin=$run/$1/bin
+# database package, one report line, setup.exe started with cz. A variant
+# runs it on a screen of 144 dpi (dpi144), or with a TEMP folder named in
+# Cyrillic letters, which no Czech or Western code page has (cyrillic_temp).
+end_to_end() { # machine database-package [variant]
+  local machine=$1 database=$2 variant=${3:-}
+  local run_name=$machine${variant:+_$variant} shots=$win/e2e/$machine${variant:+/$variant} bin=$run/$machine/bin
   mkdir -p "$shots" "$bin"
-  start_server "e2e_$machine" "$tree"
-  local port_var=port_e2e_$machine
-  local temp_win temp folder program
+  start_server "e2e_$run_name" "$tree"
+  local port_var=port_e2e_$run_name
+  local temp_win temp folder program dpi=96
   temp_win=$(wine cmd /c 'echo %TEMP%' | tr -d '\r')
   temp=$(winepath -u "$temp_win" | sed 's:/*$::')
+  case $variant in
+    dpi144)
+      dpi=144
+      wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+      ;;
+    cyrillic_temp)
+      # A user's folder, "Юрий Петров" in UTF-8; Z: is the root folder.
+      temp=$run/$machine/$'\xd0\xae\xd1\x80\xd0\xb8\xd0\xb9 \xd0\x9f\xd0\xb5\xd1\x82\xd1\x80\xd0\xbe\xd0\xb2'
+      mkdir -p "$temp"
+      LC_ALL=C.UTF-8 wine reg add 'HKCU\Environment' /v TEMP /d "Z:${temp//\//\\}" /f >/dev/null 2>&1
+      ;;
+  esac
   folder=$temp/TERBO
   rm -rf "$folder"
   cp "$exe" "$bin/TERBO.exe"
-  http_proxy="http://127.0.0.1:${!port_var}" wine "$bin/TERBO.exe" >"$run/$machine/program.log" 2>&1 &
+  http_proxy="http://127.0.0.1:${!port_var}" wine "$bin/TERBO.exe" >"$run/$machine/program${variant:+-$variant}.log" 2>&1 &
   program=$!
   pids+=("$program")
   # The caption is TERBO; the application window beside it is titled Terbo.
   if ! find_window TERBO; then
-    fail "$machine: no window captioned TERBO"
+    fail "$run_name: no window captioned TERBO"
+    [ -z "$variant" ] || reset_variant "$temp_win"
     return
   fi
   sleep 1
   screenshot "$window" "$shots/language-page.png"
-  # The Czech flag lies at 240,45 (40 x 27) in the client area.
-  xdotool mousemove --window "$window" 260 58 click 1
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  # The client area, 585 x 113 at 96 dpi, scaled by dpi / 96.
+  [ "${WIDTH}x$HEIGHT" = "$(((585 * dpi + 48) / 96))x$(((113 * dpi + 48) / 96))" ] ||
+    fail "$run_name: the client area is ${WIDTH}x$HEIGHT at $dpi dpi"
+  # The Czech flag lies at 240,45 (40 x 27) in the client area at 96 dpi. On
+  # a larger screen it is clicked near its far corner, which only the scaled
+  # flag reaches.
+  if ((dpi == 96)); then
+    xdotool mousemove --window "$window" 260 58 click 1
+  else
+    xdotool mousemove --window "$window" $(((276 * dpi + 48) / 96)) $(((69 * dpi + 48) / 96)) click 1
+  fi
   sleep 2.5
   screenshot "$window" "$shots/progress-page.png"
   for _ in $(seq 1200); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$program" 2>/dev/null && fail "$machine: the installer did not end after handing off"
+  kill -0 "$program" 2>/dev/null && fail "$run_name: the installer did not end after handing off"
+  [ -z "$variant" ] || reset_variant "$temp_win"
   local name local_name count
   while read -r name local_name; do
-    cmp -s "$tree/TERBO/$name" "$folder/$local_name" || fail "$machine: $local_name differs from the server's $name"
+    cmp -s "$tree/TERBO/$name" "$folder/$local_name" || fail "$run_name: $local_name differs from the server's $name"
   done <<LIST
 comm32.zip comm32._dl
 ntdll.zip ntdll._dl
@@ -216,22 +301,39 @@ LIST
   # shellcheck disable=SC2010,SC2012
   count=$(ls "$folder" | grep -vc '^setup-started.log$' || true)
   # shellcheck disable=SC2012
-  [ "$count" = 9 ] || fail "$machine: not nine files in $folder: $(ls "$folder" | tr '\n' ' ')"
+  [ "$count" = 9 ] || fail "$run_name: not nine files in $folder: $(ls "$folder" | tr '\n' ' ')"
   # The machine as the system-information component describes it in this prefix.
   local -a f
   mapfile -t f < <(wine "$win/tools/sysinfo_tool/sysinfo_tool.exe" | tr -d '\r' | sed 's/^[A-Za-z]*: //')
-  local report=$run/e2e_$machine-report.log
+  local report=$run/e2e_$run_name-report.log
   local expected="telefon=XXX&co=stazeno (TERBO)*${f[0]}*${f[1]}*${f[3]}*${f[2]}*${f[4]}*"
-  [ "$(wc -l <"$report")" = 1 ] || fail "$machine: not exactly one report: $(cat "$report")"
-  [ "$(cat "$report")" = "$expected" ] || fail "$machine: report is '$(cat "$report")', not '$expected'"
+  [ "$(wc -l <"$report")" = 1 ] || fail "$run_name: not exactly one report: $(cat "$report")"
+  [ "$(cat "$report")" = "$expected" ] || fail "$run_name: report is '$(cat "$report")', not '$expected'"
+  # The prefix is Windows 10: the report names its real build, not the 9200
+  # Windows gives a program whose manifest names no later version.
+  local build
+  build=$(wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v CurrentBuildNumber |
+    tr -d '\r' | awk '$1 == "CurrentBuildNumber" { print $3 }')
+  case $(cat "$report") in
+    *"(Build 9200)"* | "") fail "$run_name: the report names build 9200, not Windows 10's own: $(cat "$report")" ;;
+    *"(Build $build)"*) ;;
+    *) fail "$run_name: the report does not name Windows 10's build $build: $(cat "$report")" ;;
+  esac
   local started_line=""
   for _ in $(seq 300); do
     started_line=$(tr -d '\r' <"$folder/setup-started.log" 2>/dev/null || true)
     [ -n "$started_line" ] && break
     sleep 0.1
   done
-  [ "$started_line" = "started cz in ${temp_win}\\TERBO" ] ||
-    fail "$machine: setup.exe was not started with cz in ${temp_win}\\TERBO: '$started_line'"
+  if [ "$variant" = cyrillic_temp ]; then
+    # In the folder named in Cyrillic, which the program reached by its short name.
+    case $started_line in
+      "started cz in "*\\TERBO) ;;
+      *) fail "$run_name: setup.exe was not started with cz in the TERBO folder: '$started_line'" ;;
+    esac
+  elif [ "$started_line" != "started cz in ${temp_win}\\TERBO" ]; then
+    fail "$run_name: setup.exe was not started with cz in ${temp_win}\\TERBO: '$started_line'"
+  fi
 }
 
 # One Windows machine: a fresh prefix, then every check in it.
@@ -273,6 +375,11 @@ run_machine() {
 
   step "$machine: end to end, TERBO.exe, Czech flag, $database"
   end_to_end "$machine" "$database"
+  # One variant a machine: the window at 144 dpi, a TEMP named in Cyrillic.
+  local variant=dpi144
+  [ "$arch" = win64 ] && variant=cyrillic_temp
+  step "$machine: end to end again, $variant"
+  end_to_end "$machine" "$database" "$variant"
 
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true

@@ -31,6 +31,7 @@ class TFakeWidgets : public IWidgetSet {
   AnsiText title;
 
   int runs = 0;
+  int dpi = kDesignPixelsPerInch;
   // The first colour, caption and progress each control was given: its stored value.
   std::map<const TControl*, std::vector<AnsiText>> history;
 
@@ -44,6 +45,7 @@ class TFakeWidgets : public IWidgetSet {
                             std::to_string(gauge->ForeColor()));
     }
   }
+  int ScreenPixelsPerInch() override { return dpi; }
   void ControlDestroyed(TControl&) override {}
   void TimerChanged(TTimer& t) override {
     liveTimers.insert(&t);

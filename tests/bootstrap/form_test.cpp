@@ -247,6 +247,30 @@ TEST_F(Installer, LayoutHoldsItsStoredValues) {
   EXPECT_EQ(std::count(widgets_.events.begin(), widgets_.events.end(), "timer Timer3 on"), 0);
 }
 
+// At 144 dpi (150 %) the window is the one above, half as large again.
+TEST_F(Installer, LayoutIsScaledToTheScreenBeforeStartUp) {
+  widgets_.dpi = 144;
+  Start("TERBO.exe");
+  struct Box {
+    TControl* c;
+    int left, top, width, height;
+  };
+  for (const Box& b : {Box{form_->Notebook1, 0, 0, 878, 170}, Box{form_->Panel2, 0, 0, 878, 170},
+                       Box{form_->Label3, 308, 30, 272, 24}, Box{form_->Image1, 360, 68, 60, 41},
+                       Box{form_->Image2, 450, 68, 60, 41}, Box{form_->Panel1, 0, 0, 878, 170},
+                       Box{form_->Label2, 15, 15, 719, 29}, Box{form_->had, 15, 90, 849, 45}}) {
+    EXPECT_EQ((std::vector<int>{b.c->Left, b.c->Top, b.c->Width, b.c->Height}),
+              (std::vector<int>{b.left, b.top, b.width, b.height}))
+        << b.c->Name();
+  }
+  EXPECT_EQ((std::vector<int>{form_->ClientWidth, form_->ClientHeight}), (std::vector<int>{878, 170}));
+  EXPECT_EQ(form_->Font, (TFont{"Arial", 20, false, clWindowText}));
+  EXPECT_EQ(form_->Label2->Font, (TFont{"Arial", 24, true, clWindowText}));
+  // Start-up ran on the scaled window: the language page in the product's scheme.
+  EXPECT_EQ(form_->Notebook1->PageIndex(), 0);
+  EXPECT_EQ(widgets_.history[form_->Panel2].back(), "color " + std::to_string(0xFFD8B0));
+}
+
 TEST_F(Installer, FlagClickPaintsTheNewPageBeforeArmingTheTimerAndSettingTheTexts) {
   Start("TERBO.exe");
   widgets_.events.clear();

@@ -218,6 +218,28 @@ TEST_F(PosixSystem, NoFileIsWrittenOrHeldThroughALinkOrOfSomeoneElse) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "in/a dangling link")));
 }
 
+// Windows-1250 has no Cyrillic letters: such a TEMP crosses the boundary as
+// "?", and start-up must end in the folder message, not make a "?" folder.
+TEST_F(PosixSystem, TempWithLettersWindows1250LacksGivesNoFolder) {
+  const fs::path user = dir_ / "\xd0\xae\xd1\x80\xd0\xb8\xd0\xb9";  // "Юрий" in UTF-8
+  fs::create_directories(user);
+  const char* before = std::getenv("TEMP");
+  const std::string saved = before != nullptr ? before : "";
+  setenv("TEMP", user.c_str(), 1);
+  TBootstrapState state;
+  const TStartupResult start = RunStartup(state, sys_);
+  if (before != nullptr) {
+    setenv("TEMP", saved.c_str(), 1);
+  } else {
+    unsetenv("TEMP");
+  }
+  EXPECT_EQ(state.DownloadFolder, Utf8ToAnsi(dir_.string()) + "/" + std::string(4, '?') + "/TERBO/");
+  EXPECT_FALSE(start.FolderReady);
+  std::vector<std::string> made;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_)) made.push_back(entry.path().string());
+  EXPECT_EQ(made, std::vector<std::string>{user.string()});
+}
+
 TEST_F(PosixSystem, FolderIsNoFileAndDeletionReportsFailure) {
   fs::create_directories(dir_ / "folder");
   std::ofstream(dir_ / "setup.exe") << "x";

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The real program published as TERBO.exe, on an Xvfb display of its own:
-# the language page as it shows. (Whole runs: installer_flow.sh.)
+# the language page as it shows, at 96 dpi and at the desktop's 144.
+# (Whole runs: installer_flow.sh.)
 #
 # program_test.sh WEBSETUP SHOT_DIR
 set -u
@@ -44,6 +45,34 @@ prop() { xprop -id "$window" "$1" | sed -n 's/^[^=]* = "\(.*\)"$/\1/p'; }
 [ "$(prop _NET_WM_ICON_NAME)" = Terbo ] || fail "icon name is '$(prop _NET_WM_ICON_NAME)', not Terbo"
 [ "$(prop WM_ICON_NAME)" = Terbo ] || fail "WM_ICON_NAME is '$(prop WM_ICON_NAME)', not Terbo"
 [ "$(prop _NET_WM_NAME)" = TERBO ] || fail "caption is '$(prop _NET_WM_NAME)', not TERBO"
+
+# A client that stays connected from now on (it prints the root window's
+# properties once it is): when the last one leaves, Xvfb resets and forgets
+# them, the desktop's dpi below among them.
+xprop -root -spy >"$work/root-properties" &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$work/root-properties" ] && break; sleep 0.1; done
+kill "$program"
+wait "$program" 2>/dev/null
+
+# ---- The same page at 144 dpi, the desktop's Xft.dpi: half as large again,
+# the flags scaled to fill their larger places.
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xft.dpi:\t144\n')"
+start_program
+[ "${WIDTH}x${HEIGHT}" = 878x170 ] || fail "window at 144 dpi is ${WIDTH}x${HEIGHT}, not 878x170"
+shot=$shots/language_page_144dpi.png
+for _ in $(seq 50); do
+  import -window root "$shot"
+  [ "$(pixel "$shot" $((X + 150)) $((Y + 135)))" = 176,216,255 ] && break
+  sleep 0.1
+done
+# The Czech flag at 360,68, 60 x 41: blue at the hoist, white and red out at the fly.
+IFS=, read -r r g b <<<"$(pixel "$shot" $((X + 362)) $((Y + 88)))"
+((b > 90 && r < 70)) || fail "at 144 dpi no Czech blue at the hoist ($r,$g,$b)"
+IFS=, read -r r g b <<<"$(pixel "$shot" $((X + 417)) $((Y + 70)))"
+((r > 200 && g > 200 && b > 200)) || fail "at 144 dpi no white at the fly's top ($r,$g,$b)"
+IFS=, read -r r g b <<<"$(pixel "$shot" $((X + 417)) $((Y + 106)))"
+((r > 150 && g < 90 && b < 90)) || fail "at 144 dpi no red at the fly's foot ($r,$g,$b)"
 kill "$program"
 wait "$program" 2>/dev/null
 

@@ -11,7 +11,10 @@ class TRecordingWidgets : public IWidgetSet {
   std::vector<std::pair<AnsiText, bool>> boxes;
   std::vector<TTimer*> timerChanges;
   int closes = 0;
-  void ControlChanged(TControl&) override {}
+  int changes = 0;
+  int dpi = kDesignPixelsPerInch;
+  int ScreenPixelsPerInch() override { return dpi; }
+  void ControlChanged(TControl&) override { ++changes; }
   void ControlDestroyed(TControl&) override {}
   void TimerChanged(TTimer& t) override { timerChanges.push_back(&t); }
   void TimerDestroyed(TTimer&) override {}
@@ -115,3 +118,68 @@ TEST_F(Controls, FormClosesOnce) {
   EXPECT_TRUE(form.Closed());
   EXPECT_EQ(widgets_.closes, 1);
 }
+
+namespace {
+struct TScaling {
+  int dpi;
+  int clientWidth, clientHeight, fontHeight;
+  std::vector<int> panel, label;  // left, top, width, height
+  int labelFontHeight;
+  std::vector<int> picture;  // left, top, and the size of a 40 x 27 picture
+};
+
+class Scaling : public Controls, public ::testing::WithParamInterface<TScaling> {};
+}  // namespace
+
+// The window's layout is made at 96 dpi; at start it takes the screen's.
+TEST_P(Scaling, CreationScalesTheLayoutToTheScreenBeforeOnCreate) {
+  const TScaling& want = GetParam();
+  TForm form(nullptr);
+  form.ClientWidth = 585;
+  form.ClientHeight = 113;
+  auto* notebook = new TNotebook(&form);
+  notebook->SetParent(&form);
+  notebook->SetBounds(0, 0, 585, 113);
+  auto* panel = new TPanel(&form);
+  panel->SetParent(notebook->AddPage("prvni"));
+  panel->SetBounds(0, 0, 585, 113);
+  auto* label = new TLabel(&form);
+  label->SetParent(panel);
+  label->SetBounds(205, 20, 181, 16);
+  label->ParentFont = false;
+  label->Font.Height = 16;
+  auto* image = new TImage(&form);
+  image->SetParent(panel);
+  image->SetBounds(240, 45, 40, 27);
+  int widthInOnCreate = 0;
+  form.OnCreate = [&](TObject*) { widthInOnCreate = form.ClientWidth; };
+  widgets_.dpi = want.dpi;
+  widgets_.changes = 0;
+
+  form.DoCreate();
+  EXPECT_EQ(form.PixelsPerInch(), want.dpi);
+  EXPECT_EQ(widthInOnCreate, want.clientWidth);
+  EXPECT_EQ((std::vector<int>{form.ClientWidth, form.ClientHeight, form.Font.Height}),
+            (std::vector<int>{want.clientWidth, want.clientHeight, want.fontHeight}));
+  for (TControl* c : {static_cast<TControl*>(notebook), static_cast<TControl*>(panel)}) {
+    EXPECT_EQ((std::vector<int>{c->Left, c->Top, c->Width, c->Height}), want.panel) << c->ClassName();
+  }
+  EXPECT_EQ((std::vector<int>{label->Left, label->Top, label->Width, label->Height}), want.label);
+  EXPECT_EQ(label->Font.Height, want.labelFontHeight);
+  image->SizeToPicture(40, 27);
+  EXPECT_EQ((std::vector<int>{image->Left, image->Top, image->Width, image->Height}), want.picture);
+  // At the design resolution the widget set hears of nothing.
+  if (want.dpi == kDesignPixelsPerInch) {
+    EXPECT_EQ(widgets_.changes, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Resolutions, Scaling,
+    ::testing::Values(
+        TScaling{96, 585, 113, 13, {0, 0, 585, 113}, {205, 20, 181, 16}, 16, {240, 45, 40, 27}},
+        // 125 %: halves and quarters rounded to the nearest pixel.
+        TScaling{120, 731, 141, 16, {0, 0, 731, 141}, {256, 25, 226, 20}, 20, {300, 56, 50, 34}},
+        // 150 %: halves rounded up.
+        TScaling{144, 878, 170, 20, {0, 0, 878, 170}, {308, 30, 272, 24}, 24, {360, 68, 60, 41}},
+        TScaling{192, 1170, 226, 26, {0, 0, 1170, 226}, {410, 40, 362, 32}, 32, {480, 90, 80, 54}}));

@@ -68,6 +68,36 @@ TEST(Win32System, EnvironmentIsFoundWithoutRegardToCaseAndSizedAsWindowsSizesIt)
   EXPECT_EQ(system.GetEnvironmentVariableA("websetup_test_unset", buffer, sizeof buffer), 0u);
 }
 
+// A folder whose name the ANSI code page lacks (Cyrillic, under the code
+// pages of Czech and Western Windows) is named by its short name, which the
+// A functions reach; a value that names no folder reads as the A call gives it.
+TEST_F(Win32Files, AFolderTheAnsiCodePageCannotNameIsNamedByItsShortName) {
+  const std::wstring wideRoot(root.begin(), root.end());
+  const std::wstring folder = wideRoot + L"\\\x042e\x0440\x0438\x0439 \x041f\x0435\x0442\x0440\x043e\x0432";
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  ::CloseHandle(::CreateFileW((folder + L"\\inside.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"WEBSETUP_TEST_TEMP", folder.c_str()));
+  const DWORD size = system.GetEnvironmentVariableA("websetup_test_temp", nullptr, 0);
+  ASSERT_GT(size, 1u);
+  std::string value(size, '\0');
+  ASSERT_EQ(system.GetEnvironmentVariableA("websetup_test_temp", value.data(), size), size - 1);
+  value.resize(size - 1);
+  EXPECT_EQ(value.find('?'), std::string::npos) << value;
+  for (const char c : value) EXPECT_LT(static_cast<unsigned char>(c), 0x80u) << value;
+  EXPECT_TRUE(IsFolder(value)) << value;
+  EXPECT_TRUE(system.FileExists(value + "\\inside.txt")) << value;
+
+  // Naming no folder, the same letters come as the A call gives them.
+  const std::wstring nowhere = wideRoot + L"\\\x042e\x0440\x0438\x0439 missing";
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"WEBSETUP_TEST_TEMP", nowhere.c_str()));
+  char ours[MAX_PATH] = {}, theirs[MAX_PATH] = {};
+  EXPECT_EQ(system.GetEnvironmentVariableA("websetup_test_temp", ours, MAX_PATH),
+            ::GetEnvironmentVariableA("websetup_test_temp", theirs, MAX_PATH));
+  EXPECT_STREQ(ours, theirs);
+  EXPECT_FALSE(system.ForceDirectories(std::string(ours) + "\\TERBO\\", false)) << ours;
+}
+
 TEST_F(Win32Files, ForceDirectoriesCreatesEveryMissingParent) {
   const std::string deep = root + "\\a\\b\\c\\";
   EXPECT_TRUE(system.ForceDirectories(deep, false));

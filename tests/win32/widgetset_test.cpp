@@ -375,6 +375,27 @@ TEST_F(Win32Window, ThePanelPaintsItsColourWithARaisedBevelAndTransparentLabels)
   ::ReleaseDC(hwnd, dc);
 }
 
+// At 144 dpi everything is half as large again, and the flag fills its
+// larger area: drawn there, and clicked anywhere on it.
+TEST_F(Win32Window, AScaledLayoutDrawsAndClicksThePictureOverItsWholeArea) {
+  form->ScaleTo(144);
+  Show();
+  RECT client{};
+  ::GetClientRect(Window(*form), &client);
+  EXPECT_EQ((std::vector<LONG>{client.right, client.bottom}), (std::vector<LONG>{878, 170}));
+  EXPECT_EQ((std::vector<int>{image->Left, image->Top, image->Width, image->Height}),
+            (std::vector<int>{360, 68, 60, 41}));
+  const HWND hwnd = Window(*panel);
+  const HDC dc = ::GetDC(hwnd);
+  EXPECT_TRUE(Blueish(Of(::GetPixel(dc, 362, 88)))) << "the wedge at the hoist";
+  EXPECT_TRUE(Whiteish(Of(::GetPixel(dc, 417, 70)))) << "the white half, out at the fly";
+  EXPECT_TRUE(Reddish(Of(::GetPixel(dc, 417, 106)))) << "the red half, out at the fly";
+  EXPECT_EQ(Of(::GetPixel(dc, 421, 106)), (TPixel{201, 86, 201})) << "the panel beside it";
+  ::ReleaseDC(hwnd, dc);
+  Press(hwnd, 418, 107, 418, 107);
+  EXPECT_EQ(clicks, 1);
+}
+
 TEST_F(Win32Window, TimersTickThroughTheMessageLoopUntilDisabled) {
   TTimer ticking(nullptr), stopped(nullptr);
   int ticks = 0, stoppedTicks = 0;

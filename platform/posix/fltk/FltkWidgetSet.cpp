@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "framework/MainThread.h"
+#include "framework/Pixels.h"
 #include "platform/posix/fltk/Jpeg.h"
 #include "platform/posix/fltk/Paint.h"
 #include "platform/posix/system/Encoding.h"
@@ -91,6 +93,14 @@ void OpenDisplay() {
   Fl::visible_focus(0);
   const TRgb face = ResolveColor(clBtnFace);
   Fl::background(face.R, face.G, face.B);
+}
+
+// The desktop's resolution as X clients share it, in Xft.dpi; 96 without one.
+int XftDpi() {
+  OpenDisplay();
+  const char* value = XGetDefault(fl_display, "Xft", "dpi");
+  const double dpi = value != nullptr ? std::strtod(value, nullptr) : 0.0;
+  return dpi >= 1.0 && dpi < 10000.0 ? static_cast<int>(std::lround(dpi)) : kDesignPixelsPerInch;
 }
 
 void CentreOn(Fl_Window& window, int areaX, int areaY, int areaW, int areaH) {
@@ -229,6 +239,7 @@ class ImagePeer : public Fl_Widget, public PeerLink {
     if (bytes == bytes_ && (picture_ || bytes.empty())) return;
     bytes_ = bytes;
     picture_.reset();
+    scaled_.reset();
     pixels_ = DecodeJpeg(bytes_);
     if (!pixels_.Empty())
       picture_ = std::make_unique<Fl_RGB_Image>(pixels_.Pixels.data(), pixels_.Width, pixels_.Height, 3);
@@ -236,10 +247,21 @@ class ImagePeer : public Fl_Widget, public PeerLink {
   int PictureWidth() const { return pixels_.Width; }
   int PictureHeight() const { return pixels_.Height; }
   TCursor cursor = TCursor::Default;
+  // Drawn over the whole widget, scaled to its size, or as decoded.
+  bool fill = true;
 
  protected:
   void draw() override {
-    if (picture_) picture_->draw(x(), y(), w(), h());
+    if (!picture_) return;
+    if (fill && (w() != pixels_.Width || h() != pixels_.Height)) {
+      if (!scaled_ || scaled_->w() != w() || scaled_->h() != h()) {
+        scaledPixels_ = ScalePixels(TPixels{pixels_.Width, pixels_.Height, 3, pixels_.Pixels}, w(), h());
+        scaled_ = std::make_unique<Fl_RGB_Image>(scaledPixels_.Bytes.data(), w(), h(), 3);
+      }
+      scaled_->draw(x(), y(), w(), h());
+      return;
+    }
+    picture_->draw(x(), y(), w(), h());
   }
   int handle(int event) override;
 
@@ -248,6 +270,9 @@ class ImagePeer : public Fl_Widget, public PeerLink {
   std::vector<std::uint8_t> bytes_;
   TRgbImage pixels_;
   std::unique_ptr<Fl_RGB_Image> picture_;
+  // The picture at the widget's size, when that is another.
+  TPixels scaledPixels_;
+  std::unique_ptr<Fl_RGB_Image> scaled_;
 };
 
 class GaugePeer : public Fl_Widget, public PeerLink {
@@ -550,10 +575,9 @@ class TFltkWidgetSet::Impl {
       auto& peer = static_cast<ImagePeer&>(widget);
       peer.SetPicture(image->Picture);
       peer.cursor = image->Cursor;
-      if (image->AutoSize && peer.PictureWidth() > 0) {
-        image->Width = peer.PictureWidth();
-        image->Height = peer.PictureHeight();
-      }
+      peer.fill = image->AutoSize;
+      if (image->AutoSize && peer.PictureWidth() > 0)
+        image->SizeToPicture(peer.PictureWidth(), peer.PictureHeight());
     } else if (auto* gauge = dynamic_cast<TGauge*>(&c)) {
       auto& peer = static_cast<GaugePeer&>(widget);
       peer.picture = PlanGauge(*gauge, gauge->Width, gauge->Height);
@@ -815,6 +839,10 @@ void TFltkWidgetSet::ShowMessage(const AnsiText& title, const AnsiText& text, bo
   ok->take_focus();
   // Timers and workers' hand-offs go on while the box waits.
   while (box.shown()) Fl::wait();
+}
+
+int TFltkWidgetSet::ScreenPixelsPerInch() {
+  return XftDpi();
 }
 
 void TFltkWidgetSet::SetScreenCursor(TCursor cursor) {

@@ -20,6 +20,8 @@ class TFltkWidgetSet final : public IWidgetSet {
   void ProcessMessages() override;
   void ShowMessage(const AnsiText& title, const AnsiText& text, bool errorIcon) override;
   void SetScreenCursor(TCursor cursor) override;
+  // The desktop's Xft.dpi, as the X clients of a desktop share it.
+  int ScreenPixelsPerInch() override;
   void Run(TForm& mainForm) override;
   void CloseForm(TForm& form) override;
   void SetApplicationTitle(const AnsiText& title) override;

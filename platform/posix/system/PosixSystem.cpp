@@ -151,6 +151,10 @@ std::uint32_t TPosixSystem::GetEnvironmentVariableA(const AnsiText& name, char* 
 }
 
 bool TPosixSystem::ForceDirectories(const AnsiText& path, bool shared) {
+  // No Windows file name holds a "?". Here one stands for a letter that
+  // Windows-1250 lacks (a TEMP with Cyrillic letters), and a folder named
+  // "?" would not be the one meant: the folder is refused, as on Windows.
+  if (path.find('?') != AnsiText::npos) return false;
   std::string p = AnsiToUtf8(path);
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   if (p.empty()) return false;

@@ -10,6 +10,8 @@
 // clang-format on
 #undef DeleteFile
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -69,6 +71,57 @@ AnsiText WithoutTrailingDelimiter(AnsiText folder) {
   return folder;
 }
 
+// The wide text in the system's ANSI code page, which the A functions read
+// it in; false when a character is not there, so it would not come back
+// from there unchanged ("?" or a look-alike in its place).
+bool ToAnsi(const std::wstring& wide, AnsiText& ansi) {
+  const int length = static_cast<int>(wide.size());
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return false;
+  ansi.assign(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, ansi.data(), size, nullptr, nullptr);
+  std::wstring back(wide.size(), L'\0');
+  return ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, back.data(), length) == length && back == wide;
+}
+
+// The names asked for are ASCII, the same in every code page.
+std::wstring Environment(const AnsiText& name) {
+  std::wstring wideName(name.size(), L'\0');
+  for (std::size_t i = 0; i < name.size(); ++i) wideName[i] = static_cast<unsigned char>(name[i]);
+  std::wstring value(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n =
+        ::GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (n < value.size()) {
+      value.resize(n);
+      return value;
+    }
+    value.resize(n);  // the size it needs, terminator included
+  }
+}
+
+// A variable whose value the ANSI code page cannot carry (a Cyrillic user
+// name in TEMP on a Czech Windows) reaches the A functions with "?" in it.
+// Where it names a folder, that folder's short 8.3 name, plain ASCII, names
+// it as well: true, and that name. False for every other value.
+bool ShortFolderName(const AnsiText& name, AnsiText& shortName) {
+  const std::wstring value = Environment(name);
+  AnsiText ansi;
+  if (value.empty() || ToAnsi(value, ansi)) return false;
+  const DWORD attributes = ::GetFileAttributesW(value.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+  std::wstring wide(MAX_PATH, L'\0');
+  DWORD n = ::GetShortPathNameW(value.c_str(), wide.data(), static_cast<DWORD>(wide.size()));
+  if (n >= wide.size()) {
+    wide.resize(n);
+    n = ::GetShortPathNameW(value.c_str(), wide.data(), n);
+  }
+  // A volume without short names leaves the long ones in the path.
+  if (n == 0 || n >= wide.size()) return false;
+  wide.resize(n);
+  return ToAnsi(wide, shortName);
+}
+
 // Where the folders that may be created begin: after "C:\" or "\\server\share\".
 std::size_t FirstCreatable(const AnsiText& path) {
   if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsDelimiter(path[2]) ? 3 : 2;
@@ -99,7 +152,13 @@ AnsiText TWin32System::ModuleFileName() {
 }
 
 std::uint32_t TWin32System::GetEnvironmentVariableA(const AnsiText& name, char* buffer, std::uint32_t size) {
-  return ::GetEnvironmentVariableA(name.c_str(), buffer, size);
+  AnsiText shortName;
+  if (!ShortFolderName(name, shortName)) return ::GetEnvironmentVariableA(name.c_str(), buffer, size);
+  // Sized as the A call sizes a value: with no buffer or one too small, the size it needs.
+  const auto length = static_cast<std::uint32_t>(shortName.size());
+  if (buffer == nullptr || size <= length) return length + 1;
+  std::memcpy(buffer, shortName.c_str(), shortName.size() + 1);
+  return length;
 }
 
 bool TWin32System::ForceDirectories(const AnsiText& path, bool shared) {

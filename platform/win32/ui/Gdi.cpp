@@ -3,7 +3,11 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
+
+#include "framework/Pixels.h"
 
 namespace {
 // Releases a COM interface at the end of its scope.
@@ -36,6 +40,18 @@ class TSelect {
   HDC dc_;
   HGDIOBJ old_;
 };
+
+// A top-down 32-bit DIB section; bits receives its pixels.
+HBITMAP MakeDib(int width, int height, void** bits) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
 
 void Fill(HDC dc, const RECT& rect, COLORREF color) {
   const HBRUSH brush = ::CreateSolidBrush(color);
@@ -93,15 +109,9 @@ HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& heigh
   UINT w = 0, h = 0;
   if (FAILED(converter->GetSize(&w, &h)) || w == 0 || h == 0) return nullptr;
 
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = static_cast<LONG>(w);
-  info.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down, as WIC delivers the rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  const HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  // Top-down, as WIC delivers the rows.
+  const HBITMAP bitmap = MakeDib(static_cast<int>(w), static_cast<int>(h), &bits);
   if (bitmap == nullptr) return nullptr;
   if (FAILED(converter->CopyPixels(nullptr, w * 4, w * h * 4, static_cast<BYTE*>(bits)))) {
     ::DeleteObject(bitmap);
@@ -110,6 +120,25 @@ HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& heigh
   width = static_cast<int>(w);
   height = static_cast<int>(h);
   return bitmap;
+}
+
+HBITMAP ScaleBitmap(HBITMAP bitmap, int width, int height) {
+  DIBSECTION dib{};
+  if (width <= 0 || height <= 0 || ::GetObjectA(bitmap, sizeof dib, &dib) != sizeof dib ||
+      dib.dsBm.bmBitsPixel != 32 || dib.dsBm.bmBits == nullptr) {
+    return nullptr;
+  }
+  ::GdiFlush();
+  // 32-bit rows need no padding: the pixels are one block.
+  TPixels from{dib.dsBm.bmWidth, std::abs(dib.dsBm.bmHeight), 4, {}};
+  const auto* first = static_cast<const std::uint8_t*>(dib.dsBm.bmBits);
+  from.Bytes.assign(first,
+                    first + static_cast<std::size_t>(from.Width) * static_cast<std::size_t>(from.Height) * 4);
+  const TPixels to = ScalePixels(from, width, height);
+  void* bits = nullptr;
+  const HBITMAP scaled = MakeDib(width, height, &bits);
+  if (scaled != nullptr) std::memcpy(bits, to.Bytes.data(), to.Bytes.size());
+  return scaled;
 }
 
 void PaintGauge(HDC dc, const TGauge& gauge, int x, int y, int width, int height, HFONT font) {

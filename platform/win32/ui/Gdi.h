@@ -21,6 +21,12 @@ HFONT MakeFont(const TFont& font);
 // section; nullptr when it cannot be decoded. COM must be initialised.
 HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& height);
 
+// A top-down 32-bit DIB section like DecodeJpeg's, scaled smoothly to width
+// x height into a new one; nullptr when it cannot be read or made. (Which
+// way up a DIB section lies cannot be read back: Wine answers a positive
+// height for every one.)
+HBITMAP ScaleBitmap(HBITMAP bitmap, int width, int height);
+
 // The gauge at (x, y) of dc, width by height, drawn through an off-screen
 // bitmap: frame, background, bar, and the percentage inverting what lies
 // beneath it.

@@ -80,12 +80,16 @@ class TWin32WidgetSet::Impl {
   void SetTitle(const AnsiText& title);
   void ShowMessage(const AnsiText& title, const AnsiText& text, bool errorIcon);
   void SetScreenCursor(TCursor cursor);
+  static int ScreenPixelsPerInch();
 
  private:
   struct TPicture {
     std::vector<std::uint8_t> Source;  // what Bitmap was decoded from
     HBITMAP Bitmap = nullptr;
     int Width = 0, Height = 0;
+    // Bitmap scaled to the size the control has, where that is another.
+    HBITMAP Scaled = nullptr;
+    int ScaledWidth = 0, ScaledHeight = 0;
   };
 
   static LRESULT CALLBACK AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -107,7 +111,9 @@ class TWin32WidgetSet::Impl {
   void AutoSize(TControl& control);
   HFONT Font(const TFont& font);
   HFONT FontOf(const TControl& control);
-  const TPicture* Picture(const TImage& image);
+  TPicture* Picture(const TImage& image);
+  static HBITMAP BitmapAt(TPicture& picture, int& width, int& height);
+  static void Free(TPicture& picture);
   COLORREF BackgroundOf(const TControl& control) const;
   TControl* GraphicAt(TWinControl& container, POINT p) const;
   void Paint(HWND hwnd, TWinControl& container);
@@ -200,7 +206,7 @@ TWin32WidgetSet::Impl::~Impl() {
   WakeUpPosted() = false;
   ::DestroyWindow(app_);
   for (const auto& [key, font] : fonts_) ::DeleteObject(font);
-  for (const auto& [image, picture] : pictures_) ::DeleteObject(picture.Bitmap);
+  for (auto& [image, picture] : pictures_) Free(picture);
   if (comReady_) ::CoUninitialize();
 }
 
@@ -218,16 +224,39 @@ HFONT TWin32WidgetSet::Impl::FontOf(const TControl& control) {
   return Font(form != nullptr ? form->Font : TFont{});
 }
 
-const TWin32WidgetSet::Impl::TPicture* TWin32WidgetSet::Impl::Picture(const TImage& image) {
+TWin32WidgetSet::Impl::TPicture* TWin32WidgetSet::Impl::Picture(const TImage& image) {
   // The picture may be set after the control was placed, so a decoded one
   // holds only while its bytes stay the same.
   TPicture& picture = pictures_[&image];
   if (picture.Source != image.Picture) {
-    if (picture.Bitmap != nullptr) ::DeleteObject(picture.Bitmap);
+    Free(picture);
     picture.Source = image.Picture;
     picture.Bitmap = DecodeJpeg(image.Picture, picture.Width, picture.Height);
   }
   return picture.Bitmap != nullptr ? &picture : nullptr;
+}
+
+// The picture at a size: as decoded, or scaled once for each new size (as
+// decoded where that fails). width and height become the size it has.
+HBITMAP TWin32WidgetSet::Impl::BitmapAt(TPicture& picture, int& width, int& height) {
+  if (width != picture.Width || height != picture.Height) {
+    if (picture.Scaled == nullptr || picture.ScaledWidth != width || picture.ScaledHeight != height) {
+      if (picture.Scaled != nullptr) ::DeleteObject(picture.Scaled);
+      picture.Scaled = ScaleBitmap(picture.Bitmap, width, height);
+      picture.ScaledWidth = width;
+      picture.ScaledHeight = height;
+    }
+    if (picture.Scaled != nullptr) return picture.Scaled;
+  }
+  width = picture.Width;
+  height = picture.Height;
+  return picture.Bitmap;
+}
+
+void TWin32WidgetSet::Impl::Free(TPicture& picture) {
+  if (picture.Bitmap != nullptr) ::DeleteObject(picture.Bitmap);
+  if (picture.Scaled != nullptr) ::DeleteObject(picture.Scaled);
+  picture.Bitmap = picture.Scaled = nullptr;
 }
 
 void TWin32WidgetSet::Impl::AutoSize(TControl& control) {
@@ -236,10 +265,7 @@ void TWin32WidgetSet::Impl::AutoSize(TControl& control) {
     label->Width = static_cast<int>(size.cx);
     label->Height = static_cast<int>(size.cy);
   } else if (auto* image = dynamic_cast<TImage*>(&control); image != nullptr && image->AutoSize) {
-    if (const TPicture* picture = Picture(*image)) {
-      image->Width = picture->Width;
-      image->Height = picture->Height;
-    }
+    if (const TPicture* picture = Picture(*image)) image->SizeToPicture(picture->Width, picture->Height);
   }
 }
 
@@ -343,7 +369,7 @@ void TWin32WidgetSet::Impl::Destroyed(TControl& control) {
   if (mainForm_ == &control) mainForm_ = nullptr;
   if (auto* image = dynamic_cast<TImage*>(&control)) {
     if (const auto it = pictures_.find(image); it != pictures_.end()) {
-      ::DeleteObject(it->second.Bitmap);
+      Free(it->second);
       pictures_.erase(it);
     }
   }
@@ -440,6 +466,15 @@ void TWin32WidgetSet::Impl::ShowMessage(const AnsiText& title, const AnsiText& t
   ::MessageBoxA(owner, text.c_str(), title.c_str(), MB_OK | (errorIcon ? MB_ICONERROR : 0u));
 }
 
+// With the manifest's system DPI awareness, the screen's own; without it
+// (Vista on), the 96 that Windows then scales the window up from.
+int TWin32WidgetSet::Impl::ScreenPixelsPerInch() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : kDesignPixelsPerInch;
+}
+
 void TWin32WidgetSet::Impl::SetScreenCursor(TCursor cursor) {
   screenCursor_ = cursor;
   ::SetCursor(CursorFor(cursor));
@@ -514,11 +549,20 @@ void TWin32WidgetSet::Impl::Paint(HWND hwnd, TWinControl& container) {
                   DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
       ::SelectObject(image, oldFont);
     } else if (auto* picture = dynamic_cast<TImage*>(c)) {
-      if (const TPicture* p = Picture(*picture)) {
+      if (TPicture* p = Picture(*picture)) {
+        // An auto-sized picture fills its control, which the layout's scale
+        // sized; another shows as decoded, cut to its control.
+        int shownWidth = p->Width, shownHeight = p->Height;
+        HBITMAP shown = p->Bitmap;
+        if (picture->AutoSize) {
+          shownWidth = picture->Width;
+          shownHeight = picture->Height;
+          shown = BitmapAt(*p, shownWidth, shownHeight);
+        }
         const HDC source = ::CreateCompatibleDC(dc);
-        const HGDIOBJ oldSource = ::SelectObject(source, p->Bitmap);
-        ::BitBlt(image, picture->Left, picture->Top, std::min(p->Width, picture->Width),
-                 std::min(p->Height, picture->Height), source, 0, 0, SRCCOPY);
+        const HGDIOBJ oldSource = ::SelectObject(source, shown);
+        ::BitBlt(image, picture->Left, picture->Top, std::min(shownWidth, picture->Width),
+                 std::min(shownHeight, picture->Height), source, 0, 0, SRCCOPY);
         ::SelectObject(source, oldSource);
         ::DeleteDC(source);
       }
@@ -666,6 +710,9 @@ void TWin32WidgetSet::ShowMessage(const AnsiText& title, const AnsiText& text, b
 }
 void TWin32WidgetSet::SetScreenCursor(TCursor cursor) {
   impl_->SetScreenCursor(cursor);
+}
+int TWin32WidgetSet::ScreenPixelsPerInch() {
+  return Impl::ScreenPixelsPerInch();
 }
 void TWin32WidgetSet::Run(TForm& mainForm) {
   impl_->Run(mainForm);

@@ -30,6 +30,7 @@ class TWin32WidgetSet final : public IWidgetSet {
   void ProcessMessages() override;
   void ShowMessage(const AnsiText& title, const AnsiText& text, bool errorIcon) override;
   void SetScreenCursor(TCursor cursor) override;
+  int ScreenPixelsPerInch() override;
   void Run(TForm& mainForm) override;
   void CloseForm(TForm& form) override;
   void SetApplicationTitle(const AnsiText& title) override;
