@@ -1,6 +1,8 @@
 #include "platform/win32/ui/Gdi.h"
 
 #include <objbase.h>
+#include <ocidl.h>
+#include <olectl.h>
 #include <wincodec.h>
 
 #include <cstdlib>
@@ -89,7 +91,9 @@ HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& heigh
   TComRef<IWICImagingFactory> factory;
   if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
-    return nullptr;
+    // XP SP3 has WIC only with .NET 3.0 or its own installer; OLE's picture
+    // decoder is there on every Windows.
+    return DecodeJpegWithOle(jpeg, width, height);
   }
   TComRef<IWICStream> stream;
   TComRef<IWICBitmapDecoder> decoder;
@@ -119,6 +123,47 @@ HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& heigh
   }
   width = static_cast<int>(w);
   height = static_cast<int>(h);
+  return bitmap;
+}
+
+HBITMAP DecodeJpegWithOle(const std::vector<std::uint8_t>& jpeg, int& width, int& height) {
+  width = height = 0;
+  if (jpeg.empty()) return nullptr;
+  const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, jpeg.size());
+  if (memory == nullptr) return nullptr;
+  std::memcpy(::GlobalLock(memory), jpeg.data(), jpeg.size());
+  ::GlobalUnlock(memory);
+  TComRef<IStream> stream;
+  if (FAILED(::CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+    ::GlobalFree(memory);
+    return nullptr;
+  }
+  TComRef<IPicture> picture;
+  OLE_HANDLE handle = 0;
+  if (FAILED(::OleLoadPicture(stream.get(), static_cast<LONG>(jpeg.size()), FALSE, IID_IPicture,
+                              reinterpret_cast<void**>(&picture))) ||
+      FAILED(picture->get_Handle(&handle))) {
+    return nullptr;
+  }
+  // The picture's own bitmap, copied into a DIB section like WIC's.
+  const auto source = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
+  BITMAP info{};
+  if (::GetObjectA(source, sizeof info, &info) != sizeof info || info.bmWidth <= 0 || info.bmHeight <= 0)
+    return nullptr;
+  void* bits = nullptr;
+  const HBITMAP bitmap = MakeDib(info.bmWidth, info.bmHeight, &bits);
+  if (bitmap == nullptr) return nullptr;
+  const HDC from = ::CreateCompatibleDC(nullptr);
+  const HDC to = ::CreateCompatibleDC(nullptr);
+  {
+    TSelect selectFrom(from, source);
+    TSelect selectTo(to, bitmap);
+    ::BitBlt(to, 0, 0, info.bmWidth, info.bmHeight, from, 0, 0, SRCCOPY);
+  }
+  ::DeleteDC(from);
+  ::DeleteDC(to);
+  width = info.bmWidth;
+  height = info.bmHeight;
   return bitmap;
 }
 

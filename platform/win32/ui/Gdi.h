@@ -20,6 +20,8 @@ HFONT MakeFont(const TFont& font);
 // A JPEG file decoded by the platform codec into a top-down 32-bit DIB
 // section; nullptr when it cannot be decoded. COM must be initialised.
 HBITMAP DecodeJpeg(const std::vector<std::uint8_t>& jpeg, int& width, int& height);
+// The same through OLE's picture decoder, which Windows without WIC has too.
+HBITMAP DecodeJpegWithOle(const std::vector<std::uint8_t>& jpeg, int& width, int& height);
 
 // A top-down 32-bit DIB section like DecodeJpeg's, scaled smoothly to width
 // x height into a new one; nullptr when it cannot be read or made. (Which
