@@ -16,3 +16,8 @@ std::string VendorTrustKey();
 // window and runs the message loop until it closes. The platform's widget
 // set must be installed in Application() first.
 int RunSetup(TPlatform& platform);
+
+// The whole program, as each platform's main runs it: the widget set
+// installed for the window's life, the key and cryptography the program was
+// built with, an error of the window's creation shown.
+int RunProgram(IWidgetSet& widgets, ISystem& system, ISysInfoPlatform& sysInfo, IInternetApi& internet);

@@ -1,9 +1,6 @@
 // websetup: the installer on Linux. One binary, published under each
 // product's name (TERBO.exe, kalmiro.exe, ...); the name picks the product.
-#include <exception>
-
 #include "bootstrap/Setup.h"
-#include "framework/Controls.h"
 #include "framework/FileNames.h"
 #include "platform/posix/fltk/FltkWidgetSet.h"
 #include "platform/posix/http/PosixInternet.h"
@@ -20,16 +17,5 @@ int main(int argc, char** argv) {
   // ending after the window has gone may call it until the process ends.
   static PosixInternet& internet = *new PosixInternet;
   TFltkWidgetSet widgets;
-  Application().SetWidgetSet(&widgets);
-  TPlatform platform{system, PosixSysInfoPlatform(), internet, VendorHostName(), VendorTrustKey(), &PlatformCrypto()};
-  int result = 1;
-  try {
-    result = RunSetup(platform);
-  } catch (const std::exception& e) {
-    // Only the window's creation can get here; handlers report their own errors.
-    Application().ShowException(e);
-  }
-  // The window and its components are gone; nothing may reach the widgets now.
-  Application().SetWidgetSet(nullptr);
-  return result;
+  return RunProgram(widgets, system, PosixSysInfoPlatform(), internet);
 }
