@@ -20,6 +20,13 @@ mkdir -p "$tmp"
 status=0
 # shellcheck disable=SC2086
 TMPDIR=$tmp ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ${CTEST_ARGS:-} || status=$?
+# ctest names the skipped tests; their own output says why.
+awk '/^\[ RUN      \] / { name = $4 } skip { print "  " name ": " $0; skip = 0 } / Skipped$/ { skip = 1 }' \
+  "$build/Testing/Temporary/LastTest.log" 2>/dev/null | sort >"$build/skipped.txt" || true
+if [ -s "$build/skipped.txt" ]; then
+  echo "Skipped, and why:"
+  cat "$build/skipped.txt"
+fi
 left=$(find "$tmp" -mindepth 1 -maxdepth 1)
 if [ -n "$left" ]; then
   echo "FAIL: the tests left this behind in their temporary folder $tmp:" >&2

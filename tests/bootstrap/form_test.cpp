@@ -13,6 +13,7 @@
 #include "bootstrap/Catalogue.h"
 #include "bootstrap/Main.h"
 #include "bootstrap/Setup.h"
+#include "tests/support/CaseName.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -354,7 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LanguageCase{true, "cz", "Stahovan\xfd soubor",
                                    "Prob\xed" "h\xe1 sta\x9e" "en\xed pot\xf8" "ebn\xfd" "ch soubor\xf9 k instalaci, \xe8"
                                    "ekejte pros\xedm"},
-                      LanguageCase{false, "en", "Download the file", "Downloading files needed to install, please wait"}));
+                      LanguageCase{false, "en", "Download the file", "Downloading files needed to install, please wait"}),
+    [](const auto& p) { return CaseName(p.index, p.param.code); });
 
 TEST_F(Installer, NineFilesArriveUnderTheirLocalNamesThenCompletionIsArmed) {
   Start("terbo.exe");
@@ -583,7 +585,8 @@ TEST_P(CurrentFolder, FailureShowsItsMessageAndNothingIsSentOrStarted) {
 INSTANTIATE_TEST_SUITE_P(Codes, CurrentFolder,
                          ::testing::Values(ChdirCase{2, "File not found."}, ChdirCase{3, "Invalid filename."},
                                            ChdirCase{4, "Too many open files."}, ChdirCase{5, "File access denied."},
-                                           ChdirCase{267, "I/O error 267."}));
+                                           ChdirCase{267, "I/O error 267."}),
+    [](const auto& p) { return CaseName(p.index, "Code" + CaseNumber(p.param.code)); });
 
 TEST_F(Completion, UnreadableVersionStopsBeforeAnythingIsSent) {
   DownloadAndReport("TERBO.exe");
@@ -641,7 +644,8 @@ INSTANTIATE_TEST_SUITE_P(Names, Title,
                                            TitleCase{"C:\\x\\NODOT", "Nodot"},
                                            // Windows-1250 capitals are lowered too: ŽLUŤOUČKÝ gives Žluťoučký.
                                            TitleCase{"\x8eLU\x8dOU\xc8K\xdd.exe", "\x8elu\x9dou\xe8k\xfd"},
-                                           TitleCase{"\xd8\xc1\xa3\xa5.exe", "\xd8\xe1\xb3\xb9"}));
+                                           TitleCase{"\xd8\xc1\xa3\xa5.exe", "\xd8\xe1\xb3\xb9"}),
+    [](const auto& p) { return CaseName(p.index, p.param.path); });
 
 TEST(WireForm, EscapesWhatMayNotStandInARequestTarget) {
   EXPECT_EQ(TWebBrowser::WireForm("http://h/p?a=b c\\d\"e<f>g^h`i{j|k}l#m\x01\x7f\x80~*()%"),

@@ -18,6 +18,7 @@
 #include "framework/Exception.h"
 #include "platform/posix/system/Encoding.h"
 #include "platform/posix/system/PosixSystem.h"
+#include "tests/support/CaseName.h"
 
 namespace fs = std::filesystem;
 
@@ -290,7 +291,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // errnos whose numbers are those of the Windows codes, with other meanings
                       ErrnoCase{EIO, 10005, "I/O error 10005"}, ErrnoCase{EINTR, 10004, "I/O error 10004"},
                       ErrnoCase{ESRCH, 10003, "I/O error 10003"}, ErrnoCase{ELOOP, 10040, "I/O error 10040"},
-                      ErrnoCase{ENOMEM, 10012, "I/O error 10012"}));
+                      ErrnoCase{ENOMEM, 10012, "I/O error 10012"}),
+    [](const auto& p) { return CaseName(p.index, "Errno" + CaseNumber(p.param.err)); });
 
 TEST(IoErrorCodesOfEveryErrno, OnlyTheMatchingOnesGiveTheCodesTwoToFive) {
   const std::set<int> matching{ENOENT, ENOTDIR, ENAMETOOLONG, EMFILE, ENFILE, EACCES, EPERM};

@@ -5,6 +5,7 @@
 
 #include "FakeSystem.h"
 #include "bootstrap/Startup.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 struct TStartRun {
@@ -109,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         ProductCase{"LENDAK.exe", 9,
                     {{"terbo.zip", "terbo.zip"}, {"talbiro.zip", "talbiro.zip"}, {"lendak.zip", "lendak.zip"},
                      {"setup.zip", "setup.exe"}, kDb, {"comm32.zip", "comm32.zip"}, {"ntdll.zip", "ntdll.zip"},
-                     {"qtintf70.zip", "qtintf70.zip"}, {"ozt.zip", "ozt.zip"}}}));
+                     {"qtintf70.zip", "qtintf70.zip"}, {"ozt.zip", "ozt.zip"}}}),
+    [](const auto& p) { return CaseName(p.index, p.param.exe); });
 
 struct NameCase {
   AnsiText exe;
@@ -151,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"abc", "", "", 0, kBluePanel, kBlueGauge},
                       NameCase{"xzulanx.exe", "xzulanx", "XZULANX", 0, kVioletPanel, kVioletGauge},
                       // Czech letters are raised for the caption and the comparison.
-                      NameCase{"\x9e" "lu\x9d.exe", "\x9e" "lu\x9d", "\x8eLU\x8d", 0, kBluePanel, kBlueGauge}));
+                      NameCase{"\x9e" "lu\x9d.exe", "\x9e" "lu\x9d", "\x8eLU\x8d", 0, kBluePanel, kBlueGauge}),
+    [](const auto& p) { return CaseName(p.index, p.param.exe); });
 
 TEST(Startup, FoldersAreBuiltWithThePlatformDelimiter) {
   const TStartRun r = StartAs("TERBO.exe");
@@ -203,7 +206,8 @@ TEST_P(Architecture, DatabasePackageFollowsProcessorWidth) {
 
 INSTANTIATE_TEST_SUITE_P(Values, Architecture,
                          ::testing::Values(ArchCase{"AMD64", true}, ArchCase{"ARM64", true}, ArchCase{"IA64", true},
-                                           ArchCase{"x86", false}, ArchCase{"", false}, ArchCase{"6", false}));
+                                           ArchCase{"x86", false}, ArchCase{"", false}, ArchCase{"6", false}),
+    [](const auto& p) { return CaseName(p.index, p.param.arch); });
 
 // A 32-bit program on 64-bit Windows sees "x86" in processor_architecture and
 // the machine's own architecture in processor_architew6432.

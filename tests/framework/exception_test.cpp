@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/Exception.h"
+#include "tests/support/CaseName.h"
 
 struct BoxCase {
   AnsiText message;
@@ -19,7 +20,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxCase{"Done.", "Done."}, BoxCase{"a-", "a-"}, BoxCase{"list,", "list,"},
                       BoxCase{"path/", "path/."}, BoxCase{"code 5", "code 5."}, BoxCase{"", ""},
                       // Bytes above 0x7F are characters above '.' too.
-                      BoxCase{"\xe8", "\xe8."}));
+                      BoxCase{"\xe8", "\xe8."}),
+    [](const auto& p) { return CaseName(p.index, p.param.message); });
 
 TEST(InOutError, MessagesByCode) {
   EXPECT_EQ(EInOutError(2).Message(), "File not found");

@@ -2,6 +2,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Exception.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 // Counts repaint requests per control.
@@ -48,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PercentCase{0, 3000, 3000, 100}, PercentCase{0, 0, 0, 0}, PercentCase{5, 5, 5, 0},
                       PercentCase{-100, 100, 0, 50}, PercentCase{-100, 100, -99, 0},
                       // Large files must not overflow the multiplication.
-                      PercentCase{0, 2147483647, 2147483646, 99}, PercentCase{0, 2147483647, 1073741824, 50}));
+                      PercentCase{0, 2147483647, 2147483646, 99}, PercentCase{0, 2147483647, 1073741824, 50}),
+    [](const auto& p) { return CaseName(p.index, "From" + CaseNumber(p.param.min) + "To" + CaseNumber(p.param.max) + "At" + CaseNumber(p.param.progress)); });
 
 TEST_F(Gauge, ProgressIsClampedIntoTheRange) {
   gauge_.SetProgress(150);

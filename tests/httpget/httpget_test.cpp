@@ -12,6 +12,7 @@
 #include "framework/Controls.h"
 #include "framework/Exception.h"
 #include "framework/FileNames.h"
+#include "tests/support/CaseName.h"
 
 using namespace httpget_test;
 
@@ -128,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"server:8080/a", "server:8080", "/a"},
                       SplitCase{"server/s.asp?u=http://other/x", "server", "/s.asp?u=http://other/x"},
                       SplitCase{"https://server/a", "https:", "//server/a"},
-                      SplitCase{"http:/server", "http:", "/server"}, SplitCase{"", "", ""}));
+                      SplitCase{"http:/server", "http:", "/server"}, SplitCase{"", "", ""}),
+    [](const auto& p) { return CaseName(p.index, p.param.url); });
 
 TEST_F(GetterTest, HostWithoutPathFailsWithoutTouchingTheFile) {
   WriteFile(get.FileName, "old");

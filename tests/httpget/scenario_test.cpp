@@ -21,7 +21,7 @@ class Scenario : public ::testing::TestWithParam<std::tuple<Route, scenarios::Ro
 
 TEST_P(Scenario, EndsAsOnWindows) {
   const auto& [route, tableRow] = GetParam();
-  if (route == Route::Direct && tableRow.proxyOnly) GTEST_SKIP() << "the proxy itself answers";
+  if (route == Route::Direct && tableRow.proxyOnly) GTEST_SKIP() << "a case of the proxy's own answer: there is no proxy on the direct route";
   TempDir root;
   TempDir files;
   vendor::VendorServer server(root.Path(), std::filesystem::path());

@@ -7,6 +7,7 @@
 #include "platform/posix/system/Encoding.h"
 #include "platform/posix/sysinfo/PosixSysInfoPlatform.h"
 #include "sysinfo/KvSysInfo.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 
@@ -124,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(Releases, KernelRelease,
                                            TReleaseCase{"4.19.282", 4, 19, 282},
                                            TReleaseCase{"6.8-rc3", 6, 8, 0}, TReleaseCase{"6", 6, 0, 0},
                                            TReleaseCase{"6.x.3", 6, 0, 0}, TReleaseCase{"", 0, 0, 0},
-                                           TReleaseCase{"99999999999.1.2", 0xFFFFFFFF, 1, 2}));
+                                           TReleaseCase{"99999999999.1.2", 0xFFFFFFFF, 1, 2}),
+    [](const auto& p) { return CaseName(p.index, p.param.release); });
 
 struct TTextCase {
   const char* name;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "textconv/Utility.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 
@@ -288,7 +289,8 @@ INSTANTIATE_TEST_SUITE_P(Pairs, UnknownPair,
                                            CodePair{"A", "W"}, CodePair{"K", "A"}, CodePair{"L", "A"},
                                            CodePair{"L", "L"}, CodePair{"A", "L"}, CodePair{"X", "A"},
                                            CodePair{"W", "U"}, CodePair{"1", "W"}, CodePair{"-", ""},
-                                           CodePair{"\xc8", "W"}, CodePair{" W", "L"}));
+                                           CodePair{"\xc8", "W"}, CodePair{" W", "L"}),
+    [](const auto& p) { return CaseName(p.index, std::string(p.param.source) + "_to_" + p.param.target); });
 
 struct AliasCase {
   const char* source;
@@ -319,7 +321,8 @@ INSTANTIATE_TEST_SUITE_P(Names, CodeNames,
                                            AliasCase{"Windows", "Ascii", {"W", "A"}},
                                            AliasCase{"WL", "", {"W", "A"}},
                                            AliasCase{"Latin2", "windows", {"L", "W"}},
-                                           AliasCase{"kamenicky", "W", {"K", "W"}}));
+                                           AliasCase{"kamenicky", "W", {"K", "W"}}),
+    [](const auto& p) { return CaseName(p.index, std::string(p.param.source) + "_to_" + p.param.target); });
 
 class SupportedPair : public ::testing::TestWithParam<CodePair> {};
 
@@ -331,6 +334,7 @@ TEST_P(SupportedPair, LeavesBytesUpTo0x80Alone) {
 
 INSTANTIATE_TEST_SUITE_P(Directions, SupportedPair,
                          ::testing::Values(CodePair{"W", "L"}, CodePair{"W", "K"}, CodePair{"W", "A"},
-                                           CodePair{"L", "W"}, CodePair{"K", "W"}));
+                                           CodePair{"L", "W"}, CodePair{"K", "W"}),
+    [](const auto& p) { return CaseName(p.index, std::string(p.param.source) + "_to_" + p.param.target); });
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "textconv/Utility.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
                       WordCase{"\x9elu\x9dou\xe8k\xfd k\xf9\xf2", "\x8eLU\x8dOU\xc8K\xdd K\xf9\xd2"},
                       WordCase{"\xfavod", "\xfaVOD"},                                      // úvod -> úVOD
                       WordCase{AnsiText("m\xf3") + "da", AnsiText("M\xf3") + "DA"},        // móda -> móDA
-                      WordCase{"\xc1\xc8\xd8\x8a\x8e\xd9", "\xc1\xc8\xd8\x8a\x8e\xd9"}));  // ÁČŘŠŽŮ
+                      WordCase{"\xc1\xc8\xd8\x8a\x8e\xd9", "\xc1\xc8\xd8\x8a\x8e\xd9"}),
+    [](const auto& p) { return CaseName(p.index, p.param.input); });  // ÁČŘŠŽŮ
 
 TEST(CzechUpper, IsIdempotent) {
   const AnsiText once = CzechUpper(AllBytes());

@@ -7,6 +7,7 @@
 #include "DemoTree.h"
 #include "RawHttp.h"
 #include "VendorServer.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
 }
 
 // Names parameterised cases after their table row.
-struct CaseName {
+struct RowName {
   template <class T>
   std::string operator()(const ::testing::TestParamInfo<T>& row) const {
     return row.param.name;
@@ -68,7 +69,8 @@ TEST_P(FileSizeTest, BodyIsTheFileByteForByteWithItsLength) {
 // Around the read buffer of the getter and the server's own write chunk of 1 MiB.
 INSTANTIATE_TEST_SUITE_P(Sizes, FileSizeTest,
                          ::testing::Values(0, 1, 1025, 1024 * 1024 - 1, 1024 * 1024, 1024 * 1024 + 1,
-                                           3 * 1024 * 1024 + 7));
+                                           3 * 1024 * 1024 + 7),
+    [](const auto& p) { return CaseName(p.index, "Bytes" + CaseNumber(static_cast<long long>(p.param))); });
 
 struct TargetCase {
   const char* name;
@@ -101,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         TargetCase{"EncodedName", "GET /download/TERBO/%61.bin HTTP/1.0\r\n\r\n"},
         TargetCase{"QueryIgnored", "GET /download/TERBO/a.bin?x=1 HTTP/1.0\r\n\r\n"},
         TargetCase{"Post", "POST /download/TERBO/a.bin HTTP/1.0\r\nContent-Length: 3\r\n\r\nx=1"}),
-    CaseName());
+    RowName());
 
 class NotFoundTest : public ServerTest, public ::testing::WithParamInterface<TargetCase> {};
 
@@ -128,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TargetCase{"Backslash", "/download/TERBO/..%5C..%5Csecret.txt"},
                       TargetCase{"AbsoluteFormDotDot", "http://h/download/TERBO/../../secret.txt"},
                       TargetCase{"SymlinkOutOfRoot", "/download/TERBO/escape.zip"}),
-    CaseName());
+    RowName());
 
 TEST_F(ServerTest, FollowsASymlinkThatStaysInsideRoot) {
   fs::create_directories(root_ / "terbo");
@@ -209,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"AbsoluteForm", "http://www.vendor.example/programy/setup.asp?co=DOWNLOAD%20ERROR%20(X)**",
                    "co=DOWNLOAD ERROR (X)**"},
         ReportCase{"EmptyQuery", "/programy/setup.asp", ""}),
-    CaseName());
+    RowName());
 
 TEST_F(ServerTest, ReportLinesAccumulateInOrder) {
   rawhttp::Get(port(), "/programy/setup.asp?n=1");
@@ -287,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"NotFound", {Fault::Kind::NotFound, 0, {}}, End::Closed, 404, std::nullopt, 0},
         FaultCase{"Stall", {Fault::Kind::Stall, 0, {}}, End::TimedOut, 0, std::nullopt, 0},
         FaultCase{"Reset", {Fault::Kind::Reset, 0, {}}, End::Reset, 0, std::nullopt, 0}),
-    CaseName());
+    RowName());
 
 // Faults that answer in place of the file: redirects, credential
 // challenges, a raw answer, an echo of the request.
@@ -412,7 +414,7 @@ INSTANTIATE_TEST_SUITE_P(
             kRawAnswer},
         AnswerCase{
             "StallThenReset", {Fault::Kind::Stall, 300, {}}, kGet + "\r\n", End::Reset, 0, "", "", ""}),
-    CaseName());
+    RowName());
 
 TEST_F(ServerTest, FaultOnReportPageStillLogsTheReport) {
   server_.SetFault("/programy/setup.asp", Fault{Fault::Kind::Reset, 0, {}});
@@ -497,6 +499,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ProxyAuth:u:", Fault{Fault::Kind::ProxyAuth, 0, "u:"}},
         ParseCase{"auth:user", std::nullopt}, ParseCase{"echo", Fault{Fault::Kind::Echo, 0, {}}},
         ParseCase{"echo:1", std::nullopt}, ParseCase{"rawfile:/no/such/file", std::nullopt},
-        ParseCase{"explode", std::nullopt}, ParseCase{"", std::nullopt}));
+        ParseCase{"explode", std::nullopt}, ParseCase{"", std::nullopt}),
+    [](const auto& p) { return CaseName(p.index, p.param.text); });
 
 }  // namespace

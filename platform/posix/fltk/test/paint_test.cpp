@@ -10,6 +10,7 @@
 
 #include "bootstrap/Flags.h"
 #include "platform/posix/fltk/Jpeg.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 
@@ -190,7 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
         WrapCase{
             "\xc5\xbdlu\xc5\xa5ou\xc4\x8dk\xc3\xbd", 40, {"\xc5\xbdlu\xc5\xa5", "ou\xc4\x8dk", "\xc3\xbd"}},
         // Narrower than one character: one character a line, nothing lost.
-        WrapCase{"abc", 5, {"a", "b", "c"}}));
+        WrapCase{"abc", 5, {"a", "b", "c"}}),
+    [](const auto& p) { return CaseName(p.index, p.param.text); });
 
 TEST(ErrorSign, RedDiscWithWhiteCrossOnTransparency) {
   constexpr int kSize = 32;
