@@ -276,6 +276,11 @@ TEST(VendorServerProgram, ServesReportsInjectsFaultsAndStopsOnSigterm) {
   EXPECT_EQ(rawhttp::Get(p, "/download/terbo/ntdll.zip").body, Pattern("ntdll.zip", 3000));
   rawhttp::Get(p, "/programy/setup.asp?co=stazeno%20(TERBO)*");
   EXPECT_EQ(rawhttp::ReadFile(log), "co=stazeno (TERBO)*\n");
+  // Each request on standard output as its answer ends: method, target, status, body bytes sent.
+  EXPECT_EQ(server.ReadLine(), "GET /download/TERBO/comm32.zip 200 10");
+  EXPECT_EQ(server.ReadLine(), "GET /download/TERBO/view.zip 200 3000");
+  EXPECT_EQ(server.ReadLine(), "GET /download/terbo/ntdll.zip 200 3000");
+  EXPECT_EQ(server.ReadLine().rfind("GET /programy/setup.asp?co=stazeno%20(TERBO)* 200 ", 0), 0u);
 
   ::kill(server.pid, SIGTERM);
   EXPECT_EQ(server.WaitExit(), 0);

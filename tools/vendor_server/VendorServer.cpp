@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <map>
@@ -176,6 +177,7 @@ struct Core {
   std::vector<RecordedRequest> requests;
   std::vector<std::string> reportLines;
   std::atomic<std::uint64_t> bytesPerSecond{0};
+  std::function<void(const std::string&)> requestLog;
 
   Fault FaultFor(std::string_view decodedPath, std::string_view rawPath) const {
     std::lock_guard lock(mutex);
@@ -187,6 +189,15 @@ struct Core {
   void Record(RecordedRequest request) {
     std::lock_guard lock(mutex);
     requests.push_back(std::move(request));
+  }
+
+  // One line a request, once its answer has gone (or the connection has ended without one):
+  // "GET /download/TERBO/a.zip 200 1048576", or "-" for the status of a request left unanswered.
+  void LogRequest(const std::string& method, const std::string& target, int status, std::uint64_t bodyBytes) {
+    std::lock_guard lock(mutex);
+    if (!requestLog) return;
+    requestLog(method + " " + target + " " + (status > 0 ? std::to_string(status) : std::string("-")) + " " +
+               std::to_string(bodyBytes));
   }
 
   void Report(std::string line) {
@@ -216,6 +227,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void Close() {
     if (closed_) return;
     closed_ = true;
+    LogRequest();
     beast::error_code ignored;
     timer_.cancel();
     socket_.close(ignored);
@@ -237,6 +249,8 @@ class Session : public std::enable_shared_from_this<Session> {
       return;
     }
     const auto& request = parser_->get();
+    method_ = std::string(request.method_string());
+    target_ = std::string(request.target());
     http11_ = request.version() >= 11;
     headOnly_ = request.method() == http::verb::head;
 
@@ -369,6 +383,7 @@ class Session : public std::enable_shared_from_this<Session> {
     if (fault.withoutLength) length.reset();
     end_ = fault.end;
     held_ = fault.held;
+    status_ = reply.status;
     head_ = std::string(http11_ ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.status) + " " +
             ReasonPhrase(reply.status) + "\r\nServer: vendor-server\r\nContent-Type: " + reply.contentType +
             "\r\n";
@@ -411,8 +426,10 @@ class Session : public std::enable_shared_from_this<Session> {
       EndResponse();
       return;
     }
-    asio::async_write(socket_, buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+    const std::size_t bodyBytes = buffers[1].size();
+    asio::async_write(socket_, buffers, [self = shared_from_this(), bodyBytes](beast::error_code ec, std::size_t) {
       if (self->closed_) return;
+      if (!ec) self->bodySent_ += bodyBytes;
       if (ec) {
         self->Close();
       } else if (self->core_.bytesPerSecond.load() > 0 && self->remaining_ > 0) {
@@ -427,6 +444,7 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void EndResponse() {
+    LogRequest();
     switch (end_) {
       case Fault::End::Reset: {
         beast::error_code ignored;
@@ -461,6 +479,12 @@ class Session : public std::enable_shared_from_this<Session> {
     ReadUntilClientCloses();
   }
 
+  void LogRequest() {
+    if (logged_ || method_.empty()) return;
+    logged_ = true;
+    core_.LogRequest(method_, target_, status_, bodySent_);
+  }
+
   void ReadUntilClientCloses() {
     socket_.async_read_some(asio::buffer(drain_),
                             [self = shared_from_this()](beast::error_code ec, std::size_t) {
@@ -479,6 +503,10 @@ class Session : public std::enable_shared_from_this<Session> {
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   bool closed_ = false;
+  std::string method_, target_;  // of the request, once it has been read
+  int status_ = 0;               // of the answer, once one is on its way
+  std::uint64_t bodySent_ = 0;
+  bool logged_ = false;
   bool http11_ = true;
   bool headOnly_ = false;
   Fault::End end_ = Fault::End::Close;
@@ -654,6 +682,11 @@ std::uint16_t VendorServer::Port() const {
 std::string VendorServer::BaseUrl() const {
   return "http://" + (impl_->address.empty() ? std::string("127.0.0.1") : impl_->address) + ":" +
          std::to_string(Port());
+}
+
+void VendorServer::SetRequestLog(std::function<void(const std::string&)> log) {
+  std::lock_guard lock(impl_->core.mutex);
+  impl_->core.requestLog = std::move(log);
 }
 
 void VendorServer::SetRate(std::uint64_t bytesPerSecond) {

@@ -1,5 +1,8 @@
 // vendor_server --root DIR --log FILE [--address 127.0.0.1] [--port 0] [--port-file FILE]
-//               [--fault PATH=KIND[:ARG]]... [--rate BYTES_PER_SECOND]
+//               [--fault PATH=KIND[:ARG]]... [--rate BYTES_PER_SECOND] [--access-log FILE]
+//
+// Every request is logged, one line each ("GET /download/TERBO/setup.zip 200 1234": method,
+// target, status, body bytes sent), on standard output or in the --access-log file.
 #include <pthread.h>
 
 #include <csignal>
@@ -22,7 +25,7 @@ int Usage(const std::string& problem) {
   std::cerr
       << "vendor_server: " << problem << "\n"
       << "usage: vendor_server --root DIR --log FILE [--address 127.0.0.1] [--port 0] [--port-file FILE]\n"
-      << "                     [--fault PATH=KIND[:ARG]]... [--rate BYTES_PER_SECOND]\n"
+      << "                     [--fault PATH=KIND[:ARG]]... [--rate BYTES_PER_SECOND] [--access-log FILE]\n"
       << "  KIND: cut:N nolength wronglength:N textlength:TEXT notfound stall[:MS] reset\n"
       << "        redirect:CODE:LOCATION auth:USER:PASSWORD proxyauth:USER:PASSWORD rawfile:PATH echo\n";
   return 2;
@@ -42,7 +45,7 @@ bool WritePortFile(const std::string& path, std::uint16_t port) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string root, log, address = "127.0.0.1", portFile;
+  std::string root, log, address = "127.0.0.1", portFile, accessLog;
   unsigned long port = 0;
   unsigned long long rate = 0;
   std::vector<std::pair<std::string, vendor::Fault>> faults;
@@ -72,6 +75,8 @@ int main(int argc, char** argv) {
       } catch (const std::exception&) {
         return Usage("bad rate " + value);
       }
+    } else if (option == "--access-log") {
+      accessLog = value;
     } else if (option == "--port-file") {
       portFile = value;
     } else if (option == "--fault") {
@@ -93,7 +98,19 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  std::ofstream accessFile;
+  if (!accessLog.empty()) {
+    accessFile.open(accessLog, std::ios::app);
+    if (!accessFile) {
+      std::cerr << "vendor_server: cannot write " << accessLog << "\n";
+      return 1;
+    }
+  }
+  std::ostream& requests = accessLog.empty() ? std::cout : accessFile;
+
   vendor::VendorServer server(root, log);
+  // Flushed line by line, so that whoever watches sees each request as it ends.
+  server.SetRequestLog([&requests](const std::string& line) { requests << line << std::endl; });
   for (const auto& [path, fault] : faults) server.SetFault(path, fault);
   server.SetRate(rate);
   try {
