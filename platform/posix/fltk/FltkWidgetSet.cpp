@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -769,6 +770,10 @@ void TFltkWidgetSet::ProcessMessages() {
 }
 
 void TFltkWidgetSet::ShowMessage(const AnsiText& title, const AnsiText& text, bool errorIcon) {
+  // As a Linux program reports: the box's text on standard error too, where a
+  // script or a log can read it ("Terbo: error - /home/jan/.cache/Terbo/").
+  std::fprintf(stderr, "%s: %s\n", AnsiToUtf8(title).c_str(), AnsiToUtf8(text).c_str());
+  std::fflush(stderr);
   OpenDisplay();
   Fl_Group::current(nullptr);
   const Fl_Font font = impl_->fonts.Get(TFont{});
