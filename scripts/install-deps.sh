@@ -9,6 +9,7 @@ packages=(
   libboost-dev libfltk1.3-dev libjpeg62-turbo-dev
   xvfb xauth xdotool openbox imagemagick fonts-liberation x11-utils
   curl xdg-utils
+  openssl libssl-dev
   tinyproxy nginx-light
   "$@"
 )

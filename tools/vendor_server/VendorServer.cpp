@@ -191,13 +191,15 @@ struct Core {
     requests.push_back(std::move(request));
   }
 
-  // One line a request, once its answer has gone (or the connection has ended without one):
-  // "GET /download/TERBO/a.zip 200 1048576", or "-" for the status of a request left unanswered.
-  void LogRequest(const std::string& method, const std::string& target, int status, std::uint64_t bodyBytes) {
+  // One line a request, once its answer has gone (or the connection has ended without all of it):
+  // "GET /download/TERBO/a.zip 200 1048576"; "-" for the status of a request left unanswered, and
+  // " unfinished" after an answer the connection ended in the middle of.
+  void LogRequest(const std::string& method, const std::string& target, int status, std::uint64_t bodyBytes,
+                  bool finished) {
     std::lock_guard lock(mutex);
     if (!requestLog) return;
     requestLog(method + " " + target + " " + (status > 0 ? std::to_string(status) : std::string("-")) + " " +
-               std::to_string(bodyBytes));
+               std::to_string(bodyBytes) + (finished || status == 0 ? "" : " unfinished"));
   }
 
   void Report(std::string line) {
@@ -227,7 +229,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void Close() {
     if (closed_) return;
     closed_ = true;
-    LogRequest();
+    LogRequest(false);
     beast::error_code ignored;
     timer_.cancel();
     socket_.close(ignored);
@@ -444,7 +446,7 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void EndResponse() {
-    LogRequest();
+    LogRequest(true);
     switch (end_) {
       case Fault::End::Reset: {
         beast::error_code ignored;
@@ -479,10 +481,10 @@ class Session : public std::enable_shared_from_this<Session> {
     ReadUntilClientCloses();
   }
 
-  void LogRequest() {
+  void LogRequest(bool finished) {
     if (logged_ || method_.empty()) return;
     logged_ = true;
-    core_.LogRequest(method_, target_, status_, bodySent_);
+    core_.LogRequest(method_, target_, status_, bodySent_, finished);
   }
 
   void ReadUntilClientCloses() {

@@ -83,7 +83,8 @@ class VendorServer {
   void SetFault(const std::string& urlPath, Fault fault);  // urlPath like "/download/TERBO/ntdll.zip"
   void ClearFaults();
   // Called with one line for each request, "METHOD TARGET STATUS BODY-BYTES" ("-" for no
-  // answer), once its answer has gone or its connection has ended; on the server thread.
+  // answer; " unfinished" after an answer cut off), once its answer has gone or its connection
+  // has ended; on the server thread.
   void SetRequestLog(std::function<void(const std::string&)> log);
   // Limits every body to this many bytes a second (0: as fast as it goes).
   void SetRate(std::uint64_t bytesPerSecond);

@@ -1,0 +1,58 @@
+# Sourced: driving the program on an X display from a script. Functions only;
+# every wait is bounded. Processes started here are added to the caller's
+# pids array, for the caller's cleanup to end.
+
+# Starts Xvfb on a free display number (Xvfb picks it) and exports DISPLAY.
+start_xvfb() { # scratch-folder
+  local file=$1/display
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$file" 2>/dev/null &
+  pids+=($!)
+  wait_for_file "$file" 10 || return 1
+  export DISPLAY=:$(cat "$file")
+}
+
+# Starts a window manager (openbox), which draws the captions the screenshots
+# show, and waits until it manages the screen: a window mapped before that may
+# be taken over half-way.
+start_window_manager() {
+  local i
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  for ((i = 0; i < 50; i++)); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits until the file exists and is not empty, at most SECONDS.
+wait_for_file() { # file seconds
+  local i
+  for ((i = 0; i < $2 * 10; i++)); do
+    [ -s "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Sets window to the visible window captioned exactly CAPTION; waits at most SECONDS.
+find_window() { # caption seconds
+  local i w
+  window=""
+  for ((i = 0; i < $2 * 10; i++)); do
+    for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+      [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && window=$w
+    done
+    [ -n "$window" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Clicks a flag of the language page: the Czech one at 240,45, the British one
+# at 300,45 (each 40x27) in the window's client area.
+click_flag() { # window cz|en
+  local x=260
+  [ "$2" = en ] && x=320
+  xdotool mousemove --window "$1" "$x" 58 click 1
+}
