@@ -63,8 +63,10 @@ if [ -z "${DEMO_BUILD_DIR:-}" ]; then
 fi
 program=$build/platform/posix/app/websetup_trusted
 key=$build/trust-test/private-key.pem
-[ -x "$program" ] && [ -r "$key" ] ||
-  { echo "demo: no $program with its key $key (the build needs openssl)" >&2; exit 1; }
+if [ ! -x "$program" ] || [ ! -r "$key" ]; then
+  echo "demo: no $program with its key $key (the build needs openssl)" >&2
+  exit 1
+fi
 
 rm -rf "$out"
 mkdir -p "$out/bin" "$out/temp"
@@ -85,7 +87,7 @@ fi
   --access-log "$out/server.log" --address 127.0.0.1 --port 0 --port-file "$out/port" \
   --rate "${DEMO_RATE:-20000000}" >"$out/server.out" 2>&1 &
 server=$!
-pids+=($server)
+pids+=("$server")
 wait_for_file "$out/port" 10 || { echo "demo: the vendor server did not start:" >&2; cat "$out/server.out" >&2; exit 1; }
 port=$(cat "$out/port")
 echo "== vendor server on http://127.0.0.1:$port/ (the installer reaches it through http_proxy); requests in $out/server.log"
@@ -112,7 +114,7 @@ report_failure() { # what-happened
   said=$(grep "^$title: " "$out/installer.out" 2>/dev/null || true)
   if [ -n "$said" ]; then
     echo "   the installer's message:"
-    sed 's/^/     /' <<<"$said"
+    while IFS= read -r line; do echo "     $line"; done <<<"$said"
     if grep -q "^$title: error - " <<<"$said"; then
       echo "   (it names only the download folder; the request that failed is among the server's below)"
     fi
@@ -141,7 +143,7 @@ else
   started=$SECONDS
   "$out/bin/$product.exe" >"$out/installer.out" 2>&1 &
   app=$!
-  pids+=($app)
+  pids+=("$app")
   find_window "$code" 20 || report_failure "the installer window did not appear within 20 s"
   sleep 0.5
   import -window root "$out/1-language-page.png"

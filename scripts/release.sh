@@ -1,68 +1,136 @@
 #!/usr/bin/env bash
 # Makes a release of the Windows program: the 32-bit build (Release,
 # stripped) as dist/websetup.exe, signed with Authenticode when a certificate
-# is given, and dist/SHA256SUMS.
+# is given, a copy under each program name given, and dist/SHA256SUMS over
+# all of them.
 #
-#   scripts/release.sh [--no-install]
+#   scripts/release.sh [--no-install] [PROGRAM...]
+#     PROGRAM  a name the program is published under, without .exe (TERBO,
+#              kalmiro, ...): dist/PROGRAM.exe. The file name picks the
+#              product; renaming keeps the signature, so every copy has the
+#              same bytes and checksum.
 #
-# Environment:
+# Environment, each a plain value (spaces are fine, no quoting inside):
+#   WEBSETUP_VENDOR_HOST     host name of the vendor's web server (default www.vendor.example)
+#   WEBSETUP_COMPANY         company name in the version record (default Vendor)
+#   WEBSETUP_TRUST_KEY       the vendor's RSA public key (PEM): the program then checks every
+#                            file against the vendor's signed list (scripts/publish.sh)
 #   WEBSETUP_SIGN_CERT       PEM file of the code-signing certificate (and its chain)
 #   WEBSETUP_SIGN_KEY        PEM file of its private key
 #   WEBSETUP_SIGN_PASS       the key's password, if it has one
 #   WEBSETUP_SIGN_TIMESTAMP  URL of a time-stamping server (optional)
 #   BUILD_DIR                build folder (default build-release)
-#   DIST_DIR                 where the release goes (default dist)
-#   CMAKE_ARGS               extra configure arguments, e.g. -DWEBSETUP_VENDOR_HOST=... -DWEBSETUP_COMPANY=...
+#   DIST_DIR                 where the release goes (default dist; its .exe files are replaced)
+#   CMAKE_ARGS               further configure arguments, quoted as in a shell: -DX='a b'
 #   JOBS                     parallel build jobs (default: nproc)
-# Without WEBSETUP_SIGN_CERT and WEBSETUP_SIGN_KEY the release is unsigned.
+# A setting not given takes its default, whatever BUILD_DIR was configured
+# with before. Without WEBSETUP_SIGN_CERT and WEBSETUP_SIGN_KEY the release is
+# unsigned. A signature that cannot be made (or time-stamped) ends the script
+# with a non-zero exit; the unsigned build is then kept as
+# dist/websetup-unsigned.exe, listed in SHA256SUMS.
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "$0")/.."
 src=$PWD
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$src/$1" ;; esac; }
+# Files named by the caller are found from where the script was started.
+given() { case $1 in "" | /*) echo "$1" ;; *) echo "$caller/$1" ;; esac; }
 build=$(absolute "${BUILD_DIR:-build-release}")
 dist=$(absolute "${DIST_DIR:-dist}")
 jobs=${JOBS:-$(nproc)}
-cert=${WEBSETUP_SIGN_CERT:-}
-key=${WEBSETUP_SIGN_KEY:-}
+cert=$(given "${WEBSETUP_SIGN_CERT:-}")
+key=$(given "${WEBSETUP_SIGN_KEY:-}")
+trust=$(given "${WEBSETUP_TRUST_KEY:-}")
+timestamp=${WEBSETUP_SIGN_TIMESTAMP:-}
+
+install=1
+if [ "${1:-}" = --no-install ]; then
+  install=""
+  shift
+fi
+programs=()
+for name in "$@"; do
+  name=${name%.exe}
+  case $name in "" | */* | -* | websetup | websetup-unsigned)
+    echo "release: $name cannot be a program's name" >&2
+    exit 2
+    ;;
+  esac
+  programs+=("$name")
+done
 
 if { [ -n "$cert" ] && [ -z "$key" ]; } || { [ -z "$cert" ] && [ -n "$key" ]; }; then
   echo "WEBSETUP_SIGN_CERT and WEBSETUP_SIGN_KEY go together" >&2
   exit 1
 fi
-for f in "$cert" "$key"; do
+for f in "$cert" "$key" "$trust"; do
   [ -z "$f" ] || [ -r "$f" ] || { echo "cannot read $f" >&2; exit 1; }
 done
+extra=()
+if [ -n "${CMAKE_ARGS:-}" ]; then
+  # Split as a shell would, quotes and all, without running anything.
+  parsed=$(xargs printf '%s\n' <<<"$CMAKE_ARGS") || { echo "release: cannot read CMAKE_ARGS: $CMAKE_ARGS" >&2; exit 1; }
+  mapfile -t extra <<<"$parsed"
+fi
 
-if [ "${1:-}" != "--no-install" ]; then
+if [ -n "$install" ]; then
   scripts/install-deps.sh g++-mingw-w64-i686 osslsigncode
 fi
 
-# shellcheck disable=SC2086
+settings=()
+setting() { # name value: the value, or the default when it is empty
+  if [ -n "$2" ]; then settings+=("-D$1=$2"); else settings+=("-U$1"); fi
+}
+setting WEBSETUP_VENDOR_HOST "${WEBSETUP_VENDOR_HOST:-}"
+setting WEBSETUP_COMPANY "${WEBSETUP_COMPANY:-}"
+setting WEBSETUP_TRUST_KEY "$trust"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release ${CMAKE_ARGS:-} >/dev/null
+  -DCMAKE_BUILD_TYPE=Release "${settings[@]}" "${extra[@]}" >/dev/null
 cmake --build "$build" -j"$jobs" --target websetup
 
 mkdir -p "$dist"
-rm -f "$dist/websetup.exe" "$dist/SHA256SUMS"
+rm -f "$dist"/*.exe "$dist/SHA256SUMS"
 unsigned=$dist/websetup-unsigned.exe
 cp "$build/platform/win32/app/websetup.exe" "$unsigned"
 i686-w64-mingw32-strip "$unsigned"
 
+# The unsigned build stays, with its checksum, when no signature could be made.
+keep_unsigned() { # why
+  (cd "$dist" && sha256sum websetup-unsigned.exe >SHA256SUMS)
+  echo "release: $1; nothing was signed, the unsigned build is $unsigned (in SHA256SUMS)" >&2
+  exit 1
+}
+
 if [ -n "$cert" ]; then
-  args=(sign -certs "$cert" -key "$key" -h sha256 -n websetup -in "$unsigned" -out "$dist/websetup.exe")
-  [ -z "${WEBSETUP_SIGN_PASS:-}" ] || args+=(-pass "$WEBSETUP_SIGN_PASS")
-  [ -z "${WEBSETUP_SIGN_TIMESTAMP:-}" ] || args+=(-ts "$WEBSETUP_SIGN_TIMESTAMP")
-  osslsigncode "${args[@]}" >/dev/null
+  sign=(sign -certs "$cert" -key "$key" -h sha256 -n websetup -in "$unsigned")
+  [ -z "${WEBSETUP_SIGN_PASS:-}" ] || sign+=(-pass "$WEBSETUP_SIGN_PASS")
+  log=$build/sign.log
+  stamp=()
+  [ -z "$timestamp" ] || stamp=(-ts "$timestamp")
+  if ! osslsigncode "${sign[@]}" "${stamp[@]}" -out "$dist/websetup.exe" >"$log" 2>&1; then
+    rm -f "$dist/websetup.exe"
+    # Signed without the time stamp, it tells a key problem from a server that did not answer.
+    if [ -n "$timestamp" ] && osslsigncode "${sign[@]}" -out "$build/untimestamped.exe" >/dev/null 2>&1; then
+      rm -f "$build/untimestamped.exe"
+      keep_unsigned "the time-stamping server $timestamp gave no time stamp ($(grep -m1 -i 'fail' "$log" || echo 'no answer'))"
+    fi
+    keep_unsigned "could not sign with $cert and $key (a wrong WEBSETUP_SIGN_PASS, or a key not the certificate's?); see $log"
+  fi
   rm -f "$unsigned"
   signed="signed with $(openssl x509 -in "$cert" -noout -subject)"
-  [ -z "${WEBSETUP_SIGN_TIMESTAMP:-}" ] || signed="$signed, time-stamped by $WEBSETUP_SIGN_TIMESTAMP"
+  [ -z "$timestamp" ] || signed="$signed, time-stamped by $timestamp"
 else
   mv "$unsigned" "$dist/websetup.exe"
   signed="UNSIGNED: no certificate given (WEBSETUP_SIGN_CERT, WEBSETUP_SIGN_KEY)"
 fi
 
-(cd "$dist" && sha256sum websetup.exe >SHA256SUMS)
+for program in "${programs[@]}"; do cp "$dist/websetup.exe" "$dist/$program.exe"; done
+files=(websetup.exe)
+for program in "${programs[@]}"; do files+=("$program.exe"); done
+(cd "$dist" && sha256sum "${files[@]}" >SHA256SUMS)
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 echo "release $version in $dist:"
 echo "  websetup.exe  $(stat -c %s "$dist/websetup.exe") bytes, 32-bit x86, $signed"
-echo "  SHA256SUMS    $(cut -d' ' -f1 "$dist/SHA256SUMS")"
+[ -z "$trust" ] || echo "                checks every file against the list signed by the key of $trust"
+for program in "${programs[@]}"; do echo "  $program.exe  the same bytes"; done
+echo "  SHA256SUMS    $(cut -d' ' -f1 "$dist/SHA256SUMS" | head -1) for each"

@@ -23,10 +23,14 @@
 #    window half as large again, the scaled flag clicked) and on win64 with
 #    TEMP in a folder named in Cyrillic letters,
 # 5. makes a signed release with a throw-away certificate (scripts/release.sh)
-#    and checks that it verifies, that a changed byte does not, and that the
-#    signed program starts.
-# Screenshots land in BUILD_DIR/e2e/<machine>/ (a variant's in a folder of
-# its own inside).
+#    and checks that it verifies, that a changed byte does not, that the
+#    company name (with spaces) is in its version record, and that the signed
+#    program starts.
+# A build folder already configured (the README's build-win) is built with its
+# own settings; a new one is configured here. Screenshots land in
+# BUILD_DIR/e2e/<machine>/ (a variant's in a folder of its own inside). The
+# Wine prefixes (BUILD_DIR/wine-*, gigabytes) are removed after a run that
+# passes and kept after one that fails.
 #
 # Environment: BUILD_DIR, BUILD64_DIR, HELPER_DIR, JOBS (default: nproc),
 # DISPLAY_NUMBER (default 71; the Xvfb display this script starts),
@@ -58,8 +62,14 @@ cmake -S . -B "$helper" -G Ninja "${helper_args[@]}" >/dev/null
 cmake --build "$helper" -j"$jobs" --target vendor_server make_demo_tree scenario_server
 
 cross_build() { # folder toolchain
-  cmake -S . -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/$2" -DCMAKE_BUILD_TYPE=Release \
-    -DWEBSETUP_WERROR=ON >/dev/null
+  if [ -f "$1/CMakeCache.txt" ]; then
+    grep -q "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=.*/$2\$" "$1/CMakeCache.txt" ||
+      { echo "$1 is not configured with cmake/$2; remove it or name another BUILD_DIR" >&2; exit 1; }
+    cmake -S . -B "$1" >/dev/null
+  else
+    cmake -S . -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/$2" -DCMAKE_BUILD_TYPE=Release \
+      -DWEBSETUP_WERROR=ON >/dev/null
+  fi
   cmake --build "$1" -j"$jobs"
 }
 step "cross build, 32-bit: the product ($win)"
@@ -402,11 +412,15 @@ openssl req -x509 -newkey rsa:2048 -keyout "$rel/key.pem" -out "$rel/cert.pem" -
   -addext "keyUsage=critical,digitalSignature" -passout pass:throw-away >/dev/null 2>&1
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$rel/other-key.pem" -out "$rel/other.pem" -days 2 \
   -subj "/CN=someone else" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
+company="Kestrami & Syn, s.r.o."
 if WEBSETUP_SIGN_CERT=$rel/cert.pem WEBSETUP_SIGN_KEY=$rel/key.pem WEBSETUP_SIGN_PASS=throw-away \
-  BUILD_DIR=$win DIST_DIR=$rel/dist JOBS=$jobs scripts/release.sh --no-install; then
+  WEBSETUP_COMPANY=$company BUILD_DIR=$win DIST_DIR=$rel/dist JOBS=$jobs scripts/release.sh --no-install TERBO; then
   signed=$rel/dist/websetup.exe
   check_program "$signed"
   (cd "$rel/dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the release"
+  grep -q ' TERBO\.exe$' "$rel/dist/SHA256SUMS" || fail "SHA256SUMS does not list TERBO.exe"
+  read_company=$(i686-w64-mingw32-windres -i "$signed" -O rc | sed -n 's/^ *VALUE "CompanyName", "\(.*\)"$/\1/p')
+  [ "$read_company" = "$company" ] || fail "the version record's company is '$read_company', not '$company'"
   osslsigncode verify -CAfile "$rel/cert.pem" -in "$signed" >"$rel/verify.log" 2>&1 ||
     fail "the signed release does not verify: $(tail -3 "$rel/verify.log")"
   osslsigncode verify -CAfile "$rel/other.pem" -in "$signed" >/dev/null 2>&1 &&
@@ -426,8 +440,7 @@ if WEBSETUP_SIGN_CERT=$rel/cert.pem WEBSETUP_SIGN_KEY=$rel/key.pem WEBSETUP_SIGN
   mkdir -p "$WINEPREFIX"
   wineserver -p
   wineboot -i >"$rel/wineboot.log" 2>&1
-  cp "$signed" "$rel/TERBO.exe"
-  wine "$rel/TERBO.exe" >"$rel/program.log" 2>&1 &
+  wine "$rel/dist/TERBO.exe" >"$rel/program.log" 2>&1 &
   program=$!
   pids+=("$program")
   if find_window TERBO; then
@@ -453,7 +466,12 @@ fi
 
 step "done"
 if ((failures > 0)); then
-  echo "$failures check(s) failed; logs in $run" >&2
+  echo "$failures check(s) failed; logs in $run, Wine prefixes kept in: ${prefixes[*]}" >&2
   exit 1
 fi
-echo "all Windows checks passed on $machines; screenshots in $win/e2e"
+for p in "${prefixes[@]}"; do
+  WINEPREFIX=$p wineserver -k 2>/dev/null || true
+  WINEPREFIX=$p wineserver -w 2>/dev/null || true
+  rm -rf "$p"
+done
+echo "all Windows checks passed on $machines; screenshots in $win/e2e; Wine prefixes removed"

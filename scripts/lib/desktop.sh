@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced: driving the program on an X display from a script. Functions only;
 # every wait is bounded. Processes started here are added to the caller's
 # pids array, for the caller's cleanup to end.
@@ -6,9 +7,10 @@
 start_xvfb() { # scratch-folder
   local file=$1/display
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$file" 2>/dev/null &
-  pids+=($!)
+  pids+=("$!")
   wait_for_file "$file" 10 || return 1
-  export DISPLAY=:$(cat "$file")
+  DISPLAY=:$(cat "$file")
+  export DISPLAY
 }
 
 # Starts a window manager (openbox), which draws the captions the screenshots
@@ -17,7 +19,7 @@ start_xvfb() { # scratch-folder
 start_window_manager() {
   local i
   openbox >/dev/null 2>&1 &
-  pids+=($!)
+  pids+=("$!")
   for ((i = 0; i < 50; i++)); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
     sleep 0.1
