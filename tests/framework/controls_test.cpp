@@ -4,6 +4,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Exception.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 class TRecordingWidgets : public IWidgetSet {
@@ -182,4 +183,5 @@ INSTANTIATE_TEST_SUITE_P(
         TScaling{120, 731, 141, 16, {0, 0, 731, 141}, {256, 25, 226, 20}, 20, {300, 56, 50, 34}},
         // 150 %: halves rounded up.
         TScaling{144, 878, 170, 20, {0, 0, 878, 170}, {308, 30, 272, 24}, 24, {360, 68, 60, 41}},
-        TScaling{192, 1170, 226, 26, {0, 0, 1170, 226}, {410, 40, 362, 32}, 32, {480, 90, 80, 54}}));
+        TScaling{192, 1170, 226, 26, {0, 0, 1170, 226}, {410, 40, 362, 32}, 32, {480, 90, 80, 54}}),
+    [](const auto& p) { return CaseName(p.index, CaseNumber(p.param.dpi) + "Dpi"); });
