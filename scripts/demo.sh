@@ -118,6 +118,9 @@ report_failure() { # what-happened
     if grep -q "^$title: error - " <<<"$said"; then
       echo "   (it names only the download folder; the request that failed is among the server's below)"
     fi
+  elif [ -s "$out/installer.out" ]; then
+    echo "   the installer's last output ($out/installer.out):"
+    tail -n 3 "$out/installer.out" | sed 's/^/     /'
   fi
   # Stopped, the server logs what was still on its way.
   kill "$server" 2>/dev/null || true
