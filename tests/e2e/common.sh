@@ -1,6 +1,8 @@
 # Sourced by the end-to-end scripts: a scratch folder removed at exit with
 # every process started into pids, a failure count, and an Xvfb display of
-# the test's own (Xvfb picks a free number and writes it to fd 3).
+# the test's own; the desktop helpers come from scripts/lib/desktop.sh.
+# shellcheck source=../../scripts/lib/desktop.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/desktop.sh"
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -16,26 +18,33 @@ fail() {
   failures=$((failures + 1))
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
+start_xvfb "$work" || { echo "Xvfb did not start" >&2; exit 1; }
 
-# A loopback port nothing listens on now, for a peer that needs its port named.
-free_port() {
-  local port
-  for _ in $(seq 100); do
-    port=$((20000 + RANDOM % 20000))
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return 0; }
-  done
-  return 1
+# Starts nginx on a free loopback port with the server blocks given (they
+# write PORT where the port goes), its files and access log ($host, request,
+# status) under $work/nginx; sets nginx_port.
+start_nginx() { # server-blocks
+  nginx_port=$(free_port) || return 1
+  mkdir -p "$work/nginx"
+  cat >"$work/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 64; }
+http {
+  log_format peer '\$host \$request_uri \$status';
+  access_log $work/nginx/access.log peer;
+  client_body_temp_path $work/nginx/body;
+  proxy_temp_path $work/nginx/proxy;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi;
+${1//PORT/$nginx_port}
 }
-
-# Waits until something accepts connections on the port.
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
+CONF
+  "$(command -v nginx || echo /usr/sbin/nginx)" -c "$work/nginx.conf" -p "$work/nginx" >"$work/nginx.out" 2>&1 &
+  pids+=($!)
+  wait_port "$nginx_port" 10 || { echo "nginx did not start" >&2; cat "$work/nginx.out" >&2; return 1; }
 }

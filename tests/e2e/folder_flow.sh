@@ -18,13 +18,13 @@ for d in "$work/tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
 "$bin/tools/vendor_server/vendor_server" --root "$work/tree" --log "$work/report.log" --port-file "$work/port" \
   >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+wait_for_file "$work/port" 10 || { echo "vendor server did not start" >&2; exit 1; }
 # Between the program and the server, to see its requests and hold one.
 args=(--upstream "127.0.0.1:$(cat "$work/port")" --port-file "$work/proxy-port")
 [ "$scenario" = link-in-transfer ] && args+=(--delay /download/TERBO/comm32.zip=3000)
 "$bin/tests/tools/tamper_proxy" "${args[@]}" >"$work/requests.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/proxy-port" ] && break; sleep 0.1; done
+wait_for_file "$work/proxy-port" 10 || { echo "the proxy did not start" >&2; exit 1; }
 
 temp=$work/temp
 folder=$temp/TERBO
@@ -56,9 +56,7 @@ esac
 
 if [ "$scenario" = foreign-folder ] || [ "$scenario" = open-folder ]; then
   # A window manager, to dismiss the message as a person would.
-  openbox >/dev/null 2>&1 &
-  pids+=($!)
-  sleep 0.5
+  start_window_manager
 fi
 ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/TERBO.exe"
 env "${environment[@]}" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" \
@@ -66,45 +64,32 @@ env "${environment[@]}" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.
 program=$!
 pids+=($program)
 
-# A message box titled Terbo, other than the window; sets box.
-find_box() {
-  box=""
-  for _ in $(seq 300); do
-    box=$(xdotool search --onlyvisible --name '^Terbo$' 2>/dev/null | grep -vx "${window:-none}" | head -1)
-    [ -n "$box" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
-ended() { for _ in $(seq "$1"); do kill -0 "$program" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
-
 case $scenario in
   foreign-folder | open-folder)
     # The folder message, and no window behind it (xdotool matches names
     # without regard to case: the box Terbo is the only one); dismissed, the
     # program ends.
-    find_box || fail "no message box titled Terbo"
+    find_box Terbo 30 || fail "no message box titled Terbo"
     [ "$(xdotool search --onlyvisible --name '^terbo$' 2>/dev/null | wc -l)" = 1 ] ||
       fail "the installer window was shown beside the message"
     xdotool windowactivate --sync "$box" key Return 2>/dev/null
-    ended 50 || fail "the program did not end after the folder message"
+    wait_gone "$program" 5 || fail "the program did not end after the folder message"
     [ -z "$(ls -A "$folder")" ] || fail "something was put into the folder: $(ls -A "$folder")"
     [ ! -s "$work/requests.log" ] || fail "something was requested: $(cat "$work/requests.log")"
     ;;
   *)
-    window=$(timeout 20 xdotool search --sync --name '^TERBO$' | head -1)
-    [ -n "$window" ] || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
+    find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
     sleep 0.5
-    xdotool mousemove --window "$window" 260 58 click 1
+    click_flag "$window" cz
     if [ "$scenario" = link-in-transfer ]; then
       # The old copy goes before the request; the link comes while the server waits.
       for _ in $(seq 50); do [ -e "$folder/comm32._dl" ] || break; sleep 0.1; done
       [ -e "$folder/comm32._dl" ] && fail "the old copy was not deleted"
       ln -s "$outside/victim" "$folder/comm32._dl"
-      find_box || fail "no error box after the planted link"
+      find_box Terbo 30 "$window" || fail "no error box after the planted link"
       [ "$(grep -c ntdll "$work/requests.log")" = 0 ] || fail "the download went on"
     else
-      ended 600 || fail "the installer did not end after handing off"
+      wait_gone "$program" 60 || fail "the installer did not end after handing off"
       for local in comm32._dl ntdll._dl; do
         [ -f "$folder/$local" ] && [ ! -L "$folder/$local" ] || fail "$local is not a plain file"
       done

@@ -39,8 +39,7 @@ args=(--root "$work/tree" --log "$work/report.log" --port-file "$work/port")
 [ -n "${rate:-}" ] && args+=(--rate "$rate")
 "$bin/tools/vendor_server/vendor_server" "${args[@]}" >"$work/server.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-[ -s "$work/port" ] || { echo "vendor server did not start" >&2; exit 1; }
+wait_for_file "$work/port" 10 || { echo "vendor server did not start" >&2; exit 1; }
 proxy="http://127.0.0.1:$(cat "$work/port")"
 
 case ${peer:-} in
@@ -65,41 +64,21 @@ CONF
   nginx)
     # www.vendor.example moves every download to mirror.vendor.example, which
     # serves the tree itself; the report page goes on to the vendor server.
-    port=$(free_port) || exit 1
-    mkdir -p "$work/mirror" "$work/nginx"
+    mkdir -p "$work/mirror"
     ln -s "$work/tree" "$work/mirror/download"
-    cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  log_format peer '\$host \$request_uri \$status';
-  access_log $work/nginx/access.log peer;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
+    start_nginx "
   server {
-    listen 127.0.0.1:$port;
+    listen 127.0.0.1:PORT;
     server_name www.vendor.example;
     location /download/ { return 302 http://mirror.vendor.example\$request_uri; }
     location / { proxy_pass http://127.0.0.1:$(cat "$work/port"); }
   }
   server {
-    listen 127.0.0.1:$port;
+    listen 127.0.0.1:PORT;
     server_name mirror.vendor.example;
     root $work/mirror;
-  }
-}
-CONF
-    "$(command -v nginx || echo /usr/sbin/nginx)" -c "$work/nginx.conf" -p "$work/nginx" >"$work/nginx.out" 2>&1 &
-    pids+=($!)
-    wait_port "$port" || { echo "nginx did not start" >&2; cat "$work/nginx.out" >&2; exit 1; }
-    proxy="http://127.0.0.1:$port"
+  }" || exit 1
+    proxy="http://127.0.0.1:$nginx_port"
     ;;
 esac
 
@@ -107,9 +86,7 @@ temp=$work/$(printf "$temp")
 mkdir -p "$work/bin" "$temp"
 if [ "$scenario" = closed-mid-download ]; then
   # A window manager, to close the window as a person would (Alt+F4).
-  openbox >/dev/null 2>&1 &
-  pids+=($!)
-  sleep 0.5
+  start_window_manager
 fi
 ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/$exe.exe"
 env TEMP="$temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="$proxy" \
@@ -117,12 +94,9 @@ env TEMP="$temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="$proxy" \
 program=$!
 pids+=($program)
 caption=$(echo "$exe" | tr '[:lower:]' '[:upper:]')
-window=$(timeout 20 xdotool search --sync --name "^$caption\$" | head -1)
-[ -n "$window" ] || { echo "no window named $caption" >&2; cat "$work/program.log" >&2; exit 1; }
+find_window "$caption" 20 || { echo "no window named $caption" >&2; cat "$work/program.log" >&2; exit 1; }
 sleep 0.5
-# The flags sit at 240,45 and 300,45 (40x27) in the client area.
-if [ "$flag" = cz ]; then x=260; else x=320; fi
-xdotool mousemove --window "$window" $x 58 click 1
+click_flag "$window" "$flag"
 
 folder=$temp/$exe
 if [ "$scenario" = closed-mid-download ]; then
@@ -131,20 +105,15 @@ if [ "$scenario" = closed-mid-download ]; then
   [ -e "$folder/comm32._dl" ] || fail "the first download did not start"
   xdotool windowactivate --sync "$window" key alt+F4
   status=""
-  for _ in $(seq 100); do
-    if ! kill -0 "$program" 2>/dev/null; then
-      wait "$program"
-      status=$?
-      break
-    fi
-    sleep 0.1
-  done
+  if wait_gone "$program" 10; then
+    wait "$program"
+    status=$?
+  fi
   [ "$status" = 0 ] || fail "the installer did not end cleanly when closed (status '${status}')"
   [ ! -s "$work/report.log" ] || fail "a report was sent"
   [ ! -e "$folder/setup-started.log" ] || fail "something was started"
 elif [ -z "$fault" ] && [ -z "${kept+set}" ]; then
-  for _ in $(seq 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$program" 2>/dev/null && fail "the installer did not end after handing off"
+  wait_gone "$program" 60 || fail "the installer did not end after handing off"
   while read -r server local; do
     cmp -s "$work/tree/$exe/$server" "$folder/$local" || fail "$local differs from the server's $server"
   done <<'LIST'
@@ -176,13 +145,7 @@ LIST
   fi
 else
   # The error box appears beside the main window and the run stops there.
-  box=""
-  for _ in $(seq 300); do
-    box=$(xdotool search --onlyvisible --name '^Terbo$' 2>/dev/null | grep -vx "$window" | head -1)
-    [ -n "$box" ] && break
-    sleep 0.1
-  done
-  [ -n "$box" ] || fail "no message box titled Terbo"
+  find_box Terbo 30 "$window" || fail "no message box titled Terbo"
   sleep 2
   kill -0 "$program" 2>/dev/null || fail "the installer ended instead of waiting on its message"
   # The files before the failed one stay; nothing after it is fetched.

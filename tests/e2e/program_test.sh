@@ -19,8 +19,7 @@ start_program() {
   env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 "$@" "$work/bin/TERBO.exe" >"$work/program.log" 2>&1 &
   program=$!
   pids+=($program)
-  window=$(timeout 20 xdotool search --sync --name '^TERBO$' | head -1)
-  [ -n "$window" ] || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
+  find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
   eval "$(xdotool getwindowgeometry --shell "$window")"  # X Y WIDTH HEIGHT
 }
 
@@ -51,7 +50,7 @@ prop() { xprop -id "$window" "$1" | sed -n 's/^[^=]* = "\(.*\)"$/\1/p'; }
 # them, the desktop's dpi below among them.
 xprop -root -spy >"$work/root-properties" &
 pids+=($!)
-for _ in $(seq 50); do [ -s "$work/root-properties" ] && break; sleep 0.1; done
+wait_for_file "$work/root-properties" 5
 kill "$program"
 wait "$program" 2>/dev/null
 

@@ -36,41 +36,20 @@ BUILD_DIR=$bin "$src/scripts/publish.sh" "$bin/trust-test/private-key.pem" "$wor
 "$bin/tools/vendor_server/vendor_server" --root "$work/www/download" --log "$work/report.log" \
   --port-file "$work/report-port" >/dev/null 2>&1 &
 pids+=($!)
-port=$(free_port) || exit 1
-mkdir -p "$work/nginx"
-cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log $work/nginx/access.log;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
+wait_for_file "$work/report-port" 10 || { echo "vendor server did not start" >&2; exit 1; }
+start_nginx "
   server {
-    listen 127.0.0.1:$port;
+    listen 127.0.0.1:PORT;
     root $work/www;
-    location /programy/ { proxy_pass http://127.0.0.1:REPORT_PORT; }
-  }
-}
-CONF
-for _ in $(seq 100); do [ -s "$work/report-port" ] && break; sleep 0.1; done
-sed -i "s/REPORT_PORT/$(cat "$work/report-port")/" "$work/nginx.conf"
-"$(command -v nginx || echo /usr/sbin/nginx)" -c "$work/nginx.conf" -p "$work/nginx" >"$work/nginx.out" 2>&1 &
-pids+=($!)
-wait_port "$port" || { echo "nginx did not start" >&2; cat "$work/nginx.out" >&2; exit 1; }
+    location /programy/ { proxy_pass http://127.0.0.1:$(cat "$work/report-port"); }
+  }" || exit 1
 
-args=(--upstream "127.0.0.1:$port" --port-file "$work/proxy-port")
+args=(--upstream "127.0.0.1:$nginx_port" --port-file "$work/proxy-port")
 [ -n "$flip" ] && args+=(--flip "$flip")
 [ -n "$replace" ] && args+=(--replace "/download/TERBO/websetup.list=$work/www/download/$replace/websetup.list")
 "$bin/tests/tools/tamper_proxy" "${args[@]}" >"$work/proxy.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/proxy-port" ] && break; sleep 0.1; done
+wait_for_file "$work/proxy-port" 10 || { echo "the proxy did not start" >&2; exit 1; }
 
 mkdir -p "$work/bin" "$work/temp"
 ln -s "$(realpath "$bin/platform/posix/app/websetup_trusted")" "$work/bin/TERBO.exe"
@@ -78,16 +57,14 @@ env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:
   "$work/bin/TERBO.exe" >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
-window=$(timeout 20 xdotool search --sync --name '^TERBO$' | head -1)
-[ -n "$window" ] || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
+find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
 sleep 0.5
-xdotool mousemove --window "$window" 260 58 click 1
+click_flag "$window" cz
 
 folder=$work/temp/TERBO
 fetched() { grep -c "^GET /download/TERBO/$1\$" "$work/proxy.log"; }
 if [ "$scenario" = clean ]; then
-  for _ in $(seq 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$program" 2>/dev/null && fail "the installer did not end after handing off"
+  wait_gone "$program" 60 || fail "the installer did not end after handing off"
   [ "$(head -1 "$work/proxy.log")" = "GET /download/TERBO/websetup.list" ] ||
     fail "the signed list was not fetched first: $(head -3 "$work/proxy.log")"
   while read -r server local; do
@@ -98,13 +75,7 @@ if [ "$scenario" = clean ]; then
     fail "setup was not started with cz in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
 else
   # The message box appears beside the main window and the run stops there.
-  box=""
-  for _ in $(seq 300); do
-    box=$(xdotool search --onlyvisible --name '^Terbo$' 2>/dev/null | grep -vx "$window" | head -1)
-    [ -n "$box" ] && break
-    sleep 0.1
-  done
-  [ -n "$box" ] || fail "no message box titled Terbo"
+  find_box Terbo 30 "$window" || fail "no message box titled Terbo"
   sleep 1.5
   kill -0 "$program" 2>/dev/null || fail "the installer ended instead of waiting on its message"
   [ ! -s "$work/report.log" ] || fail "a report was sent: $(cat "$work/report.log")"
