@@ -7,6 +7,8 @@ namespace {
 // processor width.
 constexpr const char* kDatabase = nullptr;
 constexpr const char* kDatabaseLocal = "Firebird.exe";
+constexpr const char* kDatabase32 = "Firebird-32.zip";
+constexpr const char* kDatabase64 = "Firebird-64.zip";
 
 struct TSlot {
   const char* server;
@@ -121,7 +123,7 @@ void WriteSlots(TBootstrapState& state, const std::vector<TSlot>& slots) {
     ++n;
     const bool database = slot.server == kDatabase;
     state.ServerFileNames[static_cast<std::size_t>(n)] =
-        database ? (state.Is64Bit ? "Firebird-64.zip" : "Firebird-32.zip") : slot.server;
+        database ? (state.Is64Bit ? kDatabase64 : kDatabase32) : slot.server;
     state.LocalFileNames[static_cast<std::size_t>(n)] = slot.local;
   }
   state.FileCount = n;
@@ -144,6 +146,10 @@ void ApplyCatalogue(TBootstrapState& state) {
   }
 }
 
+
+bool IsDatabasePackage(const AnsiText& serverName) {
+  return serverName == kDatabase32 || serverName == kDatabase64;
+}
 
 std::vector<AnsiText> ProductCodes() {
   std::vector<AnsiText> codes;

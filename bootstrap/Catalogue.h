@@ -10,6 +10,9 @@
 // Fills the download list for the product the program name selects.
 void ApplyCatalogue(TBootstrapState& state);
 
+// True for the database package's server names, one for each processor width.
+bool IsDatabasePackage(const AnsiText& serverName);
+
 // Every product code the catalogue knows, in catalogue order.
 std::vector<AnsiText> ProductCodes();
 

@@ -114,19 +114,10 @@ if [ "$scenario" = closed-mid-download ]; then
   [ ! -e "$folder/setup-started.log" ] || fail "something was started"
 elif [ -z "$fault" ] && [ -z "${kept+set}" ]; then
   wait_gone "$program" 60 || fail "the installer did not end after handing off"
+  # The product's files as the catalogue has them, the 64-bit database package.
   while read -r server local; do
     cmp -s "$work/tree/$exe/$server" "$folder/$local" || fail "$local differs from the server's $server"
-  done <<'LIST'
-comm32.zip comm32._dl
-ntdll.zip ntdll._dl
-qtintf70.zip qtintf70._dl
-terbo.zip terbo._ex
-Firebird-64.zip Firebird.exe
-setup.zip setup.exe
-fendo.zip fendo._ex
-rastel.zip rastel._ex
-kolvira.zip kolvira._ex
-LIST
+  done < <("$bin/tools/catalogue/catalogue" "$exe" | tail -n +2 | grep -v '^Firebird-32\.zip ')
   [ "$(ls "$folder" | grep -vc '^setup-started.log$')" = 9 ] || fail "not exactly nine files: $(ls "$folder")"
   # The machine as the system-information component describes it here.
   info=$("$bin/tools/sysinfo_tool/sysinfo_tool" | sed 's/^[A-Za-z]*: //')

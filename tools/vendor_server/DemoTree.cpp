@@ -16,9 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kFirebird32 = "Firebird-32.zip";
-const char* const kFirebird64 = "Firebird-64.zip";
-
 std::uint64_t SplitMix64(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ULL;
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
@@ -42,35 +39,14 @@ void LinkOrCopy(const fs::path& source, const fs::path& target) {
 
 }  // namespace
 
-const std::vector<DemoProduct>& DemoCatalogue() {
-  static const std::vector<DemoProduct> catalogue = [] {
-    std::vector<DemoProduct> products;
-    for (const AnsiText& code : ProductCodes()) {
-      DemoProduct product{code, {}};
-      for (const TProductFile& file : ProductFiles(code)) product.files.push_back(file.ServerName);
-      products.push_back(std::move(product));
-    }
-    return products;
-  }();
-  return catalogue;
-}
-
 std::uint64_t DemoFileSize(std::string_view fileName) {
-  // Odd sizes, so that no file ends on a read-buffer boundary by accident.
-  static const std::map<std::string, std::uint64_t, std::less<>> sizes = {
-      {"comm32.zip", 312'341},     {"ntdll.zip", 1'183'774},      {"qtintf70.zip", 2'461'093},
-      {kFirebird32, 30'408'397},   {kFirebird64, 33'260'811},     {"monitor.zip", 1'874'229},
-      {"view.zip", 742'117},       {"terbo.zip", 3'902'461},      {"fendo.zip", 1'236'587},
-      {"rastel.zip", 655'381},     {"kolvira.zip", 1'517'903},    {"zulancz.zip", 118'273},
-      {"morvika.zip", 3'288'905},  {"morvika_db.zip", 2'104'371}, {"morvika_db_av.zip", 869'513},
-      {"deluno.zip", 2'977'149},   {"teamviewer.zip", 3'145'739}, {"demodata.zip", 407'925},
-      {"vindel.zip", 2'318'467},   {"balmot.zip", 2'650'111},     {"grenik.zip", 1'999'987},
-      {"palune.zip", 3'411'293},   {"tormen.zip", 563'219},       {"tormensk.zip", 571'081},
-      {"horbeska.zip", 3'071'557}, {"pradok.zip", 1'084'843},     {"vorn.zip", 2'206'729},
-      {"talbiro.zip", 1'392'611},  {"lendak.zip", 2'842'157},     {"ozt.zip", 236'413},
-  };
-  const auto it = sizes.find(fileName);
-  return it == sizes.end() ? 0 : it->second;
+  // Odd sizes, so that no file ends on a read-buffer boundary by accident:
+  // the database package tens of megabytes, the gauge can be watched on it;
+  // every other file a few hundred kilobytes.
+  const std::uint64_t seed = SplitMix64(PatternSeed(fileName));
+  constexpr std::uint64_t kKiB = 1024;
+  if (IsDatabasePackage(AnsiText(fileName))) return (25 * 1024 * kKiB + seed % (14 * 1024 * kKiB)) | 1;
+  return (100 * kKiB + seed % (900 * kKiB)) | 1;
 }
 
 std::uint64_t PatternSeed(std::string_view fileName) {
@@ -122,19 +98,21 @@ DemoTreeStats MakeDemoTree(const fs::path& root, const fs::path& setupProgram) {
     throw std::runtime_error("no setup program at " + setupProgram.string());
   DemoTreeStats stats;
   std::map<std::string, fs::path> firstCopy;
-  for (const DemoProduct& product : DemoCatalogue()) {
-    for (const std::string& folderName : {product.code, Lower(product.code)}) {
+  for (const AnsiText& code : ProductCodes()) {
+    for (const std::string& folderName : {code, Lower(code)}) {
       const fs::path folder = root / folderName;
       fs::create_directories(folder);
       ++stats.folders;
-      for (const std::string& name : product.files) {
+      for (const TProductFile& file : ProductFiles(code)) {
+        const std::string& name = file.ServerName;
         const fs::path target = folder / name;
         ++stats.files;
         if (auto it = firstCopy.find(name); it != firstCopy.end()) {
           LinkOrCopy(it->second, target);
           continue;
         }
-        if (name == "setup.zip") {
+        // What the installer starts at the end is the demo's setup program.
+        if (file.LocalName == "setup.exe") {
           fs::remove(target);
           fs::copy_file(setupProgram, target, fs::copy_options::overwrite_existing);
           stats.dataBytes += fs::file_size(target);

@@ -1,5 +1,5 @@
-// The demo's download tree: one folder per product code, in upper and in lower case, holding
-// the files that product downloads. File contents are a deterministic pseudo-random pattern,
+// The demo's download tree: one folder per product code of the installer's catalogue, in upper
+// and in lower case, holding the files that product downloads. File contents are a deterministic pseudo-random pattern,
 // so a downloaded copy can be checked without the original.
 #pragma once
 
@@ -12,15 +12,7 @@
 
 namespace vendor {
 
-struct DemoProduct {
-  std::string code;                // upper case, e.g. "TERBO"
-  std::vector<std::string> files;  // server file names; both database packages where the product has one
-};
-
-// The product catalogue as the server sees it, in catalogue order.
-const std::vector<DemoProduct>& DemoCatalogue();
-
-// Size of the demo file of that name (0 for "setup.zip", which is a copy of the setup program).
+// Size of the demo file of that name (the setup program is a copy of the one given instead).
 std::uint64_t DemoFileSize(std::string_view fileName);
 
 // Seed of the pattern of the demo file of that name.
