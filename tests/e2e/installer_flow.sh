@@ -22,7 +22,7 @@ case $scenario in
   TERBO-cz) exe=TERBO flag=cz fault="" temp="temp-p\u0159\u00edli\u0161" ;;
   terbo-en) exe=terbo flag=en fault="" ;;
   second-fails) exe=TERBO flag=cz fault="/download/TERBO/ntdll.zip=cut:1000" ;;
-  closed-mid-download) exe=TERBO flag=cz fault="" rate=300000 ;;
+  closed-mid-download) exe=TERBO flag=cz fault="" rate=100000 ;;
   proxy-auth) exe=TERBO flag=cz fault="" peer=tinyproxy credentials=kestrami:heslo ;;
   proxy-auth-wrong) exe=TERBO flag=cz fault="" peer=tinyproxy credentials=kestrami:spatne kept="" ;;
   nginx-redirect) exe=TERBO flag=cz fault="" peer=nginx ;;
@@ -100,7 +100,7 @@ click_flag "$window" "$flag"
 
 folder=$temp/$exe
 if [ "$scenario" = closed-mid-download ]; then
-  # The paced server keeps the first file (about 300 KiB) coming for a second.
+  # The paced server keeps the first file (over 100 KiB) coming for a second.
   for _ in $(seq 50); do [ -e "$folder/comm32._dl" ] && break; sleep 0.1; done
   [ -e "$folder/comm32._dl" ] || fail "the first download did not start"
   xdotool windowactivate --sync "$window" key alt+F4

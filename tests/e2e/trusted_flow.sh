@@ -16,7 +16,7 @@ flip="" replace="" unpublish=""
 case $scenario in
   clean) ;;
   setup-changed) flip=/download/TERBO/setup.zip=1000 ;;
-  first-changed) flip=/download/TERBO/comm32.zip=300000 ;;
+  first-changed) flip=/download/TERBO/comm32.zip=1000 ;;
   list-missing) unpublish=1 ;;
   list-other-product) replace=kalmiro ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
