@@ -146,7 +146,6 @@ void ApplyCatalogue(TBootstrapState& state) {
   }
 }
 
-
 bool IsDatabasePackage(const AnsiText& serverName) {
   return serverName == kDatabase32 || serverName == kDatabase64;
 }
@@ -160,18 +159,25 @@ std::vector<AnsiText> ProductCodes() {
   return codes;
 }
 
+std::vector<TProductFile> DownloadList(const AnsiText& programName, bool is64Bit) {
+  // The installer's own rule, so the tools cannot read the catalogue
+  // differently from the program.
+  TBootstrapState state;
+  state.ProgramName = programName;
+  state.Is64Bit = is64Bit;
+  ApplyCatalogue(state);
+  std::vector<TProductFile> files;
+  for (std::int32_t n = 1; n <= state.FileCount; ++n) {
+    const auto slot = static_cast<std::size_t>(n);
+    files.push_back({state.ServerFileNames[slot], state.LocalFileNames[slot]});
+  }
+  return files;
+}
+
 std::vector<TProductFile> ProductFiles(const AnsiText& programName) {
-  // The installer's own rule on both kinds of machine, so the tools cannot
-  // read the catalogue differently from the program.
   std::vector<TProductFile> files;
   for (const bool is64Bit : {false, true}) {
-    TBootstrapState state;
-    state.ProgramName = programName;
-    state.Is64Bit = is64Bit;
-    ApplyCatalogue(state);
-    for (std::int32_t n = 1; n <= state.FileCount; ++n) {
-      const auto slot = static_cast<std::size_t>(n);
-      TProductFile file{state.ServerFileNames[slot], state.LocalFileNames[slot]};
+    for (const TProductFile& file : DownloadList(programName, is64Bit)) {
       bool known = false;
       for (const TProductFile& f : files) known = known || f.ServerName == file.ServerName;
       if (known) continue;

@@ -21,6 +21,9 @@ struct TProductFile {
   AnsiText LocalName;
   bool operator==(const TProductFile&) const = default;
 };
+// The files a program name downloads on a machine of that width, in download
+// order, as the installer's download list has them; empty for no product.
+std::vector<TProductFile> DownloadList(const AnsiText& programName, bool is64Bit);
 // The files a program name downloads, in download order, with both database
 // packages (the 32-bit one first) where the product has one; empty when the
 // name selects no product.

@@ -45,7 +45,8 @@ fi
 
 echo "== the Linux program's whole run, $((rate * 8 / 1000000)) Mbit/s, TERBO with a $mib MiB database package"
 "$build/tools/vendor_server/make_demo_tree" "$work/tree" "$build/tools/vendor_server/demo_setup" >/dev/null
-cp "$work/big.bin" "$work/tree/TERBO/Firebird-64.zip"
+# The largest of TERBO's files is its database package.
+cp "$work/big.bin" "$work/tree/TERBO/$(ls -S "$work/tree/TERBO" | head -1)"
 BUILD_DIR=$src/$build scripts/publish.sh "$build/trust-test/private-key.pem" "$work/tree/TERBO" "$work/www" TERBO >/dev/null
 "$build/tools/vendor_server/vendor_server" --root "$work/www/download" --log "$work/report.log" \
   --port-file "$work/port" --rate "$rate" >/dev/null 2>&1 &

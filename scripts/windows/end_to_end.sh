@@ -19,8 +19,8 @@ reset_variant() { # temp
 #                  the published tree: the signed list first, then as plain
 #   tampered       the same with one byte of setup.zip changed on the way:
 #                  the message, nothing reported, nothing started or kept
-end_to_end() { # machine database-package kind
-  local machine=$1 database=$2 kind=$3
+end_to_end() { # machine width kind
+  local machine=$1 width=$2 kind=$3
   local name=${machine}_$kind shots=$win/e2e/$machine/$kind bin=$run/$machine/bin-$kind
   local program_exe=$exe root=$tree dpi=96 temp_win temp folder program
   mkdir -p "$shots" "$bin"
@@ -81,7 +81,12 @@ end_to_end() { # machine database-package kind
     [ ! -s "$report" ] || fail "$name: a report was sent: $(cat "$report")"
     [ ! -e "$folder/setup.exe" ] || fail "$name: the changed setup.exe was kept"
     [ ! -e "$folder/setup-started.log" ] || fail "$name: something was started"
-    grep -q ' /download/TERBO/fendo.zip$' "$requests" && fail "$name: the run went on past setup.zip"
+    # Nothing after setup.zip was fetched.
+    local after
+    after=$("$helper/tools/catalogue/catalogue" TERBO "$width" | tail -n +2 | sed -n '/^setup\.zip /,$p' | sed 1d)
+    while read -r server _; do
+      grep -q " /download/TERBO/$server\$" "$requests" && fail "$name: the run went on past setup.zip to $server"
+    done <<<"$after"
     kill "$program" 2>/dev/null || true
     reset_variant "$temp_win"
     return
@@ -95,7 +100,7 @@ end_to_end() { # machine database-package kind
   local server local_name count
   while read -r server local_name; do
     cmp -s "$root/TERBO/$server" "$folder/$local_name" || fail "$name: $local_name differs from the server's $server"
-  done < <("$helper/tools/catalogue/catalogue" TERBO | tail -n +2 | grep -v "^Firebird-.. " ; echo "$database Firebird.exe")
+  done < <("$helper/tools/catalogue/catalogue" TERBO "$width" | tail -n +2)
   # shellcheck disable=SC2010,SC2012
   count=$(ls "$folder" | grep -vc '^setup-started.log$' || true)
   # shellcheck disable=SC2012

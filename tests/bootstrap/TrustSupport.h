@@ -3,15 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "FakeCrypto.h"
 #include "bootstrap/VendorList.h"
+#include "tests/support/FakeCrypto.h"
 
 inline std::string EncodeBase64(std::string_view bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   for (std::size_t i = 0; i < bytes.size(); i += 3) {
     std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    if (i + 1 < bytes.size())
+      group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
     if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
     out += kAlphabet[group >> 18 & 63];
     out += kAlphabet[group >> 12 & 63];
@@ -30,7 +31,8 @@ struct TListEntry {
 inline std::string ListBody(const std::string& product, const std::vector<TListEntry>& files) {
   std::string text = std::string(kVendorListHeader) + "\nproduct " + product + "\n";
   for (const TListEntry& f : files) {
-    text += f.name + " " + std::to_string(f.body.size()) + " " + HexDigest(TFakeCrypto::Digest(f.body)) + "\n";
+    text +=
+        f.name + " " + std::to_string(f.body.size()) + " " + HexDigest(TFakeCrypto::Digest(f.body)) + "\n";
   }
   return text;
 }

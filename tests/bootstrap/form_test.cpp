@@ -7,13 +7,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "FakeSystem.h"
 #include "Fakes.h"
 #include "TrustSupport.h"
 #include "bootstrap/Catalogue.h"
 #include "bootstrap/Main.h"
 #include "bootstrap/Setup.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/FakeSystem.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -62,6 +62,7 @@ class Installer : public ::testing::Test {
     sys_.env["temp"] = root_.string();
     sys_.env["allusersprofile"] = (root_ / "all").string();
     sys_.env["processor_architecture"] = "AMD64";
+    net_.NotFoundUnlessServed();
     Application().SetWidgetSet(&widgets_);
   }
   void TearDown() override {
@@ -135,7 +136,7 @@ class Installer : public ::testing::Test {
   fs::path root_;
   TFakeWidgets widgets_;
   TDiskSystem sys_;
-  TFakeInternet net_;
+  FakeInternet net_;
   TFakeMachine machine_;
   TBootstrapState state_;
   std::string trustKey_;  // none: the program as built without the vendor's key
@@ -287,7 +288,8 @@ TEST_F(Installer, EachFileStartsWithTheGaugeRepaintedAtZero) {
   form_->Image1->Click();
   widgets_.events.clear();
   Fire(form_->Timer1);
-  EXPECT_EQ(widgets_.events, (std::vector<AnsiText>{"timer Timer1 off", "process", "caption Label1 comm32._dl"}));
+  EXPECT_EQ(widgets_.events,
+            (std::vector<AnsiText>{"timer Timer1 off", "process", "caption Label1 comm32._dl"}));
 }
 
 TEST_F(Installer, LeftOverPostQueryStillGivesAGet) {
@@ -350,13 +352,17 @@ TEST_P(FlagClick, ShowsTheProgressPageThenTheFirstFileName) {
   EXPECT_TRUE(form_->hget->BinaryData);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Languages, FlagClick,
-    ::testing::Values(LanguageCase{true, "cz", "Stahovan\xfd soubor",
-                                   "Prob\xed" "h\xe1 sta\x9e" "en\xed pot\xf8" "ebn\xfd" "ch soubor\xf9 k instalaci, \xe8"
-                                   "ekejte pros\xedm"},
-                      LanguageCase{false, "en", "Download the file", "Downloading files needed to install, please wait"}),
-    [](const auto& p) { return CaseName(p.index, p.param.code); });
+INSTANTIATE_TEST_SUITE_P(Languages, FlagClick,
+                         ::testing::Values(LanguageCase{true, "cz", "Stahovan\xfd soubor",
+                                                        "Prob\xed"
+                                                        "h\xe1 sta\x9e"
+                                                        "en\xed pot\xf8"
+                                                        "ebn\xfd"
+                                                        "ch soubor\xf9 k instalaci, \xe8"
+                                                        "ekejte pros\xedm"},
+                                           LanguageCase{false, "en", "Download the file",
+                                                        "Downloading files needed to install, please wait"}),
+                         [](const auto& p) { return CaseName(p.index, p.param.code); });
 
 TEST_F(Installer, NineFilesArriveUnderTheirLocalNamesThenCompletionIsArmed) {
   Start("terbo.exe");
@@ -373,7 +379,8 @@ TEST_F(Installer, NineFilesArriveUnderTheirLocalNamesThenCompletionIsArmed) {
   EXPECT_EQ(expected[0], "www.vendor.example/download/terbo/comm32.zip");
   for (int i = 1; i <= 9; ++i) {
     const AnsiText& local = state_.LocalFileNames[static_cast<std::size_t>(i)];
-    EXPECT_EQ(ReadFile(root_ / "terbo" / local), Body(state_.ServerFileNames[static_cast<std::size_t>(i)], 3000))
+    EXPECT_EQ(ReadFile(root_ / "terbo" / local),
+              Body(state_.ServerFileNames[static_cast<std::size_t>(i)], 3000))
         << local;
   }
   EXPECT_EQ(form_->had->Progress(), 3000);
@@ -476,7 +483,7 @@ constexpr const char* kReportPrefix = "www.vendor.example/programy/setup.asp?tel
 class Completion : public Installer {
  protected:
   // Downloads everything, then lets the completion timer fire.
-  void DownloadAndReport(const AnsiText& exe, TImage* (TForm1::*flag) = &TForm1::Image1) {
+  void DownloadAndReport(const AnsiText& exe, TImage*(TForm1::*flag) = &TForm1::Image1) {
     Start(exe);
     ServeProduct();
     net_.Serve(AnsiText(kHost) + "/programy/setup.asp", {200, "<html>thanks</html>", true});
@@ -509,7 +516,8 @@ TEST_F(Completion, ReportCarriesTheOutcomeProductAndMachineThenSetupStarts) {
             "stazeno%20(TERBO)*PC01*jan*Windows%20XP%20Professional%20Service%20Pack%202%20(Build%202600)*"
             "Windows%20XP*C:%5CWINDOWS%5Csystem32*");
   EXPECT_EQ(sys_.sleeps, std::vector<std::uint32_t>{1000});
-  EXPECT_EQ(sys_.opened, (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
+  EXPECT_EQ(sys_.opened,
+            (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
   // The pause comes before the start, the start before the close.
   const auto sleepAt = std::find(sys_.log.begin(), sys_.log.end(), "sleep 1000");
   ASSERT_NE(sleepAt, sys_.log.end());
@@ -517,7 +525,8 @@ TEST_F(Completion, ReportCarriesTheOutcomeProductAndMachineThenSetupStarts) {
   EXPECT_EQ(widgets_.events.back(), "close");
   EXPECT_TRUE(widgets_.boxes.empty());
   // The five facts are read in their order.
-  EXPECT_EQ(machine_.calls, (std::vector<std::string>{"computer", "user", "version", "version", "systemdir"}));
+  EXPECT_EQ(machine_.calls,
+            (std::vector<std::string>{"computer", "user", "version", "version", "systemdir"}));
 }
 
 TEST_F(Completion, EnglishChoiceStartsSetupWithEn) {
@@ -544,7 +553,7 @@ TEST_F(Completion, MissingSetupIsReportedAndNothingStarts) {
 }
 
 TEST_F(Completion, EmptyUserNameLeavesTwoAsterisks) {
-  machine_.user = "";
+  machine_.userName = "";
   DownloadAndReport("TERBO.exe");
   Fire(form_->Timer3);
   ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
@@ -553,7 +562,9 @@ TEST_F(Completion, EmptyUserNameLeavesTwoAsterisks) {
 }
 
 TEST_F(Completion, CzechLettersAreReducedToAscii) {
-  machine_.computer = "\xc8" "ERN\xdd-po\xe8\xedta\xe8\xa3";  // ČERNÝ-počítačŁ
+  machine_.computerName =
+      "\xc8"
+      "ERN\xdd-po\xe8\xedta\xe8\xa3";  // ČERNÝ-počítačŁ
   DownloadAndReport("TERBO.exe");
   Fire(form_->Timer3);
   ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
@@ -584,13 +595,14 @@ TEST_P(CurrentFolder, FailureShowsItsMessageAndNothingIsSentOrStarted) {
 
 INSTANTIATE_TEST_SUITE_P(Codes, CurrentFolder,
                          ::testing::Values(ChdirCase{2, "File not found."}, ChdirCase{3, "Invalid filename."},
-                                           ChdirCase{4, "Too many open files."}, ChdirCase{5, "File access denied."},
+                                           ChdirCase{4, "Too many open files."},
+                                           ChdirCase{5, "File access denied."},
                                            ChdirCase{267, "I/O error 267."}),
-    [](const auto& p) { return CaseName(p.index, "Code" + CaseNumber(p.param.code)); });
+                         [](const auto& p) { return CaseName(p.index, "Code" + CaseNumber(p.param.code)); });
 
 TEST_F(Completion, UnreadableVersionStopsBeforeAnythingIsSent) {
   DownloadAndReport("TERBO.exe");
-  machine_.versionReadable = false;
+  machine_.acceptExtended = machine_.acceptShort = false;
   Fire(form_->Timer3);
   ASSERT_EQ(widgets_.boxes.size(), 1u);
   EXPECT_EQ(widgets_.boxes[0].text, "Can't get OS version info.");
@@ -636,15 +648,14 @@ class Title : public ::testing::TestWithParam<TitleCase> {};
 TEST_P(Title, FileNameUpToTheFirstDotWithTheRestInLowerCase) {
   EXPECT_EQ(ProgramTitle(GetParam().path, '\\'), GetParam().title);
 }
-INSTANTIATE_TEST_SUITE_P(Names, Title,
-                         ::testing::Values(TitleCase{"C:\\x\\TERBO.exe", "Terbo"},
-                                           TitleCase{"zulan_festir.exe", "zulan_festir"},
-                                           TitleCase{"C:\\a.b\\TERBO (2).exe", "Terbo (2)"},
-                                           TitleCase{"C:\\x\\setup.tar.exe", "setup"},
-                                           TitleCase{"C:\\x\\NODOT", "Nodot"},
-                                           // Windows-1250 capitals are lowered too: ŽLUŤOUČKÝ gives Žluťoučký.
-                                           TitleCase{"\x8eLU\x8dOU\xc8K\xdd.exe", "\x8elu\x9dou\xe8k\xfd"},
-                                           TitleCase{"\xd8\xc1\xa3\xa5.exe", "\xd8\xe1\xb3\xb9"}),
+INSTANTIATE_TEST_SUITE_P(
+    Names, Title,
+    ::testing::Values(TitleCase{"C:\\x\\TERBO.exe", "Terbo"}, TitleCase{"zulan_festir.exe", "zulan_festir"},
+                      TitleCase{"C:\\a.b\\TERBO (2).exe", "Terbo (2)"},
+                      TitleCase{"C:\\x\\setup.tar.exe", "setup"}, TitleCase{"C:\\x\\NODOT", "Nodot"},
+                      // Windows-1250 capitals are lowered too: ŽLUŤOUČKÝ gives Žluťoučký.
+                      TitleCase{"\x8eLU\x8dOU\xc8K\xdd.exe", "\x8elu\x9dou\xe8k\xfd"},
+                      TitleCase{"\xd8\xc1\xa3\xa5.exe", "\xd8\xe1\xb3\xb9"}),
     [](const auto& p) { return CaseName(p.index, p.param.path); });
 
 TEST(WireForm, EscapesWhatMayNotStandInARequestTarget) {
@@ -670,7 +681,8 @@ class Trusted : public Completion {
   void PublishList(const std::string& product = "TERBO", const std::string& key = kVendorKey,
                    const TEditList& edit = {}) {
     std::vector<TListEntry> entries;
-    for (const TProductFile& f : ProductFiles(state_.ProgramName)) entries.push_back({f.ServerName, Body(f.ServerName, 3000)});
+    for (const TProductFile& f : ProductFiles(state_.ProgramName))
+      entries.push_back({f.ServerName, Body(f.ServerName, 3000)});
     if (edit) edit(entries);
     net_.Serve(Url(kVendorListName), {200, SignList(ListBody(product, entries), key), true});
   }
@@ -693,7 +705,8 @@ TEST_F(Trusted, ListComesFirstThenEveryFilePassesAndSetupStarts) {
   EXPECT_EQ(paths[0], Url(kVendorListName));
   EXPECT_EQ(paths[1], Url("comm32.zip"));
   EXPECT_EQ(Reports().size(), 1u);
-  EXPECT_EQ(sys_.opened, (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
+  EXPECT_EQ(sys_.opened,
+            (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
   EXPECT_TRUE(widgets_.boxes.empty());
 }
 
@@ -707,7 +720,9 @@ class TrustedList : public Trusted, public ::testing::WithParamInterface<ListFau
   void Serve(const std::string& text) { net_.Serve(Url(kVendorListName), {200, text, true}); }
   void Publish(const std::string& product, const std::string& key) { PublishList(product, key); }
   void Unpublish() { net_.Serve(Url(kVendorListName), {404, "<html>not found</html>", true}); }
-  std::string Signed() { return SignList(ListBody("TERBO", {{"comm32.zip", Body("comm32.zip", 3000)}}), kVendorKey); }
+  std::string Signed() {
+    return SignList(ListBody("TERBO", {{"comm32.zip", Body("comm32.zip", 3000)}}), kVendorKey);
+  }
 };
 
 TEST_P(TrustedList, ThatCannotBeCheckedEndsTheRunBeforeTheFirstFile) {
@@ -725,21 +740,24 @@ TEST_P(TrustedList, ThatCannotBeCheckedEndsTheRunBeforeTheFirstFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TrustedList,
-    ::testing::Values(ListFault{"Missing", [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Unpublish(); }},
-                      ListFault{"ChangedAfterSigning",
-                                [](Trusted& trusted) {
-                                  std::string text = static_cast<TrustedList&>(trusted).Signed();
-                                  text[text.find("3000")] = '4';
-                                  static_cast<TrustedList&>(trusted).Serve(text);
-                                }},
-                      ListFault{"SignedByAnotherKey",
-                                [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Publish("TERBO", "another key"); }},
-                      ListFault{"OfAnotherProduct",
-                                [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Publish("KALMIRO", kVendorKey); }},
-                      ListFault{"FarTooLong",
-                                [](Trusted& trusted) {
-                                  static_cast<TrustedList&>(trusted).Serve(std::string(4 * kVendorListLimit, 'x'));
-                                }}),
+    ::testing::Values(
+        ListFault{"Missing", [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Unpublish(); }},
+        ListFault{"ChangedAfterSigning",
+                  [](Trusted& trusted) {
+                    std::string text = static_cast<TrustedList&>(trusted).Signed();
+                    text[text.find("3000")] = '4';
+                    static_cast<TrustedList&>(trusted).Serve(text);
+                  }},
+        ListFault{
+            "SignedByAnotherKey",
+            [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Publish("TERBO", "another key"); }},
+        ListFault{
+            "OfAnotherProduct",
+            [](Trusted& trusted) { static_cast<TrustedList&>(trusted).Publish("KALMIRO", kVendorKey); }},
+        ListFault{"FarTooLong",
+                  [](Trusted& trusted) {
+                    static_cast<TrustedList&>(trusted).Serve(std::string(4 * kVendorListLimit, 'x'));
+                  }}),
     [](const auto& p) { return std::string(p.param.name); });
 
 struct FileFault {
@@ -756,7 +774,8 @@ TEST_P(TrustedFile, ThatFailsTheCheckIsDeletedAndEndsTheRun) {
   EXPECT_EQ(widgets_.boxes[0].text, "Soubor ntdll._dl neprosel kontrolou dodavatele");
   Pump(50ms);
   EXPECT_FALSE(form_->Timer2->Enabled() || form_->Timer3->Enabled());
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000)) << "the file checked before stays";
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000))
+      << "the file checked before stays";
   EXPECT_FALSE(fs::exists(root_ / "TERBO" / "ntdll._dl"));
   EXPECT_EQ(RequestedPaths().size(), 3u) << "nothing after it is fetched";
   EXPECT_TRUE(Reports().empty());
@@ -765,17 +784,17 @@ TEST_P(TrustedFile, ThatFailsTheCheckIsDeletedAndEndsTheRun) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TrustedFile,
-    ::testing::Values(
-        FileFault{"NotInTheList", [](std::vector<TListEntry>& e) { e.erase(e.begin() + 1); }},
-        FileFault{"OfAnotherSize", [](std::vector<TListEntry>& e) { e[1].body += "x"; }},
-        FileFault{"OfAnotherDigest", [](std::vector<TListEntry>& e) { e[1].body[1500] ^= 1; }}),
+    ::testing::Values(FileFault{"NotInTheList", [](std::vector<TListEntry>& e) { e.erase(e.begin() + 1); }},
+                      FileFault{"OfAnotherSize", [](std::vector<TListEntry>& e) { e[1].body += "x"; }},
+                      FileFault{"OfAnotherDigest", [](std::vector<TListEntry>& e) { e[1].body[1500] ^= 1; }}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Trusted, SetupChangedAfterItsCheckIsNeitherStartedNorKept) {
   StartTrusted();
   Download(form_->Image2);
   ASSERT_TRUE(form_->Timer3->Enabled());
-  std::ofstream(root_ / "TERBO" / "setup.exe", std::ios::binary | std::ios::trunc) << Body("setup.zip", 2999) << "!";
+  std::ofstream(root_ / "TERBO" / "setup.exe", std::ios::binary | std::ios::trunc)
+      << Body("setup.zip", 2999) << "!";
   Fire(form_->Timer3);
   ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
   EXPECT_TRUE(sys_.opened.empty());

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "FakeSystem.h"
 #include "Fakes.h"
 #include "VendorServer.h"
 #include "bootstrap/Main.h"
 #include "platform/posix/http/PosixInternet.h"
+#include "tests/support/FakeSystem.h"
 #include "textconv/Utility.h"
 
 namespace fs = std::filesystem;
@@ -34,9 +34,9 @@ TEST(ReportWire, QueryReachesTheServerDecodedExactlyAsBuilt) {
   sys.modulePath = "/opt/zulan_festir.exe";
   sys.env["temp"] = root.string();
   TFakeMachine machine;
-  machine.computer = "PC (01) #2 {a|b} <x> \"q\" ^`";
-  machine.user = "Jan Nov\xe1k & co+";
-  machine.systemDir = "C:\\WINDOWS\\system32\\";
+  machine.computerName = "PC (01) #2 {a|b} <x> \"q\" ^`";
+  machine.userName = "Jan Nov\xe1k & co+";
+  machine.systemDirectory = "C:\\WINDOWS\\system32\\";
   PosixInternetSettings settings;
   settings.httpProxy = server.BaseUrl();
   PosixInternet internet(settings);
@@ -56,8 +56,9 @@ TEST(ReportWire, QueryReachesTheServerDecodedExactlyAsBuilt) {
   Application().SetWidgetSet(nullptr);
   server.Stop();
 
-  const AnsiText co = "stazeno (ZULAN_FESTIR)*PC (01) #2 {a|b} <x> \"q\" ^`*Jan Novak & co+*"
-                      "Windows XP Professional Service Pack 2 (Build 2600)*Windows XP*C:\\WINDOWS\\system32*";
+  const AnsiText co =
+      "stazeno (ZULAN_FESTIR)*PC (01) #2 {a|b} <x> \"q\" ^`*Jan Novak & co+*"
+      "Windows XP Professional Service Pack 2 (Build 2600)*Windows XP*C:\\WINDOWS\\system32*";
   ASSERT_EQ(server.ReportLines().size(), 1u);
   EXPECT_EQ(server.ReportLines()[0], "telefon=XXX&co=" + co);
   ASSERT_EQ(server.Requests().size(), 1u);

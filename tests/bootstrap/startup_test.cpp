@@ -1,11 +1,12 @@
+#include "bootstrap/Startup.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <vector>
 
-#include "FakeSystem.h"
-#include "bootstrap/Startup.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/FakeSystem.h"
 
 namespace {
 struct TStartRun {
@@ -32,7 +33,8 @@ std::vector<std::pair<AnsiText, AnsiText>> Slots(const TBootstrapState& s) {
   for (int i = 1; i <= TBootstrapState::kSlots; ++i) {
     if (!s.ServerFileNames[static_cast<std::size_t>(i)].empty() ||
         !s.LocalFileNames[static_cast<std::size_t>(i)].empty()) {
-      out.emplace_back(s.ServerFileNames[static_cast<std::size_t>(i)], s.LocalFileNames[static_cast<std::size_t>(i)]);
+      out.emplace_back(s.ServerFileNames[static_cast<std::size_t>(i)],
+                       s.LocalFileNames[static_cast<std::size_t>(i)]);
     }
   }
   return out;
@@ -77,40 +79,85 @@ std::vector<std::pair<AnsiText, AnsiText>> Join(std::vector<std::pair<AnsiText, 
 INSTANTIATE_TEST_SUITE_P(
     AllRows, Catalogue,
     ::testing::Values(
-        ProductCase{"KALMIRO.exe", 3, {{"monitor.zip", "monitor.exe"}, {"setup.zip", "setup.exe"}, {"view.zip", "view.exe"}}},
+        ProductCase{"KALMIRO.exe",
+                    3,
+                    {{"monitor.zip", "monitor.exe"}, {"setup.zip", "setup.exe"}, {"view.zip", "view.exe"}}},
         ProductCase{"TERBO.exe", 9,
-                    Join(kCommonDl, {{"terbo.zip", "terbo._ex"}, kDb, {"setup.zip", "setup.exe"}, {"fendo.zip", "fendo._ex"},
-                                     {"rastel.zip", "rastel._ex"}, {"kolvira.zip", "kolvira._ex"}})},
+                    Join(kCommonDl, {{"terbo.zip", "terbo._ex"},
+                                     kDb,
+                                     {"setup.zip", "setup.exe"},
+                                     {"fendo.zip", "fendo._ex"},
+                                     {"rastel.zip", "rastel._ex"},
+                                     {"kolvira.zip", "kolvira._ex"}})},
         ProductCase{"ZULAN_FESTIR.exe", 8,
-                    Join(kCommonDl, {{"terbo.zip", "terbo._ex"}, kDb, {"setup.zip", "setup.exe"},
-                                     {"rastel.zip", "rastel._ex"}, {"zulancz.zip", "zulancz.inf"}})},
-        ProductCase{"MORVIKA.exe", 8,
-                    {{"comm32.zip", "comm32.zip"}, {"ntdll.zip", "ntdll.zip"}, {"qtintf70.zip", "qtintf70.zip"},
-                     {"morvika.zip", "morvika.zip"}, kDb, {"setup.zip", "setup.exe"},
-                     {"morvika_db.zip", "morvika_db.zip"}, {"morvika_db_av.zip", "morvika_db_av.zip"}}},
-        ProductCase{"DELUNO.exe", 8,
-                    {{"comm32.zip", "comm32.zip"}, {"ntdll.zip", "ntdll.zip"}, {"qtintf70.zip", "qtintf70.zip"},
-                     {"deluno.zip", "deluno.zip"}, kDb, {"setup.zip", "setup.exe"},
-                     {"teamviewer.zip", "teamviewer.zip"}, {"demodata.zip", "demodata.txt"}}},
-        ProductCase{"OSTRAF.exe", 6, Join(kCommonDl, {{"vindel.zip", "vindel._ex"}, kDb, {"setup.zip", "setup.exe"}})},
-        ProductCase{"BALMOT.exe", 6, Join(kCommonDl, {{"balmot.zip", "balmot._ex"}, kDb, {"setup.zip", "setup.exe"}})},
-        ProductCase{"GRENIK.exe", 6, Join(kCommonDl, {{"grenik.zip", "grenik._ex"}, kDb, {"setup.zip", "setup.exe"}})},
-        ProductCase{"PALUNE.exe", 5,
-                    {{"palune.zip", "palune._ex"}, {"tormen.zip", "palune._cs"}, kDb, {"setup.zip", "setup.exe"},
+                    Join(kCommonDl, {{"terbo.zip", "terbo._ex"},
+                                     kDb,
+                                     {"setup.zip", "setup.exe"},
+                                     {"rastel.zip", "rastel._ex"},
+                                     {"zulancz.zip", "zulancz.inf"}})},
+        ProductCase{"MORVIKA.exe",
+                    8,
+                    {{"comm32.zip", "comm32.zip"},
+                     {"ntdll.zip", "ntdll.zip"},
+                     {"qtintf70.zip", "qtintf70.zip"},
+                     {"morvika.zip", "morvika.zip"},
+                     kDb,
+                     {"setup.zip", "setup.exe"},
+                     {"morvika_db.zip", "morvika_db.zip"},
+                     {"morvika_db_av.zip", "morvika_db_av.zip"}}},
+        ProductCase{"DELUNO.exe",
+                    8,
+                    {{"comm32.zip", "comm32.zip"},
+                     {"ntdll.zip", "ntdll.zip"},
+                     {"qtintf70.zip", "qtintf70.zip"},
+                     {"deluno.zip", "deluno.zip"},
+                     kDb,
+                     {"setup.zip", "setup.exe"},
+                     {"teamviewer.zip", "teamviewer.zip"},
+                     {"demodata.zip", "demodata.txt"}}},
+        ProductCase{"OSTRAF.exe", 6,
+                    Join(kCommonDl, {{"vindel.zip", "vindel._ex"}, kDb, {"setup.zip", "setup.exe"}})},
+        ProductCase{"BALMOT.exe", 6,
+                    Join(kCommonDl, {{"balmot.zip", "balmot._ex"}, kDb, {"setup.zip", "setup.exe"}})},
+        ProductCase{"GRENIK.exe", 6,
+                    Join(kCommonDl, {{"grenik.zip", "grenik._ex"}, kDb, {"setup.zip", "setup.exe"}})},
+        ProductCase{"PALUNE.exe",
+                    5,
+                    {{"palune.zip", "palune._ex"},
+                     {"tormen.zip", "palune._cs"},
+                     kDb,
+                     {"setup.zip", "setup.exe"},
                      {"tormensk.zip", "palunesk._cs"}}},
         ProductCase{"horbeska12.exe", 7,
-                    Join(kCommonDl, {{"horbeska.zip", "horbeska._ex"}, kDb, {"setup.zip", "setup.exe"},
+                    Join(kCommonDl, {{"horbeska.zip", "horbeska._ex"},
+                                     kDb,
+                                     {"setup.zip", "setup.exe"},
                                      {"pradok.zip", "pradok._ex"}})},
         ProductCase{"zulan_horbeska12.exe", 8,
-                    Join(kCommonDl, {{"horbeska.zip", "horbeska._ex"}, kDb, {"setup.zip", "setup.exe"},
-                                     {"pradok.zip", "pradok._ex"}, {"zulancz.zip", "zulancz.inf"}})},
-        ProductCase{"MIRTOSKA.exe", 6,
-                    {{"vorn.zip", "vorn.zip"}, {"setup.zip", "setup.exe"}, kDb, {"comm32.zip", "comm32.zip"},
-                     {"ntdll.zip", "ntdll.zip"}, {"qtintf70.zip", "qtintf70.zip"}}},
-        ProductCase{"LENDAK.exe", 9,
-                    {{"terbo.zip", "terbo.zip"}, {"talbiro.zip", "talbiro.zip"}, {"lendak.zip", "lendak.zip"},
-                     {"setup.zip", "setup.exe"}, kDb, {"comm32.zip", "comm32.zip"}, {"ntdll.zip", "ntdll.zip"},
-                     {"qtintf70.zip", "qtintf70.zip"}, {"ozt.zip", "ozt.zip"}}}),
+                    Join(kCommonDl, {{"horbeska.zip", "horbeska._ex"},
+                                     kDb,
+                                     {"setup.zip", "setup.exe"},
+                                     {"pradok.zip", "pradok._ex"},
+                                     {"zulancz.zip", "zulancz.inf"}})},
+        ProductCase{"MIRTOSKA.exe",
+                    6,
+                    {{"vorn.zip", "vorn.zip"},
+                     {"setup.zip", "setup.exe"},
+                     kDb,
+                     {"comm32.zip", "comm32.zip"},
+                     {"ntdll.zip", "ntdll.zip"},
+                     {"qtintf70.zip", "qtintf70.zip"}}},
+        ProductCase{"LENDAK.exe",
+                    9,
+                    {{"terbo.zip", "terbo.zip"},
+                     {"talbiro.zip", "talbiro.zip"},
+                     {"lendak.zip", "lendak.zip"},
+                     {"setup.zip", "setup.exe"},
+                     kDb,
+                     {"comm32.zip", "comm32.zip"},
+                     {"ntdll.zip", "ntdll.zip"},
+                     {"qtintf70.zip", "qtintf70.zip"},
+                     {"ozt.zip", "ozt.zip"}}}),
     [](const auto& p) { return CaseName(p.index, p.param.exe); });
 
 struct NameCase {
@@ -143,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"terbo.exe", "terbo", "TERBO", 9, kBluePanel, kBlueGauge},
                       NameCase{"Terbo.EXE", "Terbo", "TERBO", 9, kBluePanel, kBlueGauge},
                       // The colour test is case-sensitive, the product test is not.
-                      NameCase{"zulan_festir.exe", "zulan_festir", "ZULAN_FESTIR", 8, kVioletPanel, kVioletGauge},
+                      NameCase{"zulan_festir.exe", "zulan_festir", "ZULAN_FESTIR", 8, kVioletPanel,
+                               kVioletGauge},
                       NameCase{"ZULAN_FESTIR.exe", "ZULAN_FESTIR", "ZULAN_FESTIR", 8, kBluePanel, kBlueGauge},
                       NameCase{"TERBO (2).exe", "TERBO (2)", "TERBO (2)", 0, kBluePanel, kBlueGauge},
                       NameCase{"setup.exe", "setup", "SETUP", 0, kBluePanel, kBlueGauge},
@@ -153,7 +201,11 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"abc", "", "", 0, kBluePanel, kBlueGauge},
                       NameCase{"xzulanx.exe", "xzulanx", "XZULANX", 0, kVioletPanel, kVioletGauge},
                       // Czech letters are raised for the caption and the comparison.
-                      NameCase{"\x9e" "lu\x9d.exe", "\x9e" "lu\x9d", "\x8eLU\x8d", 0, kBluePanel, kBlueGauge}),
+                      NameCase{"\x9e"
+                               "lu\x9d.exe",
+                               "\x9e"
+                               "lu\x9d",
+                               "\x8eLU\x8d", 0, kBluePanel, kBlueGauge}),
     [](const auto& p) { return CaseName(p.index, p.param.exe); });
 
 TEST(Startup, FoldersAreBuiltWithThePlatformDelimiter) {
@@ -205,9 +257,10 @@ TEST_P(Architecture, DatabasePackageFollowsProcessorWidth) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, Architecture,
-                         ::testing::Values(ArchCase{"AMD64", true}, ArchCase{"ARM64", true}, ArchCase{"IA64", true},
-                                           ArchCase{"x86", false}, ArchCase{"", false}, ArchCase{"6", false}),
-    [](const auto& p) { return CaseName(p.index, p.param.arch); });
+                         ::testing::Values(ArchCase{"AMD64", true}, ArchCase{"ARM64", true},
+                                           ArchCase{"IA64", true}, ArchCase{"x86", false},
+                                           ArchCase{"", false}, ArchCase{"6", false}),
+                         [](const auto& p) { return CaseName(p.index, p.param.arch); });
 
 // A 32-bit program on 64-bit Windows sees "x86" in processor_architecture and
 // the machine's own architecture in processor_architew6432.

@@ -114,10 +114,10 @@ if [ "$scenario" = closed-mid-download ]; then
   [ ! -e "$folder/setup-started.log" ] || fail "something was started"
 elif [ -z "$fault" ] && [ -z "${kept+set}" ]; then
   wait_gone "$program" 60 || fail "the installer did not end after handing off"
-  # The product's files as the catalogue has them, the 64-bit database package.
+  # The product's files as the catalogue has them for a 64-bit machine.
   while read -r server local; do
     cmp -s "$work/tree/$exe/$server" "$folder/$local" || fail "$local differs from the server's $server"
-  done < <("$bin/tools/catalogue/catalogue" "$exe" | tail -n +2 | grep -v '^Firebird-32\.zip ')
+  done < <("$bin/tools/catalogue/catalogue" "$exe" 64 | tail -n +2)
   [ "$(ls "$folder" | grep -vc '^setup-started.log$')" = 9 ] || fail "not exactly nine files: $(ls "$folder")"
   # The machine as the system-information component describes it here.
   info=$("$bin/tools/sysinfo_tool/sysinfo_tool" | sed 's/^[A-Za-z]*: //')

@@ -69,7 +69,7 @@ if [ "$scenario" = clean ]; then
     fail "the signed list was not fetched first: $(head -3 "$work/proxy.log")"
   while read -r server local; do
     cmp -s "$work/www/download/TERBO/$server" "$folder/$local" || fail "$local differs from the server's $server"
-  done < <("$bin/tools/catalogue/catalogue" TERBO | tail -n +2 | grep -v Firebird-32)
+  done < <("$bin/tools/catalogue/catalogue" TERBO 64 | tail -n +2)
   [ "$(wc -l <"$work/report.log")" = 1 ] || fail "not exactly one report: $(cat "$work/report.log")"
   [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started cz in $folder" ] ||
     fail "setup was not started with cz in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
@@ -84,10 +84,16 @@ else
   case $scenario in
     setup-changed)
       # Everything before setup.zip was checked and stays; nothing after it was fetched.
-      for local in comm32._dl ntdll._dl qtintf70._dl terbo._ex Firebird.exe; do
-        [ -s "$folder/$local" ] || fail "$local, checked before setup.zip, was not kept"
-      done
-      [ "$(fetched fendo.zip)" = 0 ] || fail "the run went on past setup.zip"
+      before=1
+      while read -r server local; do
+        if [ "$server" = setup.zip ]; then
+          before=""
+        elif [ -n "$before" ]; then
+          [ -s "$folder/$local" ] || fail "$local, checked before setup.zip, was not kept"
+        else
+          [ "$(fetched "$server")" = 0 ] || fail "the run went on past setup.zip to $server"
+        fi
+      done < <("$bin/tools/catalogue/catalogue" TERBO 64 | tail -n +2)
       ;;
     first-changed)
       [ ! -e "$folder/comm32._dl" ] || fail "the changed first file was kept"

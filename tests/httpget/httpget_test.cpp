@@ -7,12 +7,12 @@
 #include <stdexcept>
 #include <thread>
 
-#include "FakeInternet.h"
 #include "TestSupport.h"
 #include "framework/Controls.h"
 #include "framework/Exception.h"
 #include "framework/FileNames.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/FakeInternet.h"
 
 using namespace httpget_test;
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/sysinfo/FakeSysInfoPlatform.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/FakeSysInfoPlatform.h"
 
 namespace {
 
@@ -163,7 +163,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TProductCase{2, 6, 1, "Unknown Windows NT Release"},
                       TProductCase{2, 10, 0, "Unknown Windows NT Release"}, TProductCase{0, 4, 0, "Win32s"},
                       TProductCase{3, 5, 1, "Win32s"}, TProductCase{0xFFFFFFFF, 4, 0, "Win32s"}),
-    [](const auto& p) { return CaseName(p.index, "Id" + CaseNumber(p.param.platformId) + "_" + CaseNumber(p.param.major) + "_" + CaseNumber(p.param.minor)); });
+    [](const auto& p) {
+      return CaseName(p.index, "Id" + CaseNumber(p.param.platformId) + "_" + CaseNumber(p.param.major) + "_" +
+                                   CaseNumber(p.param.minor));
+    });
 
 TEST(VersionRecord, ExtendedFormIsAskedFirstAndRegistryLeftAlone) {
   TFakeSysInfoPlatform platform;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "bootstrap/Catalogue.h"
+#include "textconv/Ascii.h"
 
 namespace vendor {
 
@@ -21,12 +22,6 @@ std::uint64_t SplitMix64(std::uint64_t x) {
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
   return x ^ (x >> 31);
-}
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-  return text;
 }
 
 // Replaces target with a hard link to source, or with a copy where links are not possible.
@@ -99,7 +94,7 @@ DemoTreeStats MakeDemoTree(const fs::path& root, const fs::path& setupProgram) {
   DemoTreeStats stats;
   std::map<std::string, fs::path> firstCopy;
   for (const AnsiText& code : ProductCodes()) {
-    for (const std::string& folderName : {code, Lower(code)}) {
+    for (const std::string& folderName : {code, AsciiLowerText(code)}) {
       const fs::path folder = root / folderName;
       fs::create_directories(folder);
       ++stats.folders;

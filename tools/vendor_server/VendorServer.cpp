@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "textconv/Ascii.h"
+
 namespace vendor {
 
 namespace {
@@ -33,27 +35,10 @@ constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 // A client that never closes after its response is cut loose after this long.
 constexpr auto kLingerTime = std::chrono::seconds(5);
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A proxy receives "http://host/path"; everything else is served by its origin-form path.
 std::string_view OriginForm(std::string_view target) {
   for (std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
-    if (StartsWithNoCase(target, scheme)) {
+    if (StartsWithIgnoringAsciiCase(target, scheme)) {
       std::string_view rest = target.substr(scheme.size());
       std::size_t slash = rest.find('/');
       return slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
@@ -124,7 +109,7 @@ bool CredentialsMatch(std::string_view header, std::string_view userAndPassword)
   namespace base64 = beast::detail::base64;
   std::string expected(base64::encoded_size(userAndPassword.size()), '\0');
   expected.resize(base64::encode(expected.data(), userAndPassword.data(), userAndPassword.size()));
-  if (!StartsWithNoCase(header, "basic ")) return false;
+  if (!StartsWithIgnoringAsciiCase(header, "basic ")) return false;
   header.remove_prefix(6);
   while (!header.empty() && header.front() == ' ') header.remove_prefix(1);
   while (!header.empty() && header.back() == ' ') header.remove_suffix(1);
@@ -429,20 +414,21 @@ class Session : public std::enable_shared_from_this<Session> {
       return;
     }
     const std::size_t bodyBytes = buffers[1].size();
-    asio::async_write(socket_, buffers, [self = shared_from_this(), bodyBytes](beast::error_code ec, std::size_t) {
-      if (self->closed_) return;
-      if (!ec) self->bodySent_ += bodyBytes;
-      if (ec) {
-        self->Close();
-      } else if (self->core_.bytesPerSecond.load() > 0 && self->remaining_ > 0) {
-        self->timer_.expires_after(std::chrono::milliseconds(50));
-        self->timer_.async_wait([self](beast::error_code waitError) {
-          if (!waitError && !self->closed_) self->WriteNext();
-        });
-      } else {
-        self->WriteNext();
-      }
-    });
+    asio::async_write(socket_, buffers,
+                      [self = shared_from_this(), bodyBytes](beast::error_code ec, std::size_t) {
+                        if (self->closed_) return;
+                        if (!ec) self->bodySent_ += bodyBytes;
+                        if (ec) {
+                          self->Close();
+                        } else if (self->core_.bytesPerSecond.load() > 0 && self->remaining_ > 0) {
+                          self->timer_.expires_after(std::chrono::milliseconds(50));
+                          self->timer_.async_wait([self](beast::error_code waitError) {
+                            if (!waitError && !self->closed_) self->WriteNext();
+                          });
+                        } else {
+                          self->WriteNext();
+                        }
+                      });
   }
 
   void EndResponse() {
@@ -525,24 +511,10 @@ class Session : public std::enable_shared_from_this<Session> {
 
 }  // namespace
 
-std::string PercentDecode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
-
 std::optional<Fault> ParseFault(std::string_view kindAndArg) {
   const std::size_t colon = kindAndArg.find(':');
   std::string kind(kindAndArg.substr(0, colon));
-  std::transform(kind.begin(), kind.end(), kind.begin(), LowerAscii);
+  kind = AsciiLowerText(kind);
   const bool hasArg = colon != std::string_view::npos;
   const std::string arg = hasArg ? std::string(kindAndArg.substr(colon + 1)) : std::string();
 

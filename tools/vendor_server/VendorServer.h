@@ -61,9 +61,6 @@ struct RecordedRequest {
 // case; the enum names such as "CutAfter" are accepted too).
 std::optional<Fault> ParseFault(std::string_view kindAndArg);
 
-// Decodes %XX only; '+' and malformed escapes stay as they are.
-std::string PercentDecode(std::string_view text);
-
 class VendorServer {
  public:
   // reportLog may be empty: the report lines are then kept in memory only.

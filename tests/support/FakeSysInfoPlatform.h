@@ -1,6 +1,7 @@
 #pragma once
-// A scripted platform for the component's tests. It answers from its public
-// fields and checks every argument the component hands over.
+// The one fake of the system-information calls, for every test of that seam.
+// It answers from its public fields, records which facts were asked for, and
+// checks every argument the component hands over.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -28,6 +29,7 @@ class TFakeSysInfoPlatform : public ISysInfoPlatform {
   // Overrides the length GetSystemDirectoryA returns.
   std::optional<std::uint32_t> systemDirectoryResult;
 
+  std::vector<std::string> calls;  // "version", "computer", "user", "systemdir", in order
   std::vector<std::uint32_t> versionSizes;
   std::vector<std::string> keysOpened;
   int openKeys = 0;
@@ -36,6 +38,7 @@ class TFakeSysInfoPlatform : public ISysInfoPlatform {
 
   std::int32_t GetVersionExA(TOSVersionInfoExA* info) override {
     const std::uint32_t size = info->dwOSVersionInfoSize;
+    calls.emplace_back("version");
     versionSizes.push_back(size);
     const auto* bytes = reinterpret_cast<const unsigned char*>(info);
     for (std::size_t i = sizeof info->dwOSVersionInfoSize; i < size && i < sizeof *info; ++i) {
@@ -97,14 +100,17 @@ class TFakeSysInfoPlatform : public ISysInfoPlatform {
   }
 
   std::int32_t GetComputerNameA(char* buffer, std::uint32_t* size) override {
+    calls.emplace_back("computer");
     return Name(computerName, buffer, size);
   }
   std::int32_t GetUserNameA(char* buffer, std::uint32_t* size) override {
+    calls.emplace_back("user");
     return Name(userName, buffer, size);
   }
 
   std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override {
     EXPECT_EQ(size, kMaxPath);
+    calls.emplace_back("systemdir");
     std::memset(buffer, 'x', size);  // the whole buffer must be the component's
     if (!systemDirectory) return 0;
     std::memcpy(buffer, systemDirectory->c_str(), systemDirectory->size() + 1);

@@ -1,11 +1,15 @@
 #pragma once
-// A scripted transport that records every call with its arguments as text,
-// e.g. HttpOpenRequestA(h2,"GET","/a","HTTP/1.0","",["*/*"],0x80000000,0).
+// The one fake of the platform's HTTP calls, for every test of that seam. It
+// answers each request with the response served for its host and path, or
+// else with the response in its own fields; it records every call with its
+// arguments as text, e.g. HttpOpenRequestA(h3,"GET","/a","HTTP/1.0","",["*/*"],0x80000000,0),
+// and every request sent; and it can hold the worker at a point of its body.
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <functional>
+#include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -43,7 +47,8 @@ class Gate {
 
 class FakeInternet : public IInternetApi {
  public:
-  // The response. contentLength nullopt: the header is missing.
+  // The answer to a request nothing was served for. contentLength nullopt:
+  // the header is missing.
   std::optional<std::string> contentLength = "3000";
   std::string status = "200";
   std::string body = std::string(3000, 'x');
@@ -59,6 +64,32 @@ class FakeInternet : public IInternetApi {
   Gate* holdRead = nullptr;
   std::size_t holdReadAt = 0;
 
+  // What one host and path answers.
+  struct Response {
+    int status = 200;
+    std::string body;
+    bool withLength = true;
+    std::size_t failAfter = std::string::npos;  // a read error once this many bytes went out
+  };
+  void Serve(const std::string& hostAndPath, Response r) {
+    std::lock_guard lock(m_);
+    served_[hostAndPath] = std::move(r);
+  }
+  // Anything not served is not found, as a web server answers.
+  void NotFoundUnlessServed() {
+    status = "404";
+    body = "<html>not found</html>";
+    contentLength = std::to_string(body.size());
+  }
+
+  struct Request {
+    std::string host, verb, path;
+  };
+  // Every request sent, in order.
+  std::vector<Request> Requests() const {
+    std::lock_guard lock(m_);
+    return requests_;
+  }
   std::vector<std::string> Calls() const {
     std::lock_guard lock(m_);
     return calls_;
@@ -80,15 +111,17 @@ class FakeInternet : public IInternetApi {
                        const char* proxyBypass, std::uint32_t flags) override {
     return Record("InternetOpenA(" + Text(agent) + "," + Num(accessType) + "," + Text(proxy) + "," +
                       Text(proxyBypass) + "," + Num(flags) + ")",
-                  true);
+                  true, {});
   }
   Handle InternetConnectA(Handle internet, const char* serverName, std::uint16_t serverPort,
                           const char* userName, const char* password, std::uint32_t service,
                           std::uint32_t flags, std::uintptr_t context) override {
+    Object o;
+    if (serverName != nullptr) o.host = serverName;
     return Record("InternetConnectA(" + Name(internet) + "," + Text(serverName) + "," + Num(serverPort) +
                       "," + Text(userName) + "," + Text(password) + "," + Num(service) + "," + Num(flags) +
                       "," + Num(context) + ")",
-                  internet != nullptr && serverName != nullptr && *serverName != '\0');
+                  internet != nullptr && serverName != nullptr && *serverName != '\0', o);
   }
   Handle HttpOpenRequestA(Handle connect, const char* verb, const char* objectName, const char* version,
                           const char* referrer, const char* const* acceptTypes, std::uint32_t flags,
@@ -102,10 +135,17 @@ class FakeInternet : public IInternetApi {
     }
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", flags);
+    Object o;
+    {
+      std::lock_guard lock(m_);
+      if (const Object* c = Find(connect)) o.host = c->host;
+    }
+    if (verb != nullptr) o.verb = verb;
+    if (objectName != nullptr) o.path = objectName;
     return Record("HttpOpenRequestA(" + Name(connect) + "," + Text(verb) + "," + Text(objectName) + "," +
                       Text(version) + "," + Text(referrer) + "," + accept + "," + hex + "," + Num(context) +
                       ")",
-                  connect != nullptr);
+                  connect != nullptr, o);
   }
   bool HttpSendRequestA(Handle request, const char* headers, std::uint32_t headersLength,
                         const void* optional, std::uint32_t optionalLength) override {
@@ -114,79 +154,114 @@ class FakeInternet : public IInternetApi {
                             : Text(std::string(static_cast<const char*>(optional), optionalLength).c_str());
     Record("HttpSendRequestA(" + Name(request) + "," + Text(headers) + "," + Num(headersLength) + "," + sent +
                "," + Num(optionalLength) + ")",
-           false);
+           false, {});
     if (holdSend != nullptr) holdSend->Pass();
     std::lock_guard lock(m_);
-    sent_ = request != nullptr;
-    return sent_;
+    Object* o = Find(request);
+    if (o == nullptr) return false;
+    requests_.push_back({o->host, o->verb, o->path});
+    o->sent = true;
+    if (const auto it = served_.find(o->host + o->path); it != served_.end()) {
+      const Response& r = it->second;
+      o->status = std::to_string(r.status);
+      o->body = r.body;
+      if (r.withLength) o->contentLength = std::to_string(r.body.size());
+      if (r.failAfter != std::string::npos) o->failAfter = r.failAfter;
+    } else {
+      o->status = status;
+      o->body = body;
+      o->contentLength = contentLength;
+      o->failAfter = failAfter;
+    }
+    return true;
   }
   bool HttpQueryInfoA(Handle request, std::uint32_t infoLevel, void* buffer, std::uint32_t* bufferLength,
                       std::uint32_t* index) override {
     Record("HttpQueryInfoA(" + Name(request) + "," + Num(infoLevel) + "," + Num(*bufferLength) + "," +
                Num(*index) + ")",
-           false);
+           false, {});
     if (holdQuery != nullptr && infoLevel == kQueryContentLength) holdQuery->Pass();
     if (holdStatusQuery != nullptr && infoLevel == kQueryStatusCode) holdStatusQuery->Pass();
     std::lock_guard lock(m_);
-    if (!sent_) return false;
+    const Object* o = Find(request);
+    if (o == nullptr || !o->sent) return false;
     std::optional<std::string> value;
-    if (infoLevel == kQueryContentLength) value = contentLength;
-    if (infoLevel == kQueryStatusCode) value = status;
+    if (infoLevel == kQueryContentLength) value = o->contentLength;
+    if (infoLevel == kQueryStatusCode) value = o->status;
     if (!value || value->size() + 1 > *bufferLength) return false;
     std::memcpy(buffer, value->c_str(), value->size() + 1);
     *bufferLength = static_cast<std::uint32_t>(value->size());
     return true;
   }
   bool InternetReadFile(Handle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) override {
-    Record("InternetReadFile(" + Name(file) + "," + Num(toRead) + ")", false);
+    Record("InternetReadFile(" + Name(file) + "," + Num(toRead) + ")", false, {});
     *read = 0;
     std::size_t at = 0;
     {
       std::lock_guard lock(m_);
-      if (!sent_) return false;
-      at = delivered_;
+      const Object* o = Find(file);
+      if (o == nullptr || !o->sent) return false;
+      at = o->delivered;
     }
     if (holdRead != nullptr && at == holdReadAt) holdRead->Pass();
     std::lock_guard lock(m_);
-    if (failAfter && delivered_ >= *failAfter) return false;
-    std::size_t n = std::min<std::size_t>(toRead, body.size() - delivered_);
-    if (failAfter) n = std::min(n, *failAfter - delivered_);
-    std::memcpy(buffer, body.data() + delivered_, n);
-    delivered_ += n;
+    Object* o = Find(file);
+    if (o->failAfter && o->delivered >= *o->failAfter) return false;
+    std::size_t n = std::min<std::size_t>(toRead, o->body.size() - o->delivered);
+    if (o->failAfter) n = std::min(n, *o->failAfter - o->delivered);
+    std::memcpy(buffer, o->body.data() + o->delivered, n);
+    o->delivered += n;
     *read = static_cast<std::uint32_t>(n);
     return true;
   }
   bool InternetCloseHandle(Handle handle) override {
-    Record("InternetCloseHandle(" + Name(handle) + ")", false);
+    Record("InternetCloseHandle(" + Name(handle) + ")", false, {});
     std::lock_guard lock(m_);
     if (handle != nullptr) ++closed_;
     return handle != nullptr;
   }
 
  private:
+  // One handle: a connection's host, then a request's own answer.
+  struct Object {
+    std::string host, verb, path;
+    bool sent = false;
+    std::string status, body;
+    std::optional<std::string> contentLength;
+    std::optional<std::size_t> failAfter;
+    std::size_t delivered = 0;
+  };
+
   static std::string Text(const char* s) { return s == nullptr ? "none" : "\"" + std::string(s) + "\""; }
   static std::string Num(std::uint64_t n) { return std::to_string(n); }
-  std::string Name(Handle h) const {
-    for (std::size_t i = 0; i < handles_.size(); ++i) {
-      if (h == handles_[i]) return "h" + std::to_string(i + 1);
+  // Under m_.
+  Object* Find(Handle h) {
+    for (Object& o : objects_) {
+      if (h == &o) return &o;
+    }
+    return nullptr;
+  }
+  std::string Name(Handle h) {
+    std::lock_guard lock(m_);
+    for (std::size_t i = 0; i < objects_.size(); ++i) {
+      if (h == &objects_[i]) return "h" + std::to_string(i + 1);
     }
     return h == nullptr ? "none" : "h?";
   }
-  Handle Record(const std::string& call, bool makesHandle) {
+  Handle Record(const std::string& call, bool makesHandle, Object object) {
     std::lock_guard lock(m_);
     calls_.push_back(call);
     if (!makesHandle || unreachable) return nullptr;
     ++opened_;
-    handles_.push_back(&handleSlots_[std::min<std::size_t>(handles_.size(), 15)]);
-    return handles_.back();
+    objects_.push_back(std::move(object));
+    return &objects_.back();
   }
 
   mutable std::mutex m_;
+  std::map<std::string, Response> served_;
   std::vector<std::string> calls_;
-  std::vector<Handle> handles_;
-  char handleSlots_[16] = {};
-  bool sent_ = false;
-  std::size_t delivered_ = 0;
+  std::vector<Request> requests_;
+  std::deque<Object> objects_;  // deque: a handle's address stays
   int opened_ = 0;
   int closed_ = 0;
 };

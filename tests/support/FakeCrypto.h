@@ -40,7 +40,8 @@ class TFakeCrypto final : public ICrypto {
   }
 
   std::unique_ptr<ISha256> NewSha256() override { return std::make_unique<TFakeSha256>(); }
-  bool VerifyRsaSha256(std::string_view publicKey, std::string_view data, std::string_view signature) override {
+  bool VerifyRsaSha256(std::string_view publicKey, std::string_view data,
+                       std::string_view signature) override {
     return signature == Sign(publicKey, data);
   }
 };

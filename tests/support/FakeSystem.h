@@ -2,8 +2,8 @@
 // An ISystem whose answers the test sets and whose calls it records.
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -101,4 +101,6 @@ class TFakeSystem : public ISystem {
   }
 };
 
-inline void TFakeHeldFile::ShellExecuteOpen(const AnsiText& parameters) { system_.Opened(path_, parameters); }
+inline void TFakeHeldFile::ShellExecuteOpen(const AnsiText& parameters) {
+  system_.Opened(path_, parameters);
+}
