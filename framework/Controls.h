@@ -228,7 +228,7 @@ class TLabel : public TControl {
   const AnsiText& Caption() const noexcept { return caption_; }
   void SetCaption(const AnsiText& caption);
   bool AutoSize = true;
-  // Unset: the form's font.
+  // Set: the form's font; unset: Font (see TextFont).
   bool ParentFont = true;
   TFont Font;
   void ChangeScale(int numerator, int denominator) override;

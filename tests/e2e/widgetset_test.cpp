@@ -141,19 +141,24 @@ class FltkWindow : public ::testing::Test {
     Application().SetWidgetSet(nullptr);
   }
   void Run() { widgets.Run(*form); }
+  // The window as it shows once the loop has run a while; it closes then.
+  std::unique_ptr<Screen> ShotOfWindow() {
+    std::unique_ptr<Screen> shot;
+    form->Every(150, [&](TTimer& t) {
+      t.SetEnabled(false);
+      shot = std::make_unique<Screen>(0, 0, 585, 113);
+      form->Close();
+    });
+    Run();
+    return shot;
+  }
 
   TFltkWidgetSet widgets;
   std::unique_ptr<LayoutForm> form = std::make_unique<LayoutForm>();
 };
 
 TEST_F(FltkWindow, LanguagePageShowsPanelTextAndFlags) {
-  std::unique_ptr<Screen> shot;
-  form->Every(150, [&](TTimer& t) {
-    t.SetEnabled(false);
-    shot = std::make_unique<Screen>(0, 0, 585, 113);
-    form->Close();
-  });
-  Run();
+  const std::unique_ptr<Screen> shot = ShotOfWindow();
   ASSERT_TRUE(shot);
   const Screen& s = *shot;
   EXPECT_TRUE(Near(s.At(100, 90), kBlueScheme, 0));
@@ -190,13 +195,7 @@ class FltkPanels : public FltkWindow, public ::testing::WithParamInterface<int> 
 // white at the top and left, the button shadow at the bottom and right.
 TEST_P(FltkPanels, BevelIsWhiteAboveAndButtonShadowBelow) {
   form->notebook->SetPageIndex(GetParam());
-  std::unique_ptr<Screen> shot;
-  form->Every(150, [&](TTimer& t) {
-    t.SetEnabled(false);
-    shot = std::make_unique<Screen>(0, 0, 585, 113);
-    form->Close();
-  });
-  Run();
+  const std::unique_ptr<Screen> shot = ShotOfWindow();
   ASSERT_TRUE(shot);
   const Rgb shadow{160, 160, 160};
   for (const auto& [x, y] : {std::pair{0, 50}, std::pair{50, 0}, std::pair{0, 1}, std::pair{583, 0}}) {

@@ -538,18 +538,18 @@ std::thread Dismiss(const char* title, TBoxSeen& seen) {
 }  // namespace
 
 TEST_F(Win32Window, MessageBoxesCarryTheTitleAndAnIconOnlyForErrors) {
-  TBoxSeen plain, error;
-  std::thread first = Dismiss("Terbo", plain);
-  widgets.ShowMessage("Terbo", "Download error...", false);
-  first.join();
-  EXPECT_EQ(plain.Title, "Terbo");
-  EXPECT_EQ(plain.Text, "Download error...");
-  EXPECT_FALSE(plain.Icon);
-
-  std::thread second = Dismiss("Kalmiro", error);
-  widgets.ShowMessage("Kalmiro", "File not found.", true);
-  second.join();
-  EXPECT_EQ(error.Title, "Kalmiro");
-  EXPECT_EQ(error.Text, "File not found.");
-  EXPECT_TRUE(error.Icon);
+  const struct {
+    const char* title;
+    const char* text;
+    bool error;
+  } boxes[] = {{"Terbo", "Download error...", false}, {"Kalmiro", "File not found.", true}};
+  for (const auto& box : boxes) {
+    TBoxSeen seen;
+    std::thread dismiss = Dismiss(box.title, seen);
+    widgets.ShowMessage(box.title, box.text, box.error);
+    dismiss.join();
+    EXPECT_EQ(seen.Title, box.title);
+    EXPECT_EQ(seen.Text, box.text);
+    EXPECT_EQ(seen.Icon, box.error) << box.title;
+  }
 }

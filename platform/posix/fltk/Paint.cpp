@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "framework/Exception.h"
-
 TRgb ResolveColor(TColor color) {
   if ((color & 0xFF000000u) == 0) return {RedOf(color), GreenOf(color), BlueOf(color)};
   // The colours of the platform's default scheme.
@@ -27,19 +25,9 @@ TRgb Inverse(TRgb color) {
           static_cast<std::uint8_t>(255 - color.B)};
 }
 
-TGaugePicture PlanGauge(const TGauge& gauge, int width, int height) {
-  TGaugePicture picture;
-  picture.Frame = gauge.BorderStyle == TBorderStyle::Single;
-  const int border = picture.Frame ? 1 : 0;
-  picture.Inner = {border, border, std::max(0, width - 2 * border), std::max(0, height - 2 * border)};
-  picture.Back = ResolveColor(gauge.BackColor);
-  picture.Bar = ResolveColor(gauge.ForeColor());
-  const std::int32_t percent = gauge.PercentDone();
-  picture.BarWidth = TGauge::BarWidth(picture.Inner.W, percent);
-  if (gauge.ShowText) picture.Text = FormatText("%d%%", percent);
-  picture.TextOverBack = Inverse(picture.Back);
-  picture.TextOverBar = Inverse(picture.Bar);
-  return picture;
+TGaugeInks GaugeInks(const TGaugePlan& plan) {
+  const TRgb back = ResolveColor(plan.Back), bar = ResolveColor(plan.Bar);
+  return {back, bar, Inverse(back), Inverse(bar)};
 }
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Controls.h"
+#include "framework/Look.h"
 
 struct TRgb {
   std::uint8_t R = 0, G = 0, B = 0;
@@ -18,26 +18,17 @@ TRgb ResolveColor(TColor color);
 // The colour a pixel of the given colour turns into when it is inverted.
 TRgb Inverse(TRgb color);
 
-struct TRect {
-  int X = 0, Y = 0, W = 0, H = 0;
-  bool operator==(const TRect&) const = default;
-};
-
-// One picture of the gauge in its own coordinates: the frame, the inner area
-// in the background colour, the bar from its left edge, and the percentage
-// drawn in each area's inverse so it reads over both.
-struct TGaugePicture {
-  bool Frame = false;  // a one-pixel black rectangle around the whole gauge
-  TRect Inner;
+// The colours the gauge is painted in: its background and its bar as this
+// platform shows them, and the percentage over each in that one's inverse,
+// so it reads over both.
+struct TGaugeInks {
   TRgb Back;
   TRgb Bar;
-  int BarWidth = 0;  // 0: no bar
-  std::string Text;  // empty when the gauge shows no text
   TRgb TextOverBack;
   TRgb TextOverBar;
 };
 
-TGaugePicture PlanGauge(const TGauge& gauge, int width, int height);
+TGaugeInks GaugeInks(const TGaugePlan& plan);
 
 // A round red error sign with a white cross, anti-aliased, as RGBA bytes of
 // size x size pixels; transparent outside the circle.

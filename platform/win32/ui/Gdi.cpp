@@ -7,8 +7,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
+#include "framework/Look.h"
 #include "framework/Pixels.h"
 
 namespace {
@@ -188,26 +188,21 @@ HBITMAP ScaleBitmap(HBITMAP bitmap, int width, int height) {
 
 void PaintGauge(HDC dc, const TGauge& gauge, int x, int y, int width, int height, HFONT font) {
   if (width <= 0 || height <= 0) return;
+  const TGaugePlan plan = PlanGauge(gauge, width, height);
   const HDC image = ::CreateCompatibleDC(dc);
   const HBITMAP imageBitmap = ::CreateCompatibleBitmap(dc, width, height);
   {
     TSelect selectImage(image, imageBitmap);
-    RECT inner{0, 0, width, height};
-    if (gauge.BorderStyle == TBorderStyle::Single) {
-      Fill(image, inner, RGB(0, 0, 0));
-      ::InflateRect(&inner, -1, -1);
-    }
-    Fill(image, inner, ResolveColor(gauge.BackColor));
-    const std::int32_t percent = gauge.PercentDone();
-    const int bar = TGauge::BarWidth(inner.right - inner.left, percent);
-    if (bar >= 1)
-      Fill(image, RECT{inner.left, inner.top, inner.left + bar, inner.bottom},
-           ResolveColor(gauge.ForeColor()));
+    if (plan.Frame) Fill(image, RECT{0, 0, width, height}, RGB(0, 0, 0));
+    const TRect& in = plan.Inner;
+    Fill(image, RECT{in.X, in.Y, in.X + in.W, in.Y + in.H}, ResolveColor(plan.Back));
+    if (plan.BarWidth >= 1)
+      Fill(image, RECT{in.X, in.Y, in.X + plan.BarWidth, in.Y + in.H}, ResolveColor(plan.Bar));
 
-    if (gauge.ShowText) {
+    if (!plan.Text.empty()) {
       // The text goes into a one-bit mask first; XOR-ing the mask onto the
       // picture inverts exactly the pixels the letters cover.
-      const std::string text = std::to_string(percent) + "%";
+      const AnsiText& text = plan.Text;
       const HDC mask = ::CreateCompatibleDC(dc);
       const HBITMAP maskBitmap = ::CreateBitmap(width, height, 1, 1, nullptr);
       {
@@ -218,8 +213,8 @@ void PaintGauge(HDC dc, const TGauge& gauge, int x, int y, int width, int height
         ::SetBkMode(mask, TRANSPARENT);
         SIZE extent{0, 0};
         ::GetTextExtentPoint32A(mask, text.c_str(), static_cast<int>(text.size()), &extent);
-        ::TextOutA(mask, (width - extent.cx) / 2, (height - extent.cy) / 2, text.c_str(),
-                   static_cast<int>(text.size()));
+        const TRect at = plan.TextBox(static_cast<int>(extent.cx), static_cast<int>(extent.cy));
+        ::TextOutA(mask, at.X, at.Y, text.c_str(), static_cast<int>(text.size()));
         // Mask bits 0 become black and 1 white on the way into the picture.
         ::SetTextColor(image, RGB(0, 0, 0));
         ::SetBkColor(image, RGB(255, 255, 255));

@@ -29,9 +29,8 @@ HBITMAP DecodeJpegWithOle(const std::vector<std::uint8_t>& jpeg, int& width, int
 // height for every one.)
 HBITMAP ScaleBitmap(HBITMAP bitmap, int width, int height);
 
-// The gauge at (x, y) of dc, width by height, drawn through an off-screen
-// bitmap: frame, background, bar, and the percentage inverting what lies
-// beneath it.
+// The gauge at (x, y) of dc, width by height, drawn by its plan through an
+// off-screen bitmap, the percentage inverting what lies beneath it.
 void PaintGauge(HDC dc, const TGauge& gauge, int x, int y, int width, int height, HFONT font);
 
 // Size of a text in a font, as a label sizes itself.

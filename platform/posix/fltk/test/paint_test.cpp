@@ -1,5 +1,5 @@
 // What the FLTK peers paint, checked without a display: the embedded flag
-// pictures as they decode, the gauge's picture and the colours behind it.
+// pictures as they decode, the gauge's colours and the colours behind it.
 #include "platform/posix/fltk/Paint.h"
 
 #include <gtest/gtest.h>
@@ -48,35 +48,53 @@ TEST(FlagPictures, BothDecodeToFortyByTwentySeven) {
   }
 }
 
-TEST(FlagPictures, CzechFlagIsWhiteOverRedWithTheTriangleToTheMiddle) {
-  const TRgbImage flag = DecodeJpeg(CzechFlagJpeg());
+// A colour a flag shows, or does not show, at a pixel.
+struct TProbe {
+  int x, y;
+  Rgb colour;
+  const char* name;
+  bool there = true;
+};
+
+void ExpectColours(const std::vector<std::uint8_t>& jpeg, const std::vector<TProbe>& probes) {
+  const TRgbImage flag = DecodeJpeg(jpeg);
   ASSERT_FALSE(flag.Empty());
-  EXPECT_TRUE(Near(flag, 35, 3, kWhite, "white"));
-  EXPECT_TRUE(Near(flag, 22, 6, kWhite, "white"));
-  EXPECT_TRUE(Near(flag, 35, 23, kCzechRed, "red"));
-  EXPECT_TRUE(Near(flag, 22, 20, kCzechRed, "red"));
-  EXPECT_TRUE(Near(flag, 3, 13, kCzechBlue, "blue"));
-  // The triangle's tip reaches the middle of the flag, not beyond.
-  EXPECT_TRUE(Near(flag, 17, 13, kCzechBlue, "blue"));
-  EXPECT_FALSE(Near(flag, 24, 13, kCzechBlue, "blue"));
-  // At the hoist the triangle fills the whole height.
-  EXPECT_TRUE(Near(flag, 0, 1, kCzechBlue, "blue"));
-  EXPECT_TRUE(Near(flag, 0, 25, kCzechBlue, "blue"));
+  for (const TProbe& p : probes) {
+    if (p.there) {
+      EXPECT_TRUE(Near(flag, p.x, p.y, p.colour, p.name));
+    } else {
+      EXPECT_FALSE(Near(flag, p.x, p.y, p.colour, p.name));
+    }
+  }
+}
+
+TEST(FlagPictures, CzechFlagIsWhiteOverRedWithTheTriangleToTheMiddle) {
+  ExpectColours(CzechFlagJpeg(), {{35, 3, kWhite, "white"},
+                                  {22, 6, kWhite, "white"},
+                                  {35, 23, kCzechRed, "red"},
+                                  {22, 20, kCzechRed, "red"},
+                                  {3, 13, kCzechBlue, "blue"},
+                                  // The triangle's tip reaches the middle of the flag, not beyond.
+                                  {17, 13, kCzechBlue, "blue"},
+                                  {24, 13, kCzechBlue, "blue", false},
+                                  // At the hoist the triangle fills the whole height.
+                                  {0, 1, kCzechBlue, "blue"},
+                                  {0, 25, kCzechBlue, "blue"}});
 }
 
 TEST(FlagPictures, UnionFlagHasItsCrossFieldAndCounterchangedSaltire) {
+  ExpectColours(UnitedKingdomFlagJpeg(), {// St George's cross through the middle.
+                                          {20, 13, kUnionRed, "red"},
+                                          {20, 1, kUnionRed, "red"},
+                                          {1, 13, kUnionRed, "red"},
+                                          {38, 13, kUnionRed, "red"},
+                                          // The blue field between the arms, in all four quarters.
+                                          {11, 2, kUnionBlue, "blue"},
+                                          {28, 2, kUnionBlue, "blue"},
+                                          {11, 24, kUnionBlue, "blue"},
+                                          {28, 24, kUnionBlue, "blue"}});
   const TRgbImage flag = DecodeJpeg(UnitedKingdomFlagJpeg());
   ASSERT_FALSE(flag.Empty());
-  // St George's cross through the middle.
-  EXPECT_TRUE(Near(flag, 20, 13, kUnionRed, "red"));
-  EXPECT_TRUE(Near(flag, 20, 1, kUnionRed, "red"));
-  EXPECT_TRUE(Near(flag, 1, 13, kUnionRed, "red"));
-  EXPECT_TRUE(Near(flag, 38, 13, kUnionRed, "red"));
-  // The blue field between the arms, in all four quarters.
-  EXPECT_TRUE(Near(flag, 11, 2, kUnionBlue, "blue"));
-  EXPECT_TRUE(Near(flag, 28, 2, kUnionBlue, "blue"));
-  EXPECT_TRUE(Near(flag, 11, 24, kUnionBlue, "blue"));
-  EXPECT_TRUE(Near(flag, 28, 24, kUnionBlue, "blue"));
   // The saltire is counterchanged: near the upper hoist corner its red lies
   // below the diagonal, near the upper fly corner above it.
   const auto reddish = [&](int x, int y) {
@@ -112,49 +130,17 @@ TEST(Colours, InverseTurnsEachChannelOver) {
   EXPECT_EQ(Inverse(Inverse({1, 2, 3})), (TRgb{1, 2, 3}));
 }
 
-class GaugePicture : public ::testing::Test {
- protected:
-  GaugePicture() : gauge(nullptr) { gauge.SetForeColor(ColorRGB(41, 86, 141)); }
-  TGauge gauge;
-};
-
-TEST_F(GaugePicture, FrameBarAndTextOfTheProgressPage) {
-  gauge.SetProgress(77);
-  const TGaugePicture p = PlanGauge(gauge, 566, 30);
-  EXPECT_TRUE(p.Frame);
-  EXPECT_EQ(p.Inner, (TRect{1, 1, 564, 28}));
-  EXPECT_EQ(p.BarWidth, 434);  // 564 * 77 / 100, truncated
-  EXPECT_EQ(p.Text, "77%");
-  EXPECT_EQ(p.Back, (TRgb{255, 255, 255}));
-  EXPECT_EQ(p.Bar, (TRgb{41, 86, 141}));
-  // The text reads over both parts: black on the white, light on the dark bar.
-  EXPECT_EQ(p.TextOverBack, (TRgb{0, 0, 0}));
-  EXPECT_EQ(p.TextOverBar, (TRgb{214, 169, 114}));
-}
-
-TEST_F(GaugePicture, BarRunsFromNoneToTheFullInnerWidth) {
-  EXPECT_EQ(PlanGauge(gauge, 566, 30).BarWidth, 0);
-  EXPECT_EQ(PlanGauge(gauge, 566, 30).Text, "0%");
-  gauge.SetProgress(1);
-  EXPECT_EQ(PlanGauge(gauge, 50, 30).BarWidth, 0);  // 48 * 1 / 100 is below one pixel
-  gauge.SetProgress(100);
-  const TGaugePicture full = PlanGauge(gauge, 566, 30);
-  EXPECT_EQ(full.BarWidth, full.Inner.W);
-  EXPECT_EQ(full.Text, "100%");
-  gauge.SetMaxValue(1000);
-  gauge.SetProgress(505);
-  EXPECT_EQ(PlanGauge(gauge, 566, 30).Text, "50%");
-}
-
-TEST_F(GaugePicture, WithoutBorderOrTextTheBarTakesTheWholeArea) {
-  gauge.BorderStyle = TBorderStyle::None;
-  gauge.ShowText = false;
-  gauge.SetProgress(50);
-  const TGaugePicture p = PlanGauge(gauge, 100, 20);
-  EXPECT_FALSE(p.Frame);
-  EXPECT_EQ(p.Inner, (TRect{0, 0, 100, 20}));
-  EXPECT_EQ(p.BarWidth, 50);
-  EXPECT_TRUE(p.Text.empty());
+// The percentage reads over both parts of the gauge: black on the white,
+// light on the dark bar.
+TEST(GaugeInks, BackgroundAndBarAsShownAndTheTextInTheirInverse) {
+  TGaugePlan plan;
+  plan.Back = clWhite;
+  plan.Bar = ColorRGB(41, 86, 141);
+  const TGaugeInks inks = GaugeInks(plan);
+  EXPECT_EQ(inks.Back, (TRgb{255, 255, 255}));
+  EXPECT_EQ(inks.Bar, (TRgb{41, 86, 141}));
+  EXPECT_EQ(inks.TextOverBack, (TRgb{0, 0, 0}));
+  EXPECT_EQ(inks.TextOverBar, (TRgb{214, 169, 114}));
 }
 
 // Ten pixels a character, however many bytes it takes.

@@ -1,0 +1,29 @@
+#include "platform/posix/fltk/WakeUp.h"
+
+#include <FL/Fl.H>
+
+#include <atomic>
+
+#include "framework/MainThread.h"
+
+namespace {
+// Set while a wake-up is on its way; one stands for any number of hand-offs.
+std::atomic<bool> wakeUpPending{false};
+
+void WakeUpHandler(void*) {
+  // Cleared first: a call queued from now on asks for a wake-up of its own.
+  wakeUpPending.store(false);
+  MainThreadQueue().ProcessPending();
+}
+}  // namespace
+
+void InstallWakeUp() {
+  MainThreadQueue().SetWakeUp([] {
+    if (wakeUpPending.exchange(true)) return;
+    if (Fl::awake(WakeUpHandler, nullptr) != 0) wakeUpPending.store(false);
+  });
+}
+
+void RemoveWakeUp() {
+  MainThreadQueue().SetWakeUp(nullptr);
+}
