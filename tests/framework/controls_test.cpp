@@ -1,34 +1,14 @@
+#include "framework/Controls.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "framework/Controls.h"
 #include "framework/Exception.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/FakeWidgetSet.h"
 
 namespace {
-class TRecordingWidgets : public IWidgetSet {
- public:
-  std::vector<std::pair<AnsiText, bool>> boxes;
-  std::vector<TTimer*> timerChanges;
-  int closes = 0;
-  int changes = 0;
-  int dpi = kDesignPixelsPerInch;
-  int ScreenPixelsPerInch() override { return dpi; }
-  void ControlChanged(TControl&) override { ++changes; }
-  void ControlDestroyed(TControl&) override {}
-  void TimerChanged(TTimer& t) override { timerChanges.push_back(&t); }
-  void TimerDestroyed(TTimer&) override {}
-  void ProcessMessages() override {}
-  void ShowMessage(const AnsiText& title, const AnsiText& text, bool errorIcon) override {
-    boxes.emplace_back(title + "|" + text, errorIcon);
-  }
-  void SetScreenCursor(TCursor) override {}
-  void Run(TForm&) override {}
-  void CloseForm(TForm&) override { ++closes; }
-  void SetApplicationTitle(const AnsiText&) override {}
-};
-
 class Controls : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -36,7 +16,7 @@ class Controls : public ::testing::Test {
     Application().SetTitle("Terbo");
   }
   void TearDown() override { Application().SetWidgetSet(nullptr); }
-  TRecordingWidgets widgets_;
+  TFakeWidgets widgets_;
 };
 }  // namespace
 
@@ -85,10 +65,11 @@ TEST_F(Controls, ExceptionLeavingAHandlerIsShownInTheErrorBox) {
   timer.OnTimer = TNotifyEvent([](TObject*) { throw EInOutError(2); });
   timer.Tick();
   ASSERT_EQ(widgets_.boxes.size(), 1u);
-  EXPECT_EQ(widgets_.boxes[0].first, "Terbo|File not found.");
-  EXPECT_TRUE(widgets_.boxes[0].second);
+  EXPECT_EQ(widgets_.boxes[0].title, "Terbo");
+  EXPECT_EQ(widgets_.boxes[0].text, "File not found.");
+  EXPECT_TRUE(widgets_.boxes[0].errorIcon);
   Application().Dispatch([] { throw std::runtime_error("plain"); });
-  EXPECT_EQ(widgets_.boxes.back().first, "Terbo|plain.");
+  EXPECT_EQ(widgets_.boxes.back().text, "plain.");
 }
 
 TEST_F(Controls, DisabledTimerDoesNotTick) {
@@ -108,8 +89,9 @@ TEST_F(Controls, DisabledTimerDoesNotTick) {
 TEST_F(Controls, MessagesCarryTheProgramTitleAndNoIcon) {
   Application().ShowMessage("Delete error");
   ASSERT_EQ(widgets_.boxes.size(), 1u);
-  EXPECT_EQ(widgets_.boxes[0].first, "Terbo|Delete error");
-  EXPECT_FALSE(widgets_.boxes[0].second);
+  EXPECT_EQ(widgets_.boxes[0].title, "Terbo");
+  EXPECT_EQ(widgets_.boxes[0].text, "Delete error");
+  EXPECT_FALSE(widgets_.boxes[0].errorIcon);
 }
 
 TEST_F(Controls, FormClosesOnce) {

@@ -3,29 +3,14 @@
 #include "framework/Controls.h"
 #include "framework/Exception.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/FakeWidgetSet.h"
 
 namespace {
-// Counts repaint requests per control.
-class TCountingWidgets : public IWidgetSet {
- public:
-  int changes = 0;
-  void ControlChanged(TControl&) override { ++changes; }
-  void ControlDestroyed(TControl&) override {}
-  void TimerChanged(TTimer&) override {}
-  void TimerDestroyed(TTimer&) override {}
-  void ProcessMessages() override {}
-  void ShowMessage(const AnsiText&, const AnsiText&, bool) override {}
-  void SetScreenCursor(TCursor) override {}
-  void Run(TForm&) override {}
-  void CloseForm(TForm&) override {}
-  void SetApplicationTitle(const AnsiText&) override {}
-};
-
 class Gauge : public ::testing::Test {
  protected:
   void SetUp() override { Application().SetWidgetSet(&widgets_); }
   void TearDown() override { Application().SetWidgetSet(nullptr); }
-  TCountingWidgets widgets_;
+  TFakeWidgets widgets_;
   TGauge gauge_{nullptr};
 };
 }  // namespace
@@ -43,14 +28,19 @@ TEST_P(GaugePercent, TruncatesTowardsZero) {
   EXPECT_EQ(g.PercentDone(), GetParam().percent);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, GaugePercent,
-    ::testing::Values(PercentCase{0, 100, 77, 77}, PercentCase{0, 3000, 1025, 34}, PercentCase{0, 3000, 2999, 99},
-                      PercentCase{0, 3000, 3000, 100}, PercentCase{0, 0, 0, 0}, PercentCase{5, 5, 5, 0},
-                      PercentCase{-100, 100, 0, 50}, PercentCase{-100, 100, -99, 0},
-                      // Large files must not overflow the multiplication.
-                      PercentCase{0, 2147483647, 2147483646, 99}, PercentCase{0, 2147483647, 1073741824, 50}),
-    [](const auto& p) { return CaseName(p.index, "From" + CaseNumber(p.param.min) + "To" + CaseNumber(p.param.max) + "At" + CaseNumber(p.param.progress)); });
+INSTANTIATE_TEST_SUITE_P(Cases, GaugePercent,
+                         ::testing::Values(PercentCase{0, 100, 77, 77}, PercentCase{0, 3000, 1025, 34},
+                                           PercentCase{0, 3000, 2999, 99}, PercentCase{0, 3000, 3000, 100},
+                                           PercentCase{0, 0, 0, 0}, PercentCase{5, 5, 5, 0},
+                                           PercentCase{-100, 100, 0, 50}, PercentCase{-100, 100, -99, 0},
+                                           // Large files must not overflow the multiplication.
+                                           PercentCase{0, 2147483647, 2147483646, 99},
+                                           PercentCase{0, 2147483647, 1073741824, 50}),
+                         [](const auto& p) {
+                           return CaseName(p.index, "From" + CaseNumber(p.param.min) + "To" +
+                                                        CaseNumber(p.param.max) + "At" +
+                                                        CaseNumber(p.param.progress));
+                         });
 
 TEST_F(Gauge, ProgressIsClampedIntoTheRange) {
   gauge_.SetProgress(150);

@@ -13,6 +13,7 @@
 #include "framework/FileNames.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/FakeInternet.h"
+#include "tests/support/FakeWidgetSet.h"
 
 using namespace httpget_test;
 
@@ -358,28 +359,8 @@ TEST_F(GetterTest, StartFromInsideOnErrorIsIgnored) {
   EXPECT_EQ(net.Calls("InternetOpenA").size(), 1u);
 }
 
-namespace {
-// Records the error boxes a handler's exception leads to.
-class TBoxRecorder : public IWidgetSet {
- public:
-  std::vector<std::pair<AnsiText, bool>> boxes;
-  void ControlChanged(TControl&) override {}
-  void ControlDestroyed(TControl&) override {}
-  void TimerChanged(TTimer&) override {}
-  void TimerDestroyed(TTimer&) override {}
-  void ProcessMessages() override {}
-  void ShowMessage(const AnsiText&, const AnsiText& text, bool errorIcon) override {
-    boxes.emplace_back(text, errorIcon);
-  }
-  void SetScreenCursor(TCursor) override {}
-  void Run(TForm&) override {}
-  void CloseForm(TForm&) override {}
-  void SetApplicationTitle(const AnsiText&) override {}
-};
-}  // namespace
-
 TEST_F(GetterTest, ErrorLeavingTheFinalHandlerIsShownAndTheComponentGoesIdle) {
-  TBoxRecorder boxes;
+  TFakeWidgets boxes;
   Application().SetWidgetSet(&boxes);
   net.status = "404";
   int errors = 0;
@@ -392,8 +373,8 @@ TEST_F(GetterTest, ErrorLeavingTheFinalHandlerIsShownAndTheComponentGoesIdle) {
   Application().SetWidgetSet(nullptr);
   ASSERT_TRUE(ended);
   ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].first, "Handler failed.");
-  EXPECT_TRUE(boxes.boxes[0].second);
+  EXPECT_EQ(boxes.boxes[0].text, "Handler failed.");
+  EXPECT_TRUE(boxes.boxes[0].errorIcon);
 }
 
 TEST_F(GetterTest, TargetIsCreatedUnderThePlatformsNameForIt) {
@@ -522,11 +503,7 @@ TEST_F(GetterTest, WaitThreadReturnsOnlyAfterTheFinalEvent) {
 
 TEST_F(GetterTest, WaitThreadLetsTheWindowHandleItsMessages) {
   // The window's messages keep flowing while the caller waits for the transfer.
-  class TCounting : public TBoxRecorder {
-   public:
-    int processed = 0;
-    void ProcessMessages() override { ++processed; }
-  } widgets;
+  TFakeWidgets widgets;
   Application().SetWidgetSet(&widgets);
   get.WaitThread = true;
   get.GetFile();
