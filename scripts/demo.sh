@@ -124,7 +124,7 @@ report_failure() { # what-happened
   fi
   # Stopped, the server logs what was still on its way.
   kill "$server" 2>/dev/null || true
-  for _ in $(seq 50); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
+  wait_gone "$server" 5 || true
   echo "   the last requests the vendor's server saw (method, target, status, bytes; all in $out/server.log):"
   if [ -s "$out/server.log" ]; then
     tail -n 5 "$out/server.log" | sed 's/^/     /'

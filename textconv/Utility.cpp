@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 
 #include "textconv/Ascii.h"
 #include "textconv/CodePageTables.h"
@@ -11,29 +10,18 @@
 namespace {
 
 // ó, ú and ů are missing on purpose: the callers expect them to stay lower case.
-constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, 12> kAccentPairs{{
-    {0xEC, 0xCC},  // ě Ě
-    {0x9A, 0x8A},  // š Š
-    {0xE8, 0xC8},  // č Č
-    {0xF8, 0xD8},  // ř Ř
-    {0x9E, 0x8E},  // ž Ž
-    {0xFD, 0xDD},  // ý Ý
-    {0xE1, 0xC1},  // á Á
-    {0xED, 0xCD},  // í Í
-    {0xE9, 0xC9},  // é É
-    {0x9D, 0x8D},  // ť Ť
-    {0xEF, 0xCF},  // ď Ď
-    {0xF2, 0xD2},  // ň Ň
-}};
+// ě š č ř ž ý á í é ť ď ň in Windows-1250, and below each its capital.
+constexpr std::array<std::uint8_t, 12> kAccentLower{0xEC, 0x9A, 0xE8, 0xF8, 0x9E, 0xFD,
+                                                    0xE1, 0xED, 0xE9, 0x9D, 0xEF, 0xF2};
+constexpr std::array<std::uint8_t, 12> kAccentUpper{0xCC, 0x8A, 0xC8, 0xD8, 0x8E, 0xDD,
+                                                    0xC1, 0xCD, 0xC9, 0x8D, 0xCF, 0xD2};
 
 constexpr std::array<std::uint8_t, 256> MakeUpperTable() {
   std::array<std::uint8_t, 256> table{};
   for (std::size_t i = 0; i < table.size(); ++i) {
     table[i] = static_cast<std::uint8_t>(AsciiUpper(static_cast<char>(i)));
   }
-  for (const auto& [lower, upper] : kAccentPairs) {
-    table[lower] = upper;
-  }
+  for (std::size_t i = 0; i < kAccentLower.size(); ++i) table[kAccentLower[i]] = kAccentUpper[i];
   return table;
 }
 

@@ -15,6 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 src=$PWD
+source scripts/lib/desktop.sh
 build=${BUILD_DIR:-build}
 win=${WIN_BUILD_DIR:-build-win}
 mib=${MIB:-256}
@@ -51,29 +52,26 @@ BUILD_DIR=$src/$build scripts/publish.sh "$build/trust-test/private-key.pem" "$w
 "$build/tools/vendor_server/vendor_server" --root "$work/www/download" --log "$work/report.log" \
   --port-file "$work/port" --rate "$rate" >/dev/null 2>&1 &
 pids+=($!)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && [ -s "$work/port" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
+start_xvfb "$work" || { echo "Xvfb did not start" >&2; exit 1; }
+wait_for_file "$work/port" 10 || { echo "the vendor server did not start" >&2; exit 1; }
 
 # One run of a program: seconds from the click to its end.
 run() { # program
-  rm -rf "$work/temp" "$work/bin"
+  rm -rf "${work:?}/temp" "${work:?}/bin"
   mkdir -p "$work/temp" "$work/bin"
   ln -s "$(realpath "$build/platform/posix/app/$1")" "$work/bin/TERBO.exe"
   TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/port")" \
     "$work/bin/TERBO.exe" >/dev/null 2>&1 &
-  local program=$! window start
-  window=$(timeout 20 xdotool search --sync --name '^TERBO$' | head -1)
+  local program=$! start
+  find_window TERBO 20 || { echo "$1 showed no window" >&2; exit 1; }
   sleep 0.3
   start=$(date +%s.%N)
-  xdotool mousemove --window "$window" 260 58 click 1
+  click_flag "$window" cz
   wait "$program"
   local end
   end=$(date +%s.%N)
   # The setup program starts detached, once the installer is on its way out.
-  for _ in $(seq 50); do [ -s "$work/temp/TERBO/setup-started.log" ] && break; sleep 0.1; done
-  [ -s "$work/temp/TERBO/setup-started.log" ] || { echo "$1 did not complete" >&2; exit 1; }
+  wait_for_file "$work/temp/TERBO/setup-started.log" 5 || { echo "$1 did not complete" >&2; exit 1; }
   echo "$end - $start" | bc
 }
 plain=() trusted=()

@@ -14,18 +14,18 @@
 #
 # Environment: BUILD_DIR (default build-win, the 32-bit cross build),
 # HELPER_DIR (default build-winhelper, the native vendor server), MIB (256),
-# RUNS (5), JOBS (nproc), DISPLAY_NUMBER (72), WINEARCH (win32; win64 runs the
-# 32-bit program under WoW64).
+# RUNS (5), JOBS (nproc), WINEARCH (win32; win64 runs the 32-bit program under
+# WoW64).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 src=$PWD
+source scripts/lib/desktop.sh
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$src/$1" ;; esac; }
 win=$(absolute "${BUILD_DIR:-build-win}")
 helper=$(absolute "${HELPER_DIR:-build-winhelper}")
 mib=${MIB:-256}
 runs=${RUNS:-5}
 jobs=${JOBS:-$(nproc)}
-display=:${DISPLAY_NUMBER:-72}
 export WINEARCH=${WINEARCH:-win32}
 
 cmake -S . -B "$helper" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -49,26 +49,10 @@ trap cleanup EXIT
 now() { date +%s.%N; }
 elapsed() { echo "$2 - $1" | bc -l; }
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+start_xvfb "$work" || { echo "Xvfb did not start" >&2; exit 1; }
 mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot -i >/dev/null 2>&1
-
-# The visible window captioned TERBO; empty when none within 30 s.
-find_window() {
-  local found=""
-  for _ in $(seq 3000); do
-    for w in $(xdotool search --onlyvisible --name '^TERBO$' 2>/dev/null); do
-      [ "$(xdotool getwindowname "$w")" = TERBO ] && found=$w
-    done
-    [ -n "$found" ] && break
-    sleep 0.01
-  done
-  echo "$found"
-}
 
 cp "$exe" "$work/bin/TERBO.exe"
 echo "websetup.exe: $(stat -c %s "$exe") bytes ($(($(stat -c %s "$exe") / 1024)) KiB), $(file -b "$exe" | cut -d, -f1)"
@@ -79,9 +63,9 @@ for i in $(seq 0 "$runs"); do
   t0=$(now)
   wine "$work/bin/TERBO.exe" >/dev/null 2>&1 &
   program=$!
-  window=$(find_window)
+  # Polled finely: the time to the window is the figure.
+  WAIT_STEP=0.01 find_window TERBO 30 || { echo "no window" >&2; exit 1; }
   t1=$(now)
-  [ -n "$window" ] || { echo "no window" >&2; exit 1; }
   xdotool key --window "$window" alt+F4 >/dev/null 2>&1 || true
   wait "$program" 2>/dev/null || true
   ((i == 0)) || times+=("$(elapsed "$t0" "$t1")") # the first run warms the prefix up
@@ -97,7 +81,7 @@ size=$(stat -c %s "$work/tree/TERBO/comm32.zip")
 "$helper/tools/vendor_server/vendor_server" --root "$work/tree" --log "$work/report.log" \
   --port-file "$work/port" >"$work/server.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+wait_for_file "$work/port" 10 || { echo "the vendor server did not start" >&2; exit 1; }
 http_proxy=http://127.0.0.1:$(cat "$work/port")
 export http_proxy
 url=www.vendor.example/download/TERBO/comm32.zip
@@ -119,15 +103,14 @@ rm -rf "$temp/TERBO"
 wine "$work/bin/TERBO.exe" >/dev/null 2>&1 &
 program=$!
 pids+=("$program")
-window=$(find_window)
-[ -n "$window" ] || { echo "no window" >&2; exit 1; }
-xdotool mousemove --window "$window" 260 58 click 1
+find_window TERBO 30 || { echo "no window" >&2; exit 1; }
+click_flag "$window" cz
 while [ ! -e "$target" ]; do sleep 0.005; done
 t0=$(now)
 while [ "$(stat -c %s "$target" 2>/dev/null || echo 0)" -lt "$size" ]; do sleep 0.01; done
 t1=$(now)
 program_rate=$(echo "$size / $(elapsed "$t0" "$t1") / 1048576" | bc -l)
-for _ in $(seq 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+wait_gone "$program" 60 || true
 cmp -s "$target" "$work/tree/TERBO/comm32.zip" || echo "warning: the program's copy differs" >&2
 printf 'the program, window live: %.2f MiB/s (%s bytes in %.2f s)\n' "$program_rate" "$size" "$(elapsed "$t0" "$t1")"
 

@@ -3,6 +3,19 @@
 # every wait is bounded. Processes started here are added to the caller's
 # pids array, for the caller's cleanup to end.
 
+# Runs the command every WAIT_STEP seconds (default a tenth) until it
+# succeeds, at most SECONDS; false when it never did.
+wait_until() { # seconds command...
+  local i step=${WAIT_STEP:-0.1} tries
+  tries=$(awk -v s="$1" -v t="$step" 'BEGIN { print int(s / t + 0.5) }')
+  shift
+  for ((i = 0; i < tries; i++)); do
+    "$@" && return 0
+    sleep "$step"
+  done
+  return 1
+}
+
 # Starts Xvfb on a free display number (Xvfb picks it) and exports DISPLAY.
 start_xvfb() { # scratch-folder
   local file=$1/display
@@ -17,38 +30,30 @@ start_xvfb() { # scratch-folder
 # show, and waits until it manages the screen: a window mapped before that may
 # be taken over half-way.
 start_window_manager() {
-  local i
   openbox >/dev/null 2>&1 &
   pids+=("$!")
-  for ((i = 0; i < 50; i++)); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-    sleep 0.1
-  done
-  return 1
+  wait_until 5 window_manager_runs
+}
+window_manager_runs() {
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
 }
 
 # Waits until the file exists and is not empty, at most SECONDS.
 wait_for_file() { # file seconds
-  local i
-  for ((i = 0; i < $2 * 10; i++)); do
-    [ -s "$1" ] && return 0
-    sleep 0.1
-  done
-  return 1
+  wait_until "$2" test -s "$1"
 }
 
 # Sets window to the visible window captioned exactly CAPTION; waits at most SECONDS.
 find_window() { # caption seconds
-  local i w
   window=""
-  for ((i = 0; i < $2 * 10; i++)); do
-    for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-      [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && window=$w
-    done
-    [ -n "$window" ] && return 0
-    sleep 0.1
+  wait_until "$2" window_captioned "$1"
+}
+window_captioned() { # caption
+  local w
+  for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && window=$w
   done
-  return 1
+  [ -n "$window" ]
 }
 
 # Clicks a flag of the language page: the Czech one at 240,45, the British one
@@ -63,14 +68,12 @@ click_flag() { # window cz|en
 # message box beside the program's window); waits at most SECONDS. xdotool
 # matches names without regard to case, so the window's caption may match too.
 find_box() { # title seconds [window]
-  local i
   box=""
-  for ((i = 0; i < $2 * 10; i++)); do
-    box=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${3:-none}" | head -1)
-    [ -n "$box" ] && return 0
-    sleep 0.1
-  done
-  return 1
+  wait_until "$2" box_titled "$1" "${3:-none}"
+}
+box_titled() { # title window
+  box=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "$2" | head -1)
+  [ -n "$box" ]
 }
 
 # The window's frame when a window manager drew one, else its client area, as a PNG.
@@ -86,27 +89,23 @@ free_port() {
   local port i
   for ((i = 0; i < 100; i++)); do
     port=$((20000 + RANDOM % 20000))
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return 0; }
+    port_listens "$port" || { echo "$port"; return 0; }
   done
   return 1
 }
 
 # Waits until something accepts connections on the port, at most SECONDS.
 wait_port() { # port seconds
-  local i
-  for ((i = 0; i < ${2:-10} * 10; i++)); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
+  wait_until "${2:-10}" port_listens "$1"
+}
+port_listens() { # port
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
 # Waits until the process has ended, at most SECONDS; false when it still runs.
 wait_gone() { # pid seconds
-  local i
-  for ((i = 0; i < $2 * 10; i++)); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
+  wait_until "$2" process_gone "$1"
+}
+process_gone() { # pid
+  ! kill -0 "$1" 2>/dev/null
 }

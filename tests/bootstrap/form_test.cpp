@@ -80,6 +80,18 @@ class Installer : public ::testing::Test {
     form_ = std::make_unique<TForm1>(nullptr, *platform_, state_);
   }
 
+  struct Box {
+    TControl* c;
+    int left, top, width, height;
+  };
+  static void ExpectBoxes(std::initializer_list<Box> boxes) {
+    for (const Box& b : boxes) {
+      EXPECT_EQ((std::vector<int>{b.c->Left, b.c->Top, b.c->Width, b.c->Height}),
+                (std::vector<int>{b.left, b.top, b.width, b.height}))
+          << b.c->Name();
+    }
+  }
+
   // Serves every file of the product's list, each with different bytes.
   void ServeProduct(std::size_t size = 3000) {
     for (int i = 1; i <= state_.FileCount; ++i) {
@@ -190,19 +202,16 @@ TEST_F(Installer, ComponentsCarryTheirLayoutNames) {
 
 TEST_F(Installer, LayoutHoldsItsStoredValues) {
   Start("TERBO.exe");
-  struct Box {
-    TControl* c;
-    int left, top, width, height;
-  };
-  for (const Box& b : {Box{form_->Notebook1, 0, 0, 585, 113}, Box{form_->Panel2, 0, 0, 585, 113},
-                       Box{form_->Label3, 205, 20, 181, 16}, Box{form_->Image1, 240, 45, 40, 27},
-                       Box{form_->Image2, 300, 45, 40, 27}, Box{form_->Button1, 40, 30, 75, 25},
-                       Box{form_->Panel1, 0, 0, 585, 113}, Box{form_->Label2, 10, 10, 479, 19},
-                       Box{form_->Label1, 10, 40, 103, 16}, Box{form_->had, 10, 60, 566, 30}}) {
-    EXPECT_EQ((std::vector<int>{b.c->Left, b.c->Top, b.c->Width, b.c->Height}),
-              (std::vector<int>{b.left, b.top, b.width, b.height}))
-        << b.c->Name();
-  }
+  ExpectBoxes({{form_->Notebook1, 0, 0, 585, 113},
+               {form_->Panel2, 0, 0, 585, 113},
+               {form_->Label3, 205, 20, 181, 16},
+               {form_->Image1, 240, 45, 40, 27},
+               {form_->Image2, 300, 45, 40, 27},
+               {form_->Button1, 40, 30, 75, 25},
+               {form_->Panel1, 0, 0, 585, 113},
+               {form_->Label2, 10, 10, 479, 19},
+               {form_->Label1, 10, 40, 103, 16},
+               {form_->had, 10, 60, 566, 30}});
   EXPECT_EQ(form_->ClientWidth, 585);
   EXPECT_EQ(form_->ClientHeight, 113);
   EXPECT_EQ(form_->Color, clBtnFace);
@@ -253,18 +262,14 @@ TEST_F(Installer, LayoutHoldsItsStoredValues) {
 TEST_F(Installer, LayoutIsScaledToTheScreenBeforeStartUp) {
   widgets_.dpi = 144;
   Start("TERBO.exe");
-  struct Box {
-    TControl* c;
-    int left, top, width, height;
-  };
-  for (const Box& b : {Box{form_->Notebook1, 0, 0, 878, 170}, Box{form_->Panel2, 0, 0, 878, 170},
-                       Box{form_->Label3, 308, 30, 272, 24}, Box{form_->Image1, 360, 68, 60, 41},
-                       Box{form_->Image2, 450, 68, 60, 41}, Box{form_->Panel1, 0, 0, 878, 170},
-                       Box{form_->Label2, 15, 15, 719, 29}, Box{form_->had, 15, 90, 849, 45}}) {
-    EXPECT_EQ((std::vector<int>{b.c->Left, b.c->Top, b.c->Width, b.c->Height}),
-              (std::vector<int>{b.left, b.top, b.width, b.height}))
-        << b.c->Name();
-  }
+  ExpectBoxes({{form_->Notebook1, 0, 0, 878, 170},
+               {form_->Panel2, 0, 0, 878, 170},
+               {form_->Label3, 308, 30, 272, 24},
+               {form_->Image1, 360, 68, 60, 41},
+               {form_->Image2, 450, 68, 60, 41},
+               {form_->Panel1, 0, 0, 878, 170},
+               {form_->Label2, 15, 15, 719, 29},
+               {form_->had, 15, 90, 849, 45}});
   EXPECT_EQ((std::vector<int>{form_->ClientWidth, form_->ClientHeight}), (std::vector<int>{878, 170}));
   EXPECT_EQ(form_->Font, (TFont{"Arial", 20, false, clWindowText}));
   EXPECT_EQ(form_->Label2->Font, (TFont{"Arial", 24, true, clWindowText}));

@@ -83,8 +83,7 @@ case $scenario in
     click_flag "$window" cz
     if [ "$scenario" = link-in-transfer ]; then
       # The old copy goes before the request; the link comes while the server waits.
-      for _ in $(seq 50); do [ -e "$folder/comm32._dl" ] || break; sleep 0.1; done
-      [ -e "$folder/comm32._dl" ] && fail "the old copy was not deleted"
+      wait_until 5 test ! -e "$folder/comm32._dl" || fail "the old copy was not deleted"
       ln -s "$outside/victim" "$folder/comm32._dl"
       find_box Terbo 30 "$window" || fail "no error box after the planted link"
       [ "$(grep -c ntdll "$work/requests.log")" = 0 ] || fail "the download went on"

@@ -101,8 +101,7 @@ click_flag "$window" "$flag"
 folder=$temp/$exe
 if [ "$scenario" = closed-mid-download ]; then
   # The paced server keeps the first file (over 100 KiB) coming for a second.
-  for _ in $(seq 50); do [ -e "$folder/comm32._dl" ] && break; sleep 0.1; done
-  [ -e "$folder/comm32._dl" ] || fail "the first download did not start"
+  wait_until 5 test -e "$folder/comm32._dl" || fail "the first download did not start"
   xdotool windowactivate --sync "$window" key alt+F4
   status=""
   if wait_gone "$program" 10; then
