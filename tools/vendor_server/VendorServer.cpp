@@ -5,7 +5,6 @@
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
-#include <boost/beast/core/detail/base64.hpp>
 #include <boost/beast/http.hpp>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "Replies.h"
 #include "textconv/Ascii.h"
 
 namespace vendor {
@@ -35,123 +35,8 @@ constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 // A client that never closes after its response is cut loose after this long.
 constexpr auto kLingerTime = std::chrono::seconds(5);
 
-// A proxy receives "http://host/path"; everything else is served by its origin-form path.
-std::string_view OriginForm(std::string_view target) {
-  for (std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
-    if (StartsWithIgnoringAsciiCase(target, scheme)) {
-      std::string_view rest = target.substr(scheme.size());
-      std::size_t slash = rest.find('/');
-      return slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
-    }
-  }
-  return target;
-}
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-struct Reply {
-  int status = 200;
-  std::string contentType = "text/html";
-  std::vector<std::pair<std::string, std::string>> headers;
-  std::string body;  // used when file is not set
-  FilePtr file;
-  std::uint64_t size = 0;
-};
-
-Reply HtmlReply(int status, std::string body) {
-  Reply reply;
-  reply.status = status;
-  reply.size = body.size();
-  reply.body = std::move(body);
-  return reply;
-}
-
-Reply NotFoundReply() {
-  return HtmlReply(404,
-                   "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1>"
-                   "<p>The requested URL was not found on this server.</p></body></html>\n");
-}
-
-const char* ReasonPhrase(int status) {
-  switch (status) {
-    case 200:
-      return "OK";
-    case 301:
-      return "Moved Permanently";
-    case 302:
-      return "Found";
-    case 303:
-      return "See Other";
-    case 307:
-      return "Temporary Redirect";
-    case 308:
-      return "Permanent Redirect";
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 407:
-      return "Proxy Authentication Required";
-    default:
-      return "Not Found";
-  }
-}
-
 std::string_view AsView(beast::string_view v) {
   return {v.data(), v.size()};
-}
-
-// Whether a Basic credentials header carries exactly "user:password".
-bool CredentialsMatch(std::string_view header, std::string_view userAndPassword) {
-  namespace base64 = beast::detail::base64;
-  std::string expected(base64::encoded_size(userAndPassword.size()), '\0');
-  expected.resize(base64::encode(expected.data(), userAndPassword.data(), userAndPassword.size()));
-  if (!StartsWithIgnoringAsciiCase(header, "basic ")) return false;
-  header.remove_prefix(6);
-  while (!header.empty() && header.front() == ' ') header.remove_prefix(1);
-  while (!header.empty() && header.back() == ' ') header.remove_suffix(1);
-  return header == expected;
-}
-
-Reply ChallengeReply(int status, const char* field) {
-  Reply reply =
-      HtmlReply(status, std::string("<html><body><h1>") + ReasonPhrase(status) + "</h1></body></html>\n");
-  reply.headers.emplace_back(field, "Basic realm=\"vendor\"");
-  return reply;
-}
-
-// The file for "/download/<program>/<file>", or nothing when it is missing or would lie outside root.
-std::optional<fs::path> ResolveDownload(const fs::path& root, std::string_view path) {
-  constexpr std::string_view kPrefix = "/download/";
-  if (path.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
-  std::error_code ec;
-  const fs::path realRoot = fs::canonical(root, ec);
-  if (ec) return std::nullopt;
-  fs::path candidate = realRoot;
-  std::string_view rest = path.substr(kPrefix.size());
-  int segments = 0;
-  for (;;) {
-    const std::size_t slash = rest.find('/');
-    const std::string_view segment = rest.substr(0, slash);
-    if (segment.empty() || segment == "." || segment == ".." ||
-        segment.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos) {
-      return std::nullopt;
-    }
-    candidate /= std::string(segment);
-    ++segments;
-    if (slash == std::string_view::npos) break;
-    rest = rest.substr(slash + 1);
-  }
-  if (segments < 2) return std::nullopt;
-  // Symlinks are followed, but only to places inside root.
-  const fs::path real = fs::canonical(candidate, ec);
-  if (ec || !fs::is_regular_file(real, ec)) return std::nullopt;
-  const fs::path relative = real.lexically_relative(realRoot);
-  if (relative.empty() || *relative.begin() == "..") return std::nullopt;
-  return real;
 }
 
 struct Core {
@@ -510,65 +395,6 @@ class Session : public std::enable_shared_from_this<Session> {
 };
 
 }  // namespace
-
-std::optional<Fault> ParseFault(std::string_view kindAndArg) {
-  const std::size_t colon = kindAndArg.find(':');
-  std::string kind(kindAndArg.substr(0, colon));
-  kind = AsciiLowerText(kind);
-  const bool hasArg = colon != std::string_view::npos;
-  const std::string arg = hasArg ? std::string(kindAndArg.substr(colon + 1)) : std::string();
-
-  auto number = [&](Fault::Kind k) -> std::optional<Fault> {
-    if (!hasArg || arg.empty()) return std::nullopt;
-    std::size_t used = 0;
-    try {
-      const long long value = std::stoll(arg, &used);
-      if (used != arg.size()) return std::nullopt;
-      return Fault{k, value, {}};
-    } catch (const std::exception&) {
-      return std::nullopt;
-    }
-  };
-  auto plain = [&](Fault::Kind k) -> std::optional<Fault> {
-    if (hasArg) return std::nullopt;
-    return Fault{k, 0, {}};
-  };
-
-  if (kind == "cut" || kind == "cutafter") return number(Fault::Kind::CutAfter);
-  if (kind == "wronglength") return number(Fault::Kind::WrongLength);
-  if (kind == "textlength") {
-    if (!hasArg) return std::nullopt;
-    return Fault{Fault::Kind::TextLength, 0, arg};
-  }
-  if (kind == "nolength") return plain(Fault::Kind::NoLength);
-  if (kind == "notfound") return plain(Fault::Kind::NotFound);
-  if (kind == "stall") return hasArg ? number(Fault::Kind::Stall) : plain(Fault::Kind::Stall);
-  if (kind == "reset") return plain(Fault::Kind::Reset);
-  if (kind == "none") return plain(Fault::Kind::None);
-  if (kind == "echo") return plain(Fault::Kind::Echo);
-  if (kind == "redirect") {
-    // redirect:CODE:LOCATION; the Location may hold colons of its own.
-    const std::size_t second = arg.find(':');
-    if (!hasArg || second == std::string::npos || second + 1 >= arg.size()) return std::nullopt;
-    const std::string code = arg.substr(0, second);
-    if (code.size() != 3 ||
-        !std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      return std::nullopt;
-    return Fault{Fault::Kind::Redirect, std::stoll(code), arg.substr(second + 1)};
-  }
-  if (kind == "auth" || kind == "proxyauth") {
-    if (!hasArg || arg.find(':') == std::string::npos) return std::nullopt;
-    return Fault{kind == "auth" ? Fault::Kind::Auth : Fault::Kind::ProxyAuth, 0, arg};
-  }
-  if (kind == "rawfile") {
-    if (!hasArg || arg.empty()) return std::nullopt;
-    std::ifstream in(arg, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return Fault{Fault::Kind::Raw, 0, std::move(bytes)};
-  }
-  return std::nullopt;
-}
 
 struct VendorServer::Impl {
   Core core;
