@@ -49,7 +49,9 @@ if [ "${1:-}" = --check ]; then
   else
     openssl pkey -in "$key" ${WEBSETUP_KEY_PASS:+-passin env:WEBSETUP_KEY_PASS} -pubout -out "$public"
   fi
-  exec "$build/tools/server_check/server_check" --key "$public" "$@"
+  status=0
+  "$build/tools/server_check/server_check" --key "$public" "$@" || status=$?
+  exit "$status"
 fi
 
 [ $# -ge 4 ] || usage
