@@ -31,9 +31,9 @@ struct TProduct {
 const std::vector<TProduct>& Catalogue() {
   // The libraries most products download first, kept under their server names
   // or stored under the names the product's setup program looks for.
-  const std::vector<TSlot> kLibraries = {
+  static const std::vector<TSlot> kLibraries = {
       {"comm32.zip", "comm32.zip"}, {"ntdll.zip", "ntdll.zip"}, {"qtintf70.zip", "qtintf70.zip"}};
-  const std::vector<TSlot> kLibrariesRenamed = {
+  static const std::vector<TSlot> kLibrariesRenamed = {
       {"comm32.zip", "comm32._dl"}, {"ntdll.zip", "ntdll._dl"}, {"qtintf70.zip", "qtintf70._dl"}};
   static const std::vector<TProduct> rows = {
       {"KALMIRO", {{"monitor.zip", "monitor.exe"}, kSetup, {"view.zip", "view.exe"}}},

@@ -268,6 +268,22 @@ void TTimer::SetInterval(std::uint32_t interval) {
 }
 
 void TTimer::Tick() {
-  if (!enabled_ || interval_ == 0) return;
+  if (!Runs()) return;
   if (OnTimer) Application().Dispatch([this] { OnTimer(this); });
+}
+
+namespace {
+void CollectRunningTimers(TComponent& owner, std::vector<TTimer*>& timers) {
+  for (int i = 0; i < owner.ComponentCount(); ++i) {
+    TComponent* c = owner.Components(i);
+    if (auto* timer = dynamic_cast<TTimer*>(c); timer != nullptr && timer->Runs()) timers.push_back(timer);
+    CollectRunningTimers(*c, timers);
+  }
+}
+}  // namespace
+
+std::vector<TTimer*> RunningTimers(TComponent& owner) {
+  std::vector<TTimer*> timers;
+  CollectRunningTimers(owner, timers);
+  return timers;
 }

@@ -302,6 +302,8 @@ class TTimer : public TComponent {
   void SetEnabled(bool enabled);
   std::uint32_t Interval() const noexcept { return interval_; }
   void SetInterval(std::uint32_t interval);
+  // Enabled with an interval: only such a timer ticks.
+  bool Runs() const noexcept { return enabled_ && interval_ > 0; }
   TNotifyEvent OnTimer;
   // The interval has passed; the widget set calls this.
   void Tick();
@@ -310,6 +312,10 @@ class TTimer : public TComponent {
   bool enabled_ = true;
   std::uint32_t interval_ = 1000;
 };
+
+// The running timers owned by owner or, at any depth, by its components:
+// those enabled from their creation on have told no widget set yet.
+std::vector<TTimer*> RunningTimers(TComponent& owner);
 
 // Stands in the window for the program's application manifest, which asks
 // for version 6.0.0.0 of the common controls and so the system's visual

@@ -86,6 +86,16 @@ TEST_F(Controls, DisabledTimerDoesNotTick) {
   EXPECT_EQ(widgets_.timerChanges.size(), 2u);
 }
 
+TEST_F(Controls, RunningTimersAreFoundAtAnyDepth) {
+  TForm form(nullptr);
+  auto* panel = new TPanel(&form);
+  auto* direct = new TTimer(&form);
+  auto* nested = new TTimer(panel);
+  (new TTimer(&form))->SetEnabled(false);
+  (new TTimer(panel))->SetInterval(0);
+  EXPECT_EQ(RunningTimers(form), (std::vector<TTimer*>{nested, direct}));
+}
+
 TEST_F(Controls, MessagesCarryTheProgramTitleAndNoIcon) {
   Application().ShowMessage("Delete error");
   ASSERT_EQ(widgets_.boxes.size(), 1u);

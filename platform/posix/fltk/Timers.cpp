@@ -20,11 +20,7 @@ void TFltkTimers::Destroyed(TTimer& timer) {
 }
 
 void TFltkTimers::ArmEnabled(TComponent& owner) {
-  for (int i = 0; i < owner.ComponentCount(); ++i) {
-    TComponent* c = owner.Components(i);
-    if (auto* timer = dynamic_cast<TTimer*>(c)) ArmIfEnabled(SlotOf(*timer));
-    ArmEnabled(*c);
-  }
+  for (TTimer* timer : RunningTimers(owner)) ArmIfEnabled(SlotOf(*timer));
 }
 
 void TFltkTimers::Timeout(void* data) {
@@ -50,7 +46,7 @@ void TFltkTimers::Disarm(TSlot& slot) {
 }
 
 void TFltkTimers::ArmIfEnabled(TSlot& slot) {
-  if (slot.armed || !slot.timer->Enabled() || slot.timer->Interval() == 0) return;
+  if (slot.armed || !slot.timer->Runs()) return;
   Fl::add_timeout(slot.timer->Interval() / 1000.0, Timeout, &slot);
   slot.armed = true;
 }

@@ -16,8 +16,7 @@ class TFltkTimers {
   // Enabled, disabled or given a new interval: the interval starts afresh.
   void Changed(TTimer& timer);
   void Destroyed(TTimer& timer);
-  // Arms the enabled timers of owner and of its components: those enabled
-  // from their creation on never told the widget set.
+  // Arms the running timers of owner and of its components.
   void ArmEnabled(TComponent& owner);
 
  private:

@@ -8,7 +8,7 @@ TWin32Timers::~TWin32Timers() {
 
 void TWin32Timers::Changed(TTimer& timer) {
   auto it = ids_.find(&timer);
-  if (timer.Enabled() && timer.Interval() > 0) {
+  if (timer.Runs()) {
     if (it == ids_.end()) {
       it = ids_.emplace(&timer, nextId_++).first;
       timers_[it->second] = &timer;
@@ -28,11 +28,7 @@ void TWin32Timers::Destroyed(TTimer& timer) {
 }
 
 void TWin32Timers::ArmEnabled(TComponent& owner) {
-  for (int i = 0; i < owner.ComponentCount(); ++i) {
-    TComponent* c = owner.Components(i);
-    if (auto* timer = dynamic_cast<TTimer*>(c); timer != nullptr && timer->Enabled()) Changed(*timer);
-    ArmEnabled(*c);
-  }
+  for (TTimer* timer : RunningTimers(owner)) Changed(*timer);
 }
 
 void TWin32Timers::Tick(UINT_PTR id) const {

@@ -18,8 +18,7 @@ class TWin32Timers {
   // interval afresh.
   void Changed(TTimer& timer);
   void Destroyed(TTimer& timer);
-  // Arms the enabled timers of owner and of its components: those enabled
-  // from their creation on have told nobody yet.
+  // Arms the running timers of owner and of its components.
   void ArmEnabled(TComponent& owner);
   // The window's WM_TIMER for a timer id.
   void Tick(UINT_PTR id) const;
