@@ -1,6 +1,7 @@
 #include "bootstrap/VendorList.h"
 
 #include <cstddef>
+#include <cstdio>
 
 #include "textconv/Ascii.h"
 
@@ -45,6 +46,36 @@ bool NextLine(std::string_view& rest, std::string_view& line) {
   return true;
 }
 
+// A serial: decimal digits, no leading zero, above 0, below 2^63.
+bool ParseSerial(std::string_view text, std::uint64_t& serial) {
+  if (text.empty() || text.size() > 18 || text.front() == '0') return false;
+  serial = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    serial = serial * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return true;
+}
+
+bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value) {
+  value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+// Days from 1970-01-01 to the date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
 bool Fail(std::string* why, const std::string& reason) {
   if (why != nullptr) *why = reason;
   return false;
@@ -87,6 +118,49 @@ std::string PublicKeyFromPem(std::string_view pem) {
   return der;
 }
 
+bool ParseUtcTime(std::string_view text, std::int64_t& seconds) {
+  static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
+  if (text.size() != kShape.size()) return false;
+  for (std::size_t i = 0; i < kShape.size(); ++i) {
+    if (kShape[i] != 'd' && text[i] != kShape[i]) return false;
+  }
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!Digits(text, 0, 4, year) || !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day) ||
+      !Digits(text, 11, 2, hour) || !Digits(text, 14, 2, minute) || !Digits(text, 17, 2, second))
+    return false;
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] || (month == 2 && day == 29 && !leap) ||
+      hour > 23 || minute > 59 || second > 59)
+    return false;
+  seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  return true;
+}
+
+std::string FormatUtcTime(std::int64_t seconds) {
+  std::int64_t days = seconds / 86400;
+  std::int64_t rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    days -= 1;
+  }
+  // The inverse of DaysFromCivil.
+  const std::int64_t z = days + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t year = yoe + era * 400 + (month <= 2);
+  char text[128];
+  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+  return text;
+}
+
 std::string HexDigest(const TSha256Digest& digest) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
@@ -101,6 +175,9 @@ bool TVendorList::Read(ICrypto& crypto, std::string_view publicKey, const AnsiTe
                        std::string_view text, std::string* why) {
   loaded_ = false;
   files_.clear();
+  serial_ = 0;
+  expires_ = 0;
+  text_.clear();
   if (text.size() > kVendorListLimit) return Fail(why, "the list is too long");
   // The signature first: nothing of an unsigned text is read.
   static constexpr std::string_view kSignature = "signature ";
@@ -119,9 +196,16 @@ bool TVendorList::Read(ICrypto& crypto, std::string_view publicKey, const AnsiTe
 
   std::string_view rest = signedPart;
   std::string_view line;
-  if (!NextLine(rest, line) || line != kVendorListHeader) return Fail(why, "the list has no header");
+  if (!NextLine(rest, line) || line.substr(0, 19) != "websetup file list ") return Fail(why, "the list has no header");
+  if (line != kVendorListHeader) return Fail(why, "the list is of another version: " + std::string(line));
   if (!NextLine(rest, line) || line.substr(0, 8) != "product ") return Fail(why, "the list names no product");
   if (line.substr(8) != product) return Fail(why, "the list is for product " + std::string(line.substr(8)));
+  std::uint64_t serial = 0;
+  if (!NextLine(rest, line) || line.substr(0, 7) != "serial " || !ParseSerial(line.substr(7), serial))
+    return Fail(why, "the list has no serial");
+  std::int64_t expires = 0;
+  if (!NextLine(rest, line) || line.substr(0, 8) != "expires " || !ParseUtcTime(line.substr(8), expires))
+    return Fail(why, "the list has no expiry time");
   std::vector<TListedFile> files;
   while (NextLine(rest, line)) {
     const std::size_t s1 = line.find(' ');
@@ -138,6 +222,9 @@ bool TVendorList::Read(ICrypto& crypto, std::string_view publicKey, const AnsiTe
     files.push_back(std::move(file));
   }
   files_ = std::move(files);
+  serial_ = serial;
+  expires_ = expires;
+  text_ = std::string(text);
   loaded_ = true;
   return true;
 }

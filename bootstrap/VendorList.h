@@ -3,14 +3,19 @@
 // its size and SHA-256, with an RSA signature over the whole text. It lies
 // beside the files, as /download/<program name>/websetup.list:
 //
-//   websetup file list 1
+//   websetup file list 2
 //   product TERBO
+//   serial 1781870400
+//   expires 2027-06-07T12:00:00Z
 //   comm32.zip 312341 <SHA-256, 64 hex digits>
 //   ...
 //   signature <base64 of the RSA PKCS#1 v1.5 SHA-256 signature>
 //
 // The signature covers every byte before its own line. Lines end with a
-// line feed; names hold no spaces.
+// line feed; names hold no spaces. The serial (a positive integer) rises with
+// each publication and the expiry is UTC, so that an old list cannot be
+// served again for ever: the installer refuses one that has expired or is
+// older than the one it accepted before.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,7 +25,7 @@
 #include "framework/Types.h"
 
 inline constexpr const char* kVendorListName = "websetup.list";
-inline constexpr const char* kVendorListHeader = "websetup file list 1";
+inline constexpr const char* kVendorListHeader = "websetup file list 2";
 // A list is a few hundred bytes; anything near this is not one.
 inline constexpr std::size_t kVendorListLimit = 64 * 1024;
 
@@ -40,13 +45,26 @@ class TVendorList {
 
   bool Loaded() const noexcept { return loaded_; }
   const std::vector<TListedFile>& Files() const noexcept { return files_; }
+  std::uint64_t Serial() const noexcept { return serial_; }
+  // Seconds since 1970-01-01T00:00:00Z.
+  std::int64_t Expires() const noexcept { return expires_; }
+  // The whole text as it was read.
+  const std::string& Text() const noexcept { return text_; }
   // The entry for a server file name, or nullptr.
   const TListedFile* Find(const AnsiText& serverName) const;
 
  private:
   bool loaded_ = false;
   std::vector<TListedFile> files_;
+  std::uint64_t serial_ = 0;
+  std::int64_t expires_ = 0;
+  std::string text_;
 };
+
+// "YYYY-MM-DDTHH:MM:SSZ" to seconds since 1970-01-01T00:00:00Z, and back;
+// false on anything else.
+bool ParseUtcTime(std::string_view text, std::int64_t& seconds);
+std::string FormatUtcTime(std::int64_t seconds);
 
 // The DER bytes of a PEM "PUBLIC KEY" block; empty when there is none.
 std::string PublicKeyFromPem(std::string_view pem);

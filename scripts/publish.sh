@@ -77,7 +77,8 @@ for program in "$@"; do
   folder=$stage/download/$program
   mkdir -p "$folder"
   body=$folder/websetup.list.body
-  printf 'websetup file list 1\nproduct %s\n' "$product" >"$body"
+  printf 'websetup file list 2\nproduct %s\nserial %s\nexpires %s\n' "$product" "$(date +%s)" \
+    "$(date -u -d '+180 days' +%Y-%m-%dT%H:%M:%SZ)" >"$body"
   while read -r server _; do
     [ -f "$files/$server" ] || { missing+=("$program: $server"); continue; }
     size=$(stat -c %s "$files/$server")
@@ -104,5 +105,5 @@ for program in "$@"; do
   target=$webroot/download/$program
   [ -e "$target" ] && mv "$target" "$stage/old-$program"
   mv "$stage/download/$program" "$target"
-  echo "published $target ($(($(wc -l <"$target/websetup.list") - 3)) files, signed list websetup.list)"
+  echo "published $target ($(($(wc -l <"$target/websetup.list") - 5)) files, signed list websetup.list)"
 done

@@ -27,9 +27,15 @@ struct TListEntry {
   std::string body;  // the file's bytes, whose size and digest the list gives
 };
 
+// The fields that make a list fresh, as its lines.
+inline std::string Freshness(std::uint64_t serial, const std::string& expires = "2099-01-01T00:00:00Z") {
+  return "serial " + std::to_string(serial) + "\nexpires " + expires + "\n";
+}
+
 // The lines of a list before its signature.
-inline std::string ListBody(const std::string& product, const std::vector<TListEntry>& files) {
-  std::string text = std::string(kVendorListHeader) + "\nproduct " + product + "\n";
+inline std::string ListBody(const std::string& product, const std::vector<TListEntry>& files,
+                            const std::string& freshness = Freshness(7)) {
+  std::string text = std::string(kVendorListHeader) + "\nproduct " + product + "\n" + freshness;
   for (const TListEntry& f : files) {
     text +=
         f.name + " " + std::to_string(f.body.size()) + " " + HexDigest(TFakeCrypto::Digest(f.body)) + "\n";
