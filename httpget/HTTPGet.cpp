@@ -127,21 +127,22 @@ void THTTPGetThread::CloseInternetHandles() noexcept {
 bool THTTPGetThread::Transfer() {
   AnsiText host;
   AnsiText path;
-  SplitURL(in_.URL, host, path);
+  const bool secure = in_.Https && StartsWithIgnoringAsciiCase(in_.URL, "https://");
+  SplitURL(secure ? in_.URL.substr(8) : in_.URL, host, path);
   if (Terminated()) return false;
 
   // The results are not examined here: a missing handle makes every later
   // call fail, which shows as a failed query and an empty read.
   hInternet_ = internet_.InternetOpenA(in_.Agent.empty() ? nullptr : in_.Agent.c_str(),
                                        IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
-  hConnect_ =
-      internet_.InternetConnectA(hInternet_, host.c_str(), IInternetApi::kDefaultHttpPort, in_.UserName.c_str(),
-                                 in_.Password.c_str(), IInternetApi::kServiceHttp, 0, 0);
+  hConnect_ = internet_.InternetConnectA(
+      hInternet_, host.c_str(), secure ? IInternetApi::kDefaultHttpsPort : IInternetApi::kDefaultHttpPort,
+      in_.UserName.c_str(), in_.Password.c_str(), IInternetApi::kServiceHttp, 0, 0);
   const bool post = !in_.PostQuery.empty();
   const char* acceptTypes[] = {in_.AcceptTypes.c_str(), nullptr};
-  hRequest_ =
-      internet_.HttpOpenRequestA(hConnect_, post ? "POST" : "GET", path.c_str(), "HTTP/1.0", in_.Referer.c_str(),
-                                 acceptTypes, in_.UseCache ? 0 : IInternetApi::kFlagReload, 0);
+  hRequest_ = internet_.HttpOpenRequestA(
+      hConnect_, post ? "POST" : "GET", path.c_str(), "HTTP/1.0", in_.Referer.c_str(), acceptTypes,
+      (in_.UseCache ? 0 : IInternetApi::kFlagReload) | (secure ? IInternetApi::kFlagSecure : 0), 0);
   if (post) {
     internet_.HttpSendRequestA(hRequest_, kFormHeader, kFormHeaderLength, in_.PostQuery.data(),
                                static_cast<std::uint32_t>(in_.PostQuery.size()));
@@ -149,6 +150,8 @@ bool THTTPGetThread::Transfer() {
     internet_.HttpSendRequestA(hRequest_, nullptr, 0, nullptr, 0);
   }
   if (Terminated()) return false;
+  // WinINet may follow a redirect to plain HTTP on its own.
+  if (secure && !StillSecure()) return false;
 
   std::unique_ptr<char[]> lengthBuffer(new char[kLengthBufferSize]());
   std::uint32_t lengthSize = kLengthBufferSize;
@@ -218,6 +221,20 @@ bool THTTPGetThread::Transfer() {
   return ok;
 }
 
+bool THTTPGetThread::StillSecure() {
+  std::string url(2048, '\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    auto size = static_cast<std::uint32_t>(url.size());
+    if (internet_.InternetQueryOptionA(hRequest_, IInternetApi::kOptionUrl, url.data(), &size)) {
+      return StartsWithIgnoringAsciiCase(std::string_view(url.data(), strnlen(url.data(), url.size())),
+                                         "https://");
+    }
+    if (size <= url.size() || size > 1024 * 1024) return false;
+    url.assign(size, '\0');
+  }
+  return false;
+}
+
 void THTTPGetThread::ReportProgress() {
   if (detached_.load(std::memory_order_acquire)) return;
   in_.OnProgress(this, FileSize_, Readed_);
@@ -262,6 +279,7 @@ void THTTPGet::Start(bool toFile) {
                                 .Referer = Referer,
                                 .BinaryData = BinaryData,
                                 .UseCache = UseCache,
+                                .Https = Https,
                                 .OnProgress = OnProgress,
                                 .ToFile = toFile});
   worker->OnTerminate = TNotifyEvent(this, &THTTPGet::TransferDone);

@@ -29,6 +29,7 @@ struct THTTPGetInputs {
   AnsiText Referer;
   bool BinaryData = false;
   bool UseCache = false;
+  bool Https = false;
   TOnProgressEvent OnProgress;
   bool ToFile = true;  // file mode; false: string mode
 };
@@ -68,6 +69,7 @@ class THTTPGetThread : public TThread {
 
  private:
   bool Transfer();
+  bool StillSecure();
   void ReportProgress();
   void CloseInternetHandles() noexcept;
 
@@ -108,6 +110,10 @@ class THTTPGet : public TComponent {
   AnsiText PostQuery;
   AnsiText Referer;
   bool WaitThread = false;
+  // Not stored with the others: a vendor's build setting. On, a URL that
+  // starts with "https://" (any case) goes over TLS on port 443 and fails
+  // unless its final address, after redirects, is still https://.
+  bool Https = false;
   TOnProgressEvent OnProgress;
   TOnDoneFileEvent OnDoneFile;
   TOnDoneStringEvent OnDoneString;

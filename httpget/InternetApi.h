@@ -11,8 +11,11 @@ class IInternetApi {
 
   static constexpr std::uint32_t kOpenTypePreconfig = 0;     // INTERNET_OPEN_TYPE_PRECONFIG
   static constexpr std::uint16_t kDefaultHttpPort = 80;      // INTERNET_DEFAULT_HTTP_PORT
+  static constexpr std::uint16_t kDefaultHttpsPort = 443;    // INTERNET_DEFAULT_HTTPS_PORT
   static constexpr std::uint32_t kServiceHttp = 3;           // INTERNET_SERVICE_HTTP
   static constexpr std::uint32_t kFlagReload = 0x80000000u;  // INTERNET_FLAG_RELOAD
+  static constexpr std::uint32_t kFlagSecure = 0x00800000u;  // INTERNET_FLAG_SECURE
+  static constexpr std::uint32_t kOptionUrl = 34;            // INTERNET_OPTION_URL
   static constexpr std::uint32_t kQueryContentLength = 5;    // HTTP_QUERY_CONTENT_LENGTH
   static constexpr std::uint32_t kQueryStatusCode = 19;      // HTTP_QUERY_STATUS_CODE
 
@@ -44,4 +47,8 @@ class IInternetApi {
   virtual bool InternetReadFile(Handle file, void* buffer, std::uint32_t numberOfBytesToRead,
                                 std::uint32_t* numberOfBytesRead) = 0;
   virtual bool InternetCloseHandle(Handle handle) = 0;
+  // kOptionUrl of a request: the address it was last sent to, after any
+  // redirect, zero-terminated in buffer (*bufferLength as for HttpQueryInfoA).
+  virtual bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
+                                    std::uint32_t* bufferLength) = 0;
 };

@@ -96,6 +96,9 @@ class PortRedirect : public IInternetApi {
     return inner_.InternetReadFile(f, b, n, r);
   }
   bool InternetCloseHandle(Handle h) override { return inner_.InternetCloseHandle(h); }
+  bool InternetQueryOptionA(Handle h, std::uint32_t o, void* b, std::uint32_t* bl) override {
+    return inner_.InternetQueryOptionA(h, o, b, bl);
+  }
 
  private:
   IInternetApi& inner_;

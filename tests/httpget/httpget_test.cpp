@@ -85,7 +85,65 @@ INSTANTIATE_TEST_SUITE_P(
             {R"(InternetOpenA(none,0,none,none,0))",
              R"(InternetConnectA(h1,"server:8080",80,"jan","heslo",3,0,0))",
              R"(HttpOpenRequestA(h2,"GET","/a","HTTP/1.0","http://x/ref",["application/zip"],0x00000000,0))",
-             R"(HttpSendRequestA(h3,none,0,none,0))"}}),
+             R"(HttpSendRequestA(h3,none,0,none,0))"}},
+        ArgsCase{"HttpsGoesToPort443WithTheSecureFlag",
+                 [](THTTPGet& g) {
+                   g.Https = true;
+                   g.URL = "HTTPS://server/dir/a.zip";
+                 },
+                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
+                  R"(InternetConnectA(h1,"server",443,"","",3,0,0))",
+                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x80800000,0))",
+                  R"(HttpSendRequestA(h3,none,0,none,0))"}},
+        ArgsCase{"HttpsOnLeavesAPlainAddressPlain",
+                 [](THTTPGet& g) {
+                   g.Https = true;
+                   g.URL = "http://server/dir/a.zip";
+                 },
+                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
+                  R"(InternetConnectA(h1,"server",80,"","",3,0,0))",
+                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x80000000,0))",
+                  R"(HttpSendRequestA(h3,none,0,none,0))"}},
+        ArgsCase{"HttpsOffTakesTheSchemeAsAHost",
+                 [](THTTPGet& g) { g.URL = "https://server/dir/a.zip"; },
+                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
+                  R"(InternetConnectA(h1,"https:",80,"","",3,0,0))",
+                  R"(HttpOpenRequestA(h2,"GET","//server/dir/a.zip","HTTP/1.0","",["*/*"],0x80000000,0))",
+                  R"(HttpSendRequestA(h3,none,0,none,0))"}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Over TLS the address the answer finally came from must still be https://.
+struct FinalUrlCase {
+  const char* name;
+  std::optional<std::string> finalUrl;  // unset: the address asked for
+  bool ok;
+};
+
+class FinalAddress : public GetterTest, public ::testing::WithParamInterface<FinalUrlCase> {};
+
+TEST_P(FinalAddress, DecidesTheOutcome) {
+  WriteFile(get.FileName, "old");
+  net.finalUrl = GetParam().finalUrl;
+  get.Https = true;
+  get.URL = "https://server/dir/a.zip";
+  get.GetFile();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_FALSE(net.Calls("InternetQueryOptionA").empty());
+  if (GetParam().ok) {
+    EXPECT_EQ(log.Last(), "donefile a.zip 3000");
+  } else {
+    EXPECT_EQ(log.Last(), "error");
+    EXPECT_TRUE(ReadFile(get.FileName) == "old") << "the target was touched";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Getter, FinalAddress,
+    ::testing::Values(FinalUrlCase{"AsAskedFor", std::nullopt, true},
+                      FinalUrlCase{"RedirectedToAnotherHttpsHost", "HTTPS://mirror/a.zip", true},
+                      FinalUrlCase{"LongHttpsAddress", "https://mirror/" + std::string(4000, 'a'), true},
+                      FinalUrlCase{"RedirectedToHttp", "http://server/dir/a.zip", false},
+                      FinalUrlCase{"Unknown", "", false}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(GetterTest, QueriesLengthThenStatusReadsInChunksOf1025AndClosesInOrder) {

@@ -82,6 +82,30 @@ TEST(Location, KeepsTheRedirectedPortForRelativeReferences) {
   EXPECT_EQ(out.path, "/a/c");
 }
 
+// From an https:// target only https:// is followed, and the port defaults to 443.
+TEST(Location, FromTlsStaysOnTls) {
+  const Target base = http_wire::OriginTarget("www.vendor.example", 443, "/d/a.zip", true);
+  EXPECT_EQ(base.authority, "www.vendor.example");
+  const struct {
+    const char* location;
+    LocationKind kind;
+    const char* authority;
+    std::uint16_t port;
+  } cases[] = {{"https://Mirror.example/b", kOk, "Mirror.example", 443},
+               {"HTTPS://mirror.example:8443/b", kOk, "mirror.example:8443", 8443},
+               {"//cdn.example/c", kOk, "cdn.example", 443},
+               {"/other", kOk, "www.vendor.example", 443},
+               {"http://mirror.example/b", LocationKind::OtherScheme, "", 0}};
+  for (const auto& c : cases) {
+    Target out;
+    ASSERT_EQ(http_wire::ResolveLocation(base, c.location, out), c.kind) << c.location;
+    if (c.kind != kOk) continue;
+    EXPECT_TRUE(out.secure) << c.location;
+    EXPECT_EQ(out.authority, c.authority) << c.location;
+    EXPECT_EQ(out.port, c.port) << c.location;
+  }
+}
+
 TEST(Redirect, StatusesAndTheirMethods) {
   for (int status : {301, 302, 303, 307, 308}) EXPECT_TRUE(http_wire::IsRedirect(status)) << status;
   for (int status : {200, 300, 304, 305, 306, 309, 401})

@@ -56,6 +56,9 @@ class FakeInternet : public IInternetApi {
   std::optional<std::size_t> failAfter;
   // Every operation fails, as for an unreachable server.
   bool unreachable = false;
+  // What kOptionUrl answers once a request was sent (as after a redirect);
+  // unset: the address the request was opened for.
+  std::optional<std::string> finalUrl;
   // Held here, if set: in HttpSendRequestA, or before the read that would
   // deliver byte holdReadAt.
   Gate* holdSend = nullptr;
@@ -142,6 +145,7 @@ class FakeInternet : public IInternetApi {
     }
     if (verb != nullptr) o.verb = verb;
     if (objectName != nullptr) o.path = objectName;
+    o.secure = (flags & kFlagSecure) != 0;
     return Record("HttpOpenRequestA(" + Name(connect) + "," + Text(verb) + "," + Text(objectName) + "," +
                       Text(version) + "," + Text(referrer) + "," + accept + "," + hex + "," + Num(context) +
                       ")",
@@ -214,6 +218,21 @@ class FakeInternet : public IInternetApi {
     *read = static_cast<std::uint32_t>(n);
     return true;
   }
+  bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
+                            std::uint32_t* bufferLength) override {
+    Record("InternetQueryOptionA(" + Name(handle) + "," + Num(option) + "," + Num(*bufferLength) + ")", false, {});
+    std::lock_guard lock(m_);
+    const Object* o = Find(handle);
+    if (o == nullptr || !o->sent || option != kOptionUrl) return false;
+    const std::string url = finalUrl ? *finalUrl : (o->secure ? "https://" : "http://") + o->host + o->path;
+    if (url.size() + 1 > *bufferLength) {
+      *bufferLength = static_cast<std::uint32_t>(url.size() + 1);
+      return false;
+    }
+    std::memcpy(buffer, url.c_str(), url.size() + 1);
+    *bufferLength = static_cast<std::uint32_t>(url.size());
+    return true;
+  }
   bool InternetCloseHandle(Handle handle) override {
     Record("InternetCloseHandle(" + Name(handle) + ")", false, {});
     std::lock_guard lock(m_);
@@ -225,6 +244,7 @@ class FakeInternet : public IInternetApi {
   // One handle: a connection's host, then a request's own answer.
   struct Object {
     std::string host, verb, path;
+    bool secure = false;
     bool sent = false;
     std::string status, body;
     std::optional<std::string> contentLength;

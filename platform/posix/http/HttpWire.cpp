@@ -87,9 +87,13 @@ std::string EscapeTarget(std::string_view path) {
   return out;
 }
 
-std::string MakeAuthority(const std::string& host, std::uint16_t port) {
+std::uint16_t DefaultPort(bool secure) {
+  return secure ? 443 : 80;
+}
+
+std::string MakeAuthority(const std::string& host, std::uint16_t port, bool secure) {
   const std::string name = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-  return port == 80 ? name : name + ":" + std::to_string(port);
+  return port == DefaultPort(secure) ? name : name + ":" + std::to_string(port);
 }
 
 }  // namespace
@@ -162,11 +166,12 @@ std::optional<ProxyEndpoint> ParseProxy(std::string_view setting) {
   return e;
 }
 
-Target OriginTarget(std::string_view hostText, std::uint16_t port, std::string_view path) {
+Target OriginTarget(std::string_view hostText, std::uint16_t port, std::string_view path, bool secure) {
   Target t;
   t.host = std::string(hostText);
   t.port = port;
-  t.authority = port == 80 ? t.host : t.host + ":" + std::to_string(port);
+  t.secure = secure;
+  t.authority = port == DefaultPort(secure) ? t.host : t.host + ":" + std::to_string(port);
   t.path = path.empty() ? "/" : std::string(path);
   return t;
 }
@@ -185,7 +190,9 @@ LocationKind ResolveLocation(const Target& base, std::string_view location, Targ
       std::all_of(location.begin(), location.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
       })) {
-    if (!SameIgnoringAsciiCase(location.substr(0, colon), "http")) return LocationKind::OtherScheme;
+    // TLS is neither dropped nor taken up on the way.
+    if (!SameIgnoringAsciiCase(location.substr(0, colon), base.secure ? "https" : "http"))
+      return LocationKind::OtherScheme;
     location.remove_prefix(colon + 1);
     if (!StartsWithIgnoringAsciiCase(location, "//")) return LocationKind::Unusable;
   }
@@ -205,9 +212,9 @@ LocationKind ResolveLocation(const Target& base, std::string_view location, Targ
       if (value == 0 || value > 65535) return LocationKind::Unusable;
       out.port = static_cast<std::uint16_t>(value);
     } else {
-      out.port = 80;
+      out.port = DefaultPort(out.secure);
     }
-    out.authority = MakeAuthority(out.host, out.port);
+    out.authority = MakeAuthority(out.host, out.port, out.secure);
     out.path =
         location.empty() || location.front() == '?' ? "/" + std::string(location) : std::string(location);
   } else if (location.empty()) {

@@ -48,17 +48,20 @@ struct Target {
   std::string host;
   std::uint16_t port = 80;
   std::string path;  // starts with "/", keeps its query
+  bool secure = false;  // https: TLS, port 443 unless named
 };
 
 // The target a connection's host text and path give: the host text is taken
 // whole (a ":port" in it stays part of the name), the port is the caller's.
-Target OriginTarget(std::string_view hostText, std::uint16_t port, std::string_view path);
+Target OriginTarget(std::string_view hostText, std::uint16_t port, std::string_view path,
+                    bool secure = false);
 
 enum class LocationKind { Resolved, OtherScheme, Unusable };
 
 // A Location against the target that answered it: absolute http:// (with a
 // port of its own), network-path ("//host/..."), absolute path, or relative
-// with dot segments. Another scheme (https:// included) is not followed.
+// with dot segments. Another scheme is not followed; an https:// target
+// follows https:// only, a plain one http:// only.
 LocationKind ResolveLocation(const Target& base, std::string_view location, Target& out);
 
 // 301, 302, 303, 307 and 308 are followed when they carry a Location.

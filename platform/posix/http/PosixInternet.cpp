@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/posix/http/HttpWire.h"
+#include "platform/posix/http/Tls.h"
 #include "textconv/Ascii.h"
 
 namespace asio = boost::asio;
@@ -65,8 +66,9 @@ struct Connection : HandleObject {
 
 class Request : public HandleObject {
  public:
-  Request(const PosixInternetSettings& settings, const http_wire::ProxyRoute& proxy, const Connection& c)
-      : settings_(settings), proxy_(proxy), conn_(c) {}
+  Request(const PosixInternetSettings& settings, const http_wire::ProxyRoute& proxy,
+          const http_wire::ProxyRoute& httpsProxy, tls::Client& tls, const Connection& c)
+      : settings_(settings), proxy_(proxy), httpsProxy_(httpsProxy), tls_(tls), conn_(c) {}
 
   std::string verb;
   std::string path;
@@ -74,9 +76,12 @@ class Request : public HandleObject {
   std::string referrer;
   std::vector<std::string> acceptTypes;
   bool reload = false;
+  bool secure = false;
 
   bool Send(std::string_view extraHeaders, std::string_view body);
   bool Query(std::uint32_t level, std::string& value) const;
+  // The address the answer came from, after redirects.
+  bool FinalUrl(std::string& value) const;
   bool Read(char* out, std::size_t want, std::size_t& got);
 
  private:
@@ -89,6 +94,8 @@ class Request : public HandleObject {
   }
   bool Exchange(const http_wire::Target& target, const std::string& method, std::string_view extraHeaders,
                 std::string_view body, bool authorize);
+  bool Connect(const http_wire::Target& target, const http_wire::ProxyEndpoint* proxy);
+  bool Tunnel(const http_wire::Target& target, const http_wire::ProxyEndpoint& proxy);
   bool ReadHead();
   bool Fill(bool& endOfStream, std::chrono::milliseconds limit);
   std::string_view Buffered() const {
@@ -99,9 +106,12 @@ class Request : public HandleObject {
 
   const PosixInternetSettings& settings_;
   const http_wire::ProxyRoute& proxy_;
+  const http_wire::ProxyRoute& httpsProxy_;
+  tls::Client& tls_;
   Connection conn_;
   asio::io_context io_{1};
-  std::optional<beast::tcp_stream> stream_;
+  std::unique_ptr<tls::Channel> channel_;
+  http_wire::Target final_;
   beast::flat_buffer buffer_;
   http_wire::ResponseHead head_;
   bool answered_ = false;  // the head of the last response has arrived
@@ -113,8 +123,8 @@ class Request : public HandleObject {
 };
 
 bool Request::Send(std::string_view extraHeaders, std::string_view body) {
-  if (answered_ || stream_ || conn_.host.empty()) return false;
-  const http_wire::Target origin = http_wire::OriginTarget(conn_.host, conn_.port, path);
+  if (answered_ || channel_ || conn_.host.empty()) return false;
+  const http_wire::Target origin = http_wire::OriginTarget(conn_.host, conn_.port, path, secure);
   http_wire::Target target = origin;
   std::string method = verb;
   std::string extra(extraHeaders);
@@ -147,6 +157,7 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
     break;
   }
   answered_ = true;
+  final_ = std::move(target);
   const bool noBody = verb == "HEAD" || head_.status == 204 || head_.status == 304 || head_.status < 200;
   const std::string* length = head_.Find("Content-Length");
   if (noBody) {
@@ -169,24 +180,16 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
 
 bool Request::Exchange(const http_wire::Target& target, const std::string& method,
                        std::string_view extraHeaders, std::string_view body, bool authorize) {
+  const http_wire::ProxyRoute& route = target.secure ? httpsProxy_ : proxy_;
   const http_wire::ProxyEndpoint* proxy = nullptr;
-  if (proxy_.configured && !http_wire::BypassesProxy(target.host, settings_.noProxy)) {
-    if (!proxy_.endpoint) return false;
-    proxy = &*proxy_.endpoint;
+  if (route.configured && !http_wire::BypassesProxy(target.host, settings_.noProxy)) {
+    if (!route.endpoint) return false;
+    proxy = &*route.endpoint;
   }
-  // A new connection for every exchange: the request is HTTP/1.0.
-  buffer_.clear();
-  stream_.reset();
-  stream_.emplace(io_);
+  if (!Connect(target, proxy)) return false;
   beast::error_code ec;
-  tcp::resolver resolver(io_);
-  const auto endpoints = proxy != nullptr ? resolver.resolve(proxy->host, proxy->port, ec)
-                                          : resolver.resolve(target.host, std::to_string(target.port), ec);
-  if (ec) return false;
-  stream_->expires_after(settings_.connectTimeout);
-  stream_->async_connect(endpoints, [&ec](const beast::error_code& e, const tcp::endpoint&) { ec = e; });
-  RunIo();
-  if (ec) return false;
+  // Through the tunnel the request is the server's own, in origin form.
+  if (target.secure) proxy = nullptr;
 
   std::string head;
   head.reserve(512);
@@ -223,11 +226,60 @@ bool Request::Exchange(const http_wire::Target& target, const std::string& metho
   head.append("\r\n");
 
   const std::array<asio::const_buffer, 2> request{asio::buffer(head), asio::buffer(body.data(), body.size())};
-  stream_->expires_after(settings_.sendTimeout);
-  asio::async_write(*stream_, request, [&ec](const beast::error_code& e, std::size_t) { ec = e; });
+  channel_->Tcp().expires_after(settings_.sendTimeout);
+  channel_->AsyncWrite(request, [&ec](const beast::error_code& e, std::size_t) { ec = e; });
   RunIo();
   if (ec) return false;
   return ReadHead();
+}
+
+// A new connection for every exchange (the request is HTTP/1.0): to the
+// proxy or the server, through the proxy's tunnel for TLS, then the
+// handshake, bounded by the connect time-out.
+bool Request::Connect(const http_wire::Target& target, const http_wire::ProxyEndpoint* proxy) {
+  buffer_.clear();
+  channel_.reset();
+  beast::tcp_stream tcp(io_);
+  beast::error_code ec;
+  tcp::resolver resolver(io_);
+  const auto endpoints = proxy != nullptr ? resolver.resolve(proxy->host, proxy->port, ec)
+                                          : resolver.resolve(target.host, std::to_string(target.port), ec);
+  if (ec) return false;
+  tcp.expires_after(settings_.connectTimeout);
+  tcp.async_connect(endpoints, [&ec](const beast::error_code& e, const tcp::endpoint&) { ec = e; });
+  RunIo();
+  if (ec) return false;
+  channel_ = tls::Plain(std::move(tcp));
+  if (!target.secure) return true;
+  // The server speaks first only after the handshake: anything behind the
+  // proxy's answer is not the server's.
+  if (proxy != nullptr && (!Tunnel(target, *proxy) || buffer_.size() != 0)) return false;
+  channel_ = tls_.Secure(std::move(channel_->Tcp()), target.host);
+  if (!channel_) return false;
+  channel_->Tcp().expires_after(settings_.connectTimeout);
+  channel_->AsyncHandshake([&ec](const beast::error_code& e) { ec = e; });
+  RunIo();
+  return !ec;
+}
+
+// CONNECT host:port, with the proxy's credentials; any 2xx opens the tunnel.
+bool Request::Tunnel(const http_wire::Target& target, const http_wire::ProxyEndpoint& proxy) {
+  const std::string name = target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host;
+  const std::string authority = name + ":" + std::to_string(target.port);
+  std::string head = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+  if (conn_.agent) head.append("User-Agent: ").append(*conn_.agent).append("\r\n");
+  if (proxy.user)
+    head.append("Proxy-Authorization: ")
+        .append(http_wire::BasicCredentials(*proxy.user, proxy.password))
+        .append("\r\n");
+  head.append("\r\n");
+  beast::error_code ec;
+  channel_->Tcp().expires_after(settings_.sendTimeout);
+  channel_->AsyncWrite({asio::buffer(head), asio::const_buffer()},
+                       [&ec](const beast::error_code& e, std::size_t) { ec = e; });
+  RunIo();
+  if (ec || !ReadHead()) return false;
+  return head_.status >= 200 && head_.status < 300;
 }
 
 // The head of the answer, past any interim 1xx heads.
@@ -245,6 +297,12 @@ bool Request::ReadHead() {
     head_ = reader.Head();
     if (head_.status >= 200 || head_.status == 101) return true;
   }
+}
+
+bool Request::FinalUrl(std::string& value) const {
+  if (!answered_) return false;
+  value = (final_.secure ? "https://" : "http://") + final_.authority + final_.path;
+  return true;
 }
 
 bool Request::Query(std::uint32_t level, std::string& value) const {
@@ -269,12 +327,11 @@ bool Request::Fill(bool& endOfStream, std::chrono::milliseconds limit) {
   endOfStream = false;
   beast::error_code ec;
   std::size_t n = 0;
-  stream_->expires_after(limit);
-  stream_->async_read_some(buffer_.prepare(kSocketBuffer),
-                           [&](const beast::error_code& e, std::size_t bytes) {
-                             ec = e;
-                             n = bytes;
-                           });
+  channel_->Tcp().expires_after(limit);
+  channel_->AsyncReadSome(buffer_.prepare(kSocketBuffer), [&](const beast::error_code& e, std::size_t bytes) {
+    ec = e;
+    n = bytes;
+  });
   RunIo();
   buffer_.commit(n);
   if (n == 0 && ec == asio::error::eof) endOfStream = true;
@@ -369,15 +426,19 @@ T* As(IInternetApi::Handle h) {
 PosixInternetSettings PosixInternetSettings::FromEnvironment() {
   PosixInternetSettings s;
   s.httpProxy = Env("http_proxy", "HTTP_PROXY");
+  s.httpsProxy = Env("https_proxy", "HTTPS_PROXY");
   s.noProxy = Env("no_proxy", "NO_PROXY");
   return s;
 }
 
 PosixInternet::PosixInternet() : PosixInternet(PosixInternetSettings::FromEnvironment()) {}
 
-PosixInternet::PosixInternet(PosixInternetSettings settings) : settings_(std::move(settings)) {
+PosixInternet::PosixInternet(PosixInternetSettings settings)
+    : settings_(std::move(settings)), tls_(std::make_shared<tls::Client>()) {
   proxy_.configured = !settings_.httpProxy.empty();
   if (proxy_.configured) proxy_.endpoint = http_wire::ParseProxy(settings_.httpProxy);
+  httpsProxy_.configured = !settings_.httpsProxy.empty();
+  if (httpsProxy_.configured) httpsProxy_.endpoint = http_wire::ParseProxy(settings_.httpsProxy);
 }
 
 // Every operation reports failure by its result; nothing escapes.
@@ -419,7 +480,7 @@ IInternetApi::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char*
   try {
     const Connection* c = As<Connection>(connect);
     if (c == nullptr) return nullptr;
-    auto r = std::make_unique<Request>(settings_, proxy_, *c);
+    auto r = std::make_unique<Request>(settings_, proxy_, httpsProxy_, *tls_, *c);
     r->verb = verb != nullptr && *verb != '\0' ? verb : "GET";
     r->path = objectName != nullptr && *objectName != '\0' ? objectName : "/";
     if (version != nullptr && std::string_view(version) == "HTTP/1.1") r->version = 11;
@@ -427,6 +488,7 @@ IInternetApi::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char*
     for (const char* const* a = acceptTypes; a != nullptr && *a != nullptr; ++a)
       r->acceptTypes.emplace_back(*a);
     r->reload = (flags & kFlagReload) != 0;
+    r->secure = (flags & kFlagSecure) != 0;
     return static_cast<HandleObject*>(r.release());
   } catch (...) {
     return nullptr;
@@ -490,4 +552,22 @@ bool PosixInternet::InternetCloseHandle(Handle handle) {
   if (h == nullptr) return false;
   delete h;
   return true;
+}
+
+bool PosixInternet::InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
+                                         std::uint32_t* bufferLength) {
+  try {
+    const Request* r = As<Request>(handle);
+    std::string value;
+    if (r == nullptr || bufferLength == nullptr || option != kOptionUrl || !r->FinalUrl(value)) return false;
+    if (buffer == nullptr || value.size() + 1 > *bufferLength) {
+      *bufferLength = static_cast<std::uint32_t>(value.size() + 1);
+      return false;
+    }
+    std::memcpy(buffer, value.c_str(), value.size() + 1);
+    *bufferLength = static_cast<std::uint32_t>(value.size());
+    return true;
+  } catch (...) {
+    return false;
+  }
 }

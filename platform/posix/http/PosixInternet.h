@@ -1,6 +1,8 @@
 #pragma once
-// The getter's transport on Linux: HTTP over TCP with Boost.Beast, proxy
-// settings from http_proxy / no_proxy, WinINet-like time-outs.
+// The getter's transport on Linux: HTTP over TCP with Boost.Beast, and over
+// TLS for a request opened with kFlagSecure (platform/posix/http/Tls.h);
+// proxy settings from http_proxy / https_proxy / no_proxy, WinINet-like
+// time-outs.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -8,17 +10,24 @@
 #include "httpget/InternetApi.h"
 #include "platform/posix/http/HttpWire.h"
 
+namespace tls {
+class Client;
+}
+
 struct PosixInternetSettings {
   // "http://host:port", "host:port" or "host", with "user:password@" before
   // the host when the proxy wants Basic credentials; empty: no proxy.
   std::string httpProxy;
+  // The same for https:// requests, reached through the proxy by CONNECT.
+  std::string httpsProxy;
   // Comma-separated host names or domain suffixes that bypass the proxy; "*": all.
   std::string noProxy;
   std::chrono::milliseconds connectTimeout{60000};
   std::chrono::milliseconds sendTimeout{30000};
   std::chrono::milliseconds receiveTimeout{30000};
 
-  // http_proxy (else HTTP_PROXY) and no_proxy (else NO_PROXY), default time-outs.
+  // http_proxy (else HTTP_PROXY), https_proxy (else HTTPS_PROXY) and
+  // no_proxy (else NO_PROXY), default time-outs.
   static PosixInternetSettings FromEnvironment();
 };
 
@@ -43,10 +52,14 @@ class PosixInternet : public IInternetApi {
   bool InternetReadFile(Handle file, void* buffer, std::uint32_t numberOfBytesToRead,
                         std::uint32_t* numberOfBytesRead) override;
   bool InternetCloseHandle(Handle handle) override;
+  bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
+                            std::uint32_t* bufferLength) override;
 
   const PosixInternetSettings& Settings() const noexcept { return settings_; }
 
  private:
   PosixInternetSettings settings_;
   http_wire::ProxyRoute proxy_;
+  http_wire::ProxyRoute httpsProxy_;
+  std::shared_ptr<tls::Client> tls_;
 };

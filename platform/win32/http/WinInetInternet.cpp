@@ -8,8 +8,11 @@
 // The seam's constants are WinINet's own values.
 static_assert(IInternetApi::kOpenTypePreconfig == INTERNET_OPEN_TYPE_PRECONFIG);
 static_assert(IInternetApi::kDefaultHttpPort == INTERNET_DEFAULT_HTTP_PORT);
+static_assert(IInternetApi::kDefaultHttpsPort == INTERNET_DEFAULT_HTTPS_PORT);
 static_assert(IInternetApi::kServiceHttp == INTERNET_SERVICE_HTTP);
 static_assert(IInternetApi::kFlagReload == INTERNET_FLAG_RELOAD);
+static_assert(IInternetApi::kFlagSecure == INTERNET_FLAG_SECURE);
+static_assert(IInternetApi::kOptionUrl == INTERNET_OPTION_URL);
 static_assert(IInternetApi::kQueryContentLength == HTTP_QUERY_CONTENT_LENGTH);
 static_assert(IInternetApi::kQueryStatusCode == HTTP_QUERY_STATUS_CODE);
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
@@ -62,4 +65,12 @@ bool WinInetInternet::InternetReadFile(Handle file, void* buffer, std::uint32_t 
 
 bool WinInetInternet::InternetCloseHandle(Handle handle) {
   return ::InternetCloseHandle(handle) != FALSE;
+}
+
+bool WinInetInternet::InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
+                                           std::uint32_t* bufferLength) {
+  DWORD length = bufferLength != nullptr ? *bufferLength : 0;
+  const BOOL ok = ::InternetQueryOptionA(handle, option, buffer, &length);
+  if (bufferLength != nullptr) *bufferLength = length;
+  return ok != FALSE;
 }

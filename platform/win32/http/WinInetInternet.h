@@ -19,4 +19,6 @@ class WinInetInternet : public IInternetApi {
   bool InternetReadFile(Handle file, void* buffer, std::uint32_t numberOfBytesToRead,
                         std::uint32_t* numberOfBytesRead) override;
   bool InternetCloseHandle(Handle handle) override;
+  bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
+                            std::uint32_t* bufferLength) override;
 };

@@ -1,0 +1,108 @@
+#include "platform/posix/http/Tls.h"
+
+// Asio's scheduler draws a false -Wnull-dereference once inlined at -O2.
+#pragma GCC diagnostic ignored "-Wnull-dereference"
+
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/error.hpp>
+#include <boost/asio/ssl/stream.hpp>
+#include <boost/asio/write.hpp>
+#include <optional>
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+
+namespace tls {
+
+namespace {
+
+class PlainChannel : public Channel {
+ public:
+  explicit PlainChannel(beast::tcp_stream&& tcp) : tcp_(std::move(tcp)) {}
+  beast::tcp_stream& Tcp() noexcept override { return tcp_; }
+  void AsyncHandshake(Done done) override {
+    asio::post(tcp_.get_executor(), [done = std::move(done)] { done({}); });
+  }
+  void AsyncWrite(std::array<asio::const_buffer, 2> buffers, Moved done) override {
+    asio::async_write(tcp_, buffers, std::move(done));
+  }
+  void AsyncReadSome(asio::mutable_buffer buffer, Moved done) override {
+    tcp_.async_read_some(buffer, std::move(done));
+  }
+
+ private:
+  beast::tcp_stream tcp_;
+};
+
+class SecureChannel : public Channel {
+ public:
+  SecureChannel(beast::tcp_stream&& tcp, asio::ssl::context& context) : stream_(std::move(tcp), context) {}
+  beast::tcp_stream& Tcp() noexcept override { return stream_.next_layer(); }
+  SSL* Native() { return stream_.native_handle(); }
+  void AsyncHandshake(Done done) override {
+    stream_.async_handshake(asio::ssl::stream_base::client, std::move(done));
+  }
+  void AsyncWrite(std::array<asio::const_buffer, 2> buffers, Moved done) override {
+    asio::async_write(stream_, buffers, std::move(done));
+  }
+  void AsyncReadSome(asio::mutable_buffer buffer, Moved done) override {
+    stream_.async_read_some(buffer, std::move(done));
+  }
+
+ private:
+  asio::ssl::stream<beast::tcp_stream> stream_;
+};
+
+}  // namespace
+
+struct Client::Context {
+  asio::ssl::context ssl{asio::ssl::context::tls_client};
+};
+
+std::unique_ptr<Channel> Plain(beast::tcp_stream&& tcp) {
+  return std::make_unique<PlainChannel>(std::move(tcp));
+}
+
+Client::Client() = default;
+Client::~Client() = default;
+
+std::unique_ptr<Channel> Client::Secure(beast::tcp_stream&& tcp, const std::string& host) {
+  std::call_once(once_, [this] {
+    auto c = std::make_unique<Context>();
+    boost::system::error_code ec;
+    c->ssl.set_default_verify_paths(ec);
+    if (ec) return;
+    c->ssl.set_verify_mode(asio::ssl::verify_peer, ec);
+    if (ec) return;
+    SSL_CTX* native = c->ssl.native_handle();
+    if (SSL_CTX_set_min_proto_version(native, TLS1_2_VERSION) != 1) return;
+    SSL_CTX_set_options(native, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
+    context_ = std::move(c);
+  });
+  if (!context_ || host.empty()) return nullptr;
+
+  auto channel = std::make_unique<SecureChannel>(std::move(tcp), context_->ssl);
+  SSL* ssl = channel->Native();
+  boost::system::error_code ec;
+  const asio::ip::address ip = asio::ip::make_address(host, ec);
+  if (!ec) {
+    // An address is checked against the certificate's IP entries and is not
+    // sent as SNI, which carries names only.
+    if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), ip.to_string().c_str()) != 1) return nullptr;
+  } else {
+    SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    if (SSL_set1_host(ssl, host.c_str()) != 1) return nullptr;
+    // SSL_set_tlsext_host_name, without its macro's cast.
+    if (SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                 const_cast<char*>(host.c_str())) != 1)
+      return nullptr;
+  }
+  return channel;
+}
+
+}  // namespace tls
