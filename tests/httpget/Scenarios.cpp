@@ -87,7 +87,7 @@ std::string RawBody() {
 }
 
 std::string UrlOf(const Row& row) {
-  return std::string(kVendorHost) + row.served.front().path;
+  return (row.tls ? "https://" : "") + row.host + row.served.front().path;
 }
 
 std::string ProxySetting(const std::string& proxyAddress, const Row& row) {
@@ -270,6 +270,49 @@ std::vector<Row> Table(const std::string& other) {
   add({.name = "StallBeforeTheAnswer",
        .served = {{Path("stall.bin"), Plain(K::Stall, 8000)}},
        .event = "error"});
+  return rows;
+}
+
+std::vector<Row> TlsTable() {
+  const std::string file = FileContent();
+  const std::string done = "donefile target.bin " + std::to_string(file.size());
+  const vendor::Fault none;
+  const std::string plain = Path("plain.bin");
+  std::vector<Row> rows;
+  auto add = [&rows](Row row) {
+    row.tls = true;
+    rows.push_back(std::move(row));
+  };
+  add({.name = "TlsGoodCertificate", .served = {{plain, none}}, .event = done, .bytes = file});
+  add({.name = "TlsGoodCertificateAsText",
+       .served = {{plain, none}},
+       .mode = Mode::String,
+       .event = "donestring " + std::to_string(file.size()),
+       .bytes = file});
+  add({.name = "TlsCertificateForAnotherHost",
+       .served = {{plain, none}},
+       .event = "error",
+       .host = "wrong.vendor.example"});
+  add({.name = "TlsExpiredCertificate",
+       .served = {{plain, none}},
+       .event = "error",
+       .host = "expired.vendor.example"});
+  add({.name = "TlsUnknownAuthority",
+       .served = {{plain, none}},
+       .event = "error",
+       .host = "untrusted.vendor.example"});
+  add({.name = "TlsPortAnswersPlainHttp",
+       .served = {{plain, none}},
+       .event = "error",
+       .host = "plain.vendor.example"});
+  // Followed, the plain address would deliver the file through the proxy.
+  add({.name = "TlsRedirectToHttp",
+       .served = {{Path("tls-tohttp"), Redirect(302, std::string("http://") + kVendorHost + plain)}},
+       .event = "error"});
+  add({.name = "TlsRedirectToHttps",
+       .served = {{Path("tls-tohttps"), Redirect(302, std::string("https://") + kVendorHost + plain)}},
+       .event = done,
+       .bytes = file});
   return rows;
 }
 

@@ -55,6 +55,10 @@ struct Row {
   std::string wineDiffers;
   std::string wineEvent;
   std::optional<std::string> wineBytes;
+  // A TLS row: the getter asks for https:// + host with Https on, through
+  // the test's CONNECT proxy, which sends each host to a TLS peer of its own.
+  bool tls = false;
+  std::string host = kVendorHost;
 };
 
 // Test names carry the row's name; this keeps failure reports short.
@@ -68,6 +72,14 @@ std::string RawBody();
 
 // Every row; "other" is the host and port that absolute redirects name.
 std::vector<Row> Table(const std::string& other = kMirror);
+
+// The TLS rows, each reached through the test's CONNECT proxy
+// (tests/httpget/tls_peers.sh): www.vendor.example and "wrong" reach a peer
+// whose certificate names www.vendor.example only, "expired" and
+// "untrusted" peers whose certificates name them but are expired or come
+// from an authority the machine does not trust, "plain" a peer that answers
+// in plain HTTP. Plain requests the proxy hands to the scenario server.
+std::vector<Row> TlsTable();
 
 // What a row's fetch asks for: host and path, as the getter's URL.
 std::string UrlOf(const Row& row);

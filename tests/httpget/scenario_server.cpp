@@ -1,5 +1,5 @@
 // scenario_server ROOT PORT_FILE: serves the scenario table on 127.0.0.1 for
-// the WinINet run under Wine, until SIGINT or SIGTERM.
+// the WinINet run under Wine and behind the TLS peers, until SIGINT or SIGTERM.
 #include <pthread.h>
 
 #include <csignal>
@@ -22,7 +22,9 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   vendor::VendorServer server(argv[1], std::filesystem::path());
-  scenarios::Serve(argv[1], scenarios::Table(), server);
+  auto rows = scenarios::Table();
+  for (auto& row : scenarios::TlsTable()) rows.push_back(std::move(row));
+  scenarios::Serve(argv[1], rows, server);
   try {
     server.Start("127.0.0.1", 0);
   } catch (const std::exception& e) {
