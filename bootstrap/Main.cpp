@@ -75,6 +75,7 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
   wb = new TWebBrowser(this, platform.Internet);
   wb->SetName("wb");
   wb->OnDocumentComplete = TDocumentCompleteEvent(this, &TForm1::wbDocumentComplete);
+  wb->Https = platform.Https;
 
   Timer1 = Make<TTimer>(this, "Timer1");
   Timer1->SetEnabled(false);
@@ -92,6 +93,7 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
   hget->BinaryData = false;
   hget->UseCache = false;
   hget->WaitThread = false;
+  hget->Https = platform.Https;
   hget->OnProgress = TOnProgressEvent(this, &TForm1::hgetProgress);
   hget->OnDoneFile = TOnDoneFileEvent(this, &TForm1::hgetDoneFile);
   hget->OnError = TNotifyEvent(this, &TForm1::hgetError);
@@ -153,7 +155,8 @@ void TForm1::Timer1Timer(TObject*) {
     return;
   }
   // The vendor's signed list first, from beside the files.
-  trust->FetchList(platform_.VendorHost + "/download/" + state_.ProgramName + "/" + kVendorListName,
+  trust->FetchList((platform_.Https ? "https://" : "") + platform_.VendorHost + "/download/" + state_.ProgramName +
+                       "/" + kVendorListName,
                    CzechUpper(state_.ProgramName), *hget);
 }
 
@@ -175,7 +178,8 @@ void TForm1::NactiSoubor(std::int32_t index) {
   Application().ProcessMessages();
   hget->BinaryData = true;
   hget->PostQuery.clear();
-  hget->URL = platform_.VendorHost + "/download/" + state_.ProgramName + "/" + Slot(state_.ServerFileNames, index);
+  hget->URL = (platform_.Https ? "https://" : "") + platform_.VendorHost + "/download/" + state_.ProgramName + "/" +
+              Slot(state_.ServerFileNames, index);
   Label1->SetCaption(local);
   hget->FileName = target;
   hget->GetFile();
@@ -256,7 +260,8 @@ void TForm1::Timer3Timer(TObject*) {
     state_.LaunchPath.clear();
     outcome = "DOWNLOAD ERROR (";
   }
-  AnsiText address = "http://" + platform_.VendorHost + "/programy/setup.asp?telefon=XXX&co=" + outcome +
+  AnsiText address = (platform_.Https ? "https://" : "http://") + platform_.VendorHost +
+                     "/programy/setup.asp?telefon=XXX&co=" + outcome +
                      CzechUpper(state_.ProgramName) + ")" + machine;
   address = ConvertCodePage(address, "W", "A");
 

@@ -26,6 +26,9 @@ struct TPlatform {
   std::string TrustKey;
   // The platform's cryptography; needed with a key.
   ICrypto* Crypto = nullptr;
+  // The vendor's build setting: the list, the files and the report over
+  // https:// only.
+  bool Https = false;
 };
 
 class TForm1 : public TForm {

@@ -7,6 +7,7 @@
 int RunProgram(IWidgetSet& widgets, ISystem& system, ISysInfoPlatform& sysInfo, IInternetApi& internet) {
   Application().SetWidgetSet(&widgets);
   TPlatform platform{system, sysInfo, internet, VendorHostName(), VendorTrustKey(), &PlatformCrypto()};
+  platform.Https = VendorHttps();
   int result = 1;
   try {
     result = RunSetup(platform);

@@ -11,6 +11,9 @@ AnsiText VendorHostName();
 // The vendor's public key (PEM) the program was built with, or "": defined by
 // the key library the program links (cmake/TrustKey.cmake).
 std::string VendorTrustKey();
+// Whether the program was built to fetch over https:// only (WEBSETUP_HTTPS):
+// defined by the setting's library the program links (bootstrap/CMakeLists.txt).
+bool VendorHttps();
 
 // The program: sets the title, creates the installer window as the main
 // window and runs the message loop until it closes. The platform's widget

@@ -83,6 +83,7 @@ void TTrust::FetchList(const AnsiText& url, const AnsiText& product, const THTTP
   listGetter_->AcceptTypes = like.AcceptTypes;
   listGetter_->Agent = like.Agent;
   listGetter_->UseCache = like.UseCache;
+  listGetter_->Https = like.Https;
   listGetter_->UserName = like.UserName;
   listGetter_->Password = like.Password;
   listGetter_->Referer = like.Referer;

@@ -43,11 +43,18 @@ AnsiText TWebBrowser::WireForm(const AnsiText& address) {
 }
 
 void TWebBrowser::Navigate(const AnsiText& address) {
-  if (!StartsWithIgnoringAsciiCase(address, "http://") || address.size() == 7 || address[7] == '/') {
+  std::size_t scheme = 0;  // the host starts here
+  if (StartsWithIgnoringAsciiCase(address, "http://")) {
+    scheme = 7;
+  } else if (Https && StartsWithIgnoringAsciiCase(address, "https://")) {
+    scheme = 8;
+  }
+  if (scheme == 0 || address.size() == scheme || address[scheme] == '/') {
     throw Exception("The address is not a web address the browser can open: " + address);
   }
   if (getter_->Busy()) throw Exception("The browser is still loading the previous page");
   address_ = address;
+  getter_->Https = Https;
   getter_->URL = WireForm(address);
   getter_->GetString();
 }

@@ -22,6 +22,9 @@ class TWebBrowser : public TComponent {
   // Exception with the reason.
   void Navigate(const AnsiText& address);
   TDocumentCompleteEvent OnDocumentComplete;
+  // The vendor's build setting: on, the browser opens https:// addresses
+  // (over TLS) as well as http:// ones.
+  bool Https = false;
 
   // The address as it goes on the wire: every byte that may not stand in a
   // request target percent-encoded.

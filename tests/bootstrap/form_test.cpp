@@ -77,6 +77,7 @@ class Installer : public ::testing::Test {
     sys_.modulePath = "/opt/bin/" + exe;
     Application().SetTitle(ProgramTitle(sys_.modulePath, '/'));
     platform_ = std::make_unique<TPlatform>(TPlatform{sys_, machine_, net_, kHost, trustKey_, &crypto_});
+    platform_->Https = https_;
     form_ = std::make_unique<TForm1>(nullptr, *platform_, state_);
   }
 
@@ -152,6 +153,7 @@ class Installer : public ::testing::Test {
   TFakeMachine machine_;
   TBootstrapState state_;
   std::string trustKey_;  // none: the program as built without the vendor's key
+  bool https_ = false;    // as built without WEBSETUP_HTTPS
   TFakeCrypto crypto_;
   std::unique_ptr<TPlatform> platform_;
   std::unique_ptr<TForm1> form_;
@@ -713,6 +715,60 @@ TEST_F(Trusted, ListComesFirstThenEveryFilePassesAndSetupStarts) {
   EXPECT_EQ(sys_.opened,
             (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
   EXPECT_TRUE(widgets_.boxes.empty());
+}
+
+// The hidden browser opens https:// addresses only in a build with the setting.
+TEST_F(Installer, BrowserOpensHttpsOnlyWithTheSetting) {
+  const struct {
+    const char* address;
+    bool https, opens;
+  } cases[] = {{"http://h/p", false, true},  {"https://h/p", false, false}, {"HTTPS://h/p", true, true},
+               {"http://h/p", true, true},   {"https:///p", true, false},   {"ftp://h/p", true, false}};
+  for (const auto& c : cases) {
+    TWebBrowser wb(nullptr, net_);
+    wb.Https = c.https;
+    bool completed = false;
+    wb.OnDocumentComplete = TDocumentCompleteEvent([&](TObject*, void*, AnsiText) { completed = true; });
+    if (c.opens) {
+      EXPECT_NO_THROW(wb.Navigate(c.address)) << c.address;
+      EXPECT_TRUE(PumpUntil([&] { return completed; })) << c.address;
+    } else {
+      EXPECT_THROW(wb.Navigate(c.address), Exception) << c.address << " with Https " << c.https;
+    }
+  }
+  std::vector<bool> overTls;
+  for (const auto& call : net_.Calls("InternetConnectA")) overTls.push_back(call.find("\"h\",443,") != std::string::npos);
+  EXPECT_EQ(overTls, (std::vector<bool>{false, true, false}));
+}
+
+// Built with WEBSETUP_HTTPS: the list, every file and the report over TLS.
+TEST_F(Trusted, WithHttpsEveryRequestGoesOverTlsOnPort443) {
+  https_ = true;
+  StartTrusted();
+  Download(form_->Image1);
+  ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
+  Fire(form_->Timer3);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  EXPECT_EQ(RequestedPaths().size(), 11u);
+  EXPECT_EQ(Reports().size(), 1u);
+  const auto connects = net_.Calls("InternetConnectA");
+  ASSERT_EQ(connects.size(), 11u);
+  for (const auto& c : connects) EXPECT_NE(c.find("\",443,"), std::string::npos) << c;
+  for (const auto& o : net_.Calls("HttpOpenRequestA")) EXPECT_NE(o.find(",0x80800000,"), std::string::npos) << o;
+  // Each answer's final address was checked to be https:// still.
+  EXPECT_EQ(net_.Calls("InternetQueryOptionA").size(), 11u);
+  EXPECT_EQ(sys_.opened.size(), 1u);
+}
+
+TEST_F(Trusted, WithHttpsARedirectToPlainHttpStopsAtTheList) {
+  https_ = true;
+  net_.finalUrl = "http://www.vendor.example/download/TERBO/websetup.list";
+  StartTrusted();
+  Download(form_->Image1);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "Seznam souboru od dodavatele nelze overit");
+  EXPECT_EQ(RequestedPaths().size(), 1u);
+  EXPECT_TRUE(sys_.opened.empty());
 }
 
 struct ListFault {
