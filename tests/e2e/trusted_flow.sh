@@ -53,8 +53,9 @@ wait_for_file "$work/proxy-port" 10 || { echo "the proxy did not start" >&2; exi
 
 mkdir -p "$work/bin" "$work/temp"
 ln -s "$(realpath "$bin/platform/posix/app/websetup_trusted")" "$work/bin/TERBO.exe"
+# A request over TLS would show in the proxy's log as a CONNECT.
 env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" \
-  "$work/bin/TERBO.exe" >"$work/program.log" 2>&1 &
+  https_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" "$work/bin/TERBO.exe" >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
 find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
@@ -71,6 +72,10 @@ if [ "$scenario" = clean ]; then
     cmp -s "$work/www/download/TERBO/$server" "$folder/$local" || fail "$local differs from the server's $server"
   done < <("$bin/tools/catalogue/catalogue" TERBO 64 | tail -n +2)
   [ "$(wc -l <"$work/report.log")" = 1 ] || fail "not exactly one report: $(cat "$work/report.log")"
+  # Built without WEBSETUP_HTTPS: plain HTTP only, to port 80 of the vendor host.
+  [ "$(grep -vc '^GET /' "$work/proxy.log")" = 0 ] || fail "a request not in plain HTTP: $(cat "$work/proxy.log")"
+  grep -q "^www.vendor.example /download/TERBO/setup.zip 200$" "$work/nginx/access.log" ||
+    fail "setup.zip was not asked of www.vendor.example on port 80: $(cat "$work/nginx/access.log")"
   [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started cz in $folder" ] ||
     fail "setup was not started with cz in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
 else
