@@ -17,9 +17,11 @@
 #      win32  32-bit Windows (WINEARCH=win32)
 #      win64  64-bit Windows, the 32-bit program under WoW64
 #    the Windows unit tests, the system information as Windows 2000, the
-#    WinINet transport, the table of server scenarios, and TERBO.exe end to
-#    end (scripts/windows/end_to_end.sh): as built, then on win32 at 144 dpi
-#    and on win64 with a TEMP named in Cyrillic;
+#    WinINet transport, the table of server scenarios (its TLS rows with the
+#    test's authority shown to Wine in a private mount namespace: root only),
+#    and TERBO.exe end to end (scripts/windows/end_to_end.sh): as built, then
+#    on win32 at 144 dpi and over TLS (built with WEBSETUP_HTTPS), and on
+#    win64 with a TEMP named in Cyrillic;
 # 5. makes the releases a vendor makes (scripts/release.sh): signed with a
 #    throw-away certificate and built with a throw-away vendor key, under a
 #    company name with spaces, and unsigned; checks both;
@@ -69,7 +71,10 @@ for machine in $machines; do
   machine_checks "$machine" "$machine"
   variant=dpi144
   [ "$machine" = win64 ] && variant=cyrillic_temp
-  for kind in plain "$variant"; do
+  # The whole run over TLS on the 32-bit machine.
+  https=""
+  [ "$machine" = win32 ] && https=https
+  for kind in plain "$variant" $https; do
     step "$machine: end to end, TERBO.exe, $kind"
     end_to_end "$machine" "$(width "$machine")" "$kind"
   done

@@ -9,7 +9,7 @@ build_helpers() {
   [ -f "$helper/CMakeCache.txt" ] || args=(-DCMAKE_BUILD_TYPE=Release)
   cmake -S . -B "$helper" -G Ninja "${args[@]}" >/dev/null
   cmake --build "$helper" -j"$jobs" --target vendor_server make_demo_tree scenario_server catalogue server_check \
-    tamper_proxy
+    tamper_proxy connect_proxy
 }
 
 # A folder already configured (the README's build-win) is built with its own

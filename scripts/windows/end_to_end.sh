@@ -19,17 +19,29 @@ reset_variant() { # temp
 #                  the published tree: the signed list first, then as plain
 #   tampered       the same with one byte of setup.zip changed on the way:
 #                  the message, nothing reported, nothing started or kept
+#   https          the program built with WEBSETUP_HTTPS and the build
+#                  folder's key, over TLS through the test's CONNECT proxy
+#                  to nginx with the test's certificate, whose authority Wine
+#                  trusts in a private mount namespace: as trusted, and
+#                  nothing in plain HTTP
 end_to_end() { # machine width kind
   local machine=$1 width=$2 kind=$3
   local name=${machine}_$kind shots=$win/e2e/$machine/$kind bin=$run/$machine/bin-$kind
   local program_exe=$exe root=$tree dpi=96 temp_win temp folder program
   mkdir -p "$shots" "$bin"
-  case $kind in trusted | tampered) program_exe=$rel/dist/TERBO.exe root=$www/download ;; esac
+  case $kind in
+    trusted | tampered) program_exe=$rel/dist/TERBO.exe root=$www/download ;;
+    https) program_exe=$win/platform/win32/app/websetup_https.exe root=$www_https/download ;;
+  esac
   start_server "e2e_$name" "$root"
   local port_var=port_e2e_$name
   local flip=()
   [ "$kind" = tampered ] && flip=(--flip /download/TERBO/setup.zip=1000)
-  start_proxy "proxy_$name" "${!port_var}" "${flip[@]}"
+  if [ "$kind" = https ]; then
+    start_tls_front "proxy_$name" "${!port_var}"
+  else
+    start_proxy "proxy_$name" "${!port_var}" "${flip[@]}"
+  fi
   port_var=port_proxy_$name
   temp_win=$(wine cmd /c 'echo %TEMP%' | tr -d '\r')
   temp=$(winepath -u "$temp_win" | sed 's:/*$::')
@@ -48,7 +60,12 @@ end_to_end() { # machine width kind
   folder=$temp/TERBO
   rm -rf "$folder"
   cp "$program_exe" "$bin/TERBO.exe"
-  http_proxy="http://127.0.0.1:${!port_var}" wine "$bin/TERBO.exe" >"$run/$machine/program-$kind.log" 2>&1 &
+  if [ "$kind" = https ]; then
+    WEBSETUP_TLS_PROXY=127.0.0.1:${!port_var} WEBSETUP_TLS_BUNDLE=$pki/bundle.pem \
+      with_test_authority wine "$bin/TERBO.exe" >"$run/$machine/program-$kind.log" 2>&1 &
+  else
+    http_proxy="http://127.0.0.1:${!port_var}" wine "$bin/TERBO.exe" >"$run/$machine/program-$kind.log" 2>&1 &
+  fi
   program=$!
   pids+=("$program")
   # The caption is TERBO; the application window beside it is titled Terbo.
@@ -96,6 +113,16 @@ end_to_end() { # machine width kind
   if [ "$kind" = trusted ]; then
     [ "$(head -1 "$requests")" = "GET /download/TERBO/websetup.list" ] ||
       fail "$name: the signed list was not fetched first: $(head -2 "$requests" | tr '\n' ' ')"
+  fi
+  if [ "$kind" = https ]; then
+    local served=$run/proxy_$name-nginx/access.log
+    [ "$(head -1 "$served")" = "www.vendor.example /download/TERBO/websetup.list 200" ] ||
+      fail "$name: the signed list was not fetched first over TLS: $(head -2 "$served" | tr '\n' ' ')"
+    [ "$(grep -c ' /download/TERBO/.* 200$' "$served")" = 10 ] ||
+      fail "$name: not the list and nine files over TLS: $(cat "$served")"
+    grep -q '^www.vendor.example /programy/setup.asp?' "$served" || fail "$name: the report did not go over TLS"
+    [ "$(grep -vc '^CONNECT www.vendor.example:443 200$' "$requests")" = 0 ] ||
+      fail "$name: a request other than a tunnel to port 443: $(cat "$requests")"
   fi
   local server local_name count
   while read -r server local_name; do

@@ -5,6 +5,10 @@
 files=$run/transport-files
 tree=$run/tree
 www=$run/www
+www_https=$run/www-https
+pki=$run/pki
+# shellcheck source=../../tests/tools/tls.sh
+source "$src/tests/tools/tls.sh"
 
 # A vendor server: start_server NAME ROOT [vendor_server options]; sets
 # port_NAME. Its report log is $run/NAME-report.log, its requests $run/NAME-server.log.
@@ -33,6 +37,47 @@ start_proxy() {
   printf -v "port_$name" '%s' "$(cat "$run/$name-port")"
 }
 
+# nginx over TLS with the test's certificate for www.vendor.example in front
+# of a vendor server, and the test's CONNECT proxy in front of nginx:
+# start_tls_front NAME UPSTREAM-PORT; sets port_NAME (the proxy's). nginx's
+# access log ($host $request_uri $status) is $run/NAME-nginx/access.log, the
+# proxy's $run/NAME-requests.log.
+start_tls_front() {
+  local name=$1 upstream=$2 dir=$run/$1-nginx tls_port
+  mkdir -p "$dir"
+  tls_port=$(free_port)
+  cat >"$dir/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 64; }
+http {
+  log_format peer '\$host \$request_uri \$status';
+  access_log $dir/access.log peer;
+  client_body_temp_path $dir/body;
+  proxy_temp_path $dir/proxy;
+  fastcgi_temp_path $dir/fastcgi;
+  uwsgi_temp_path $dir/uwsgi;
+  scgi_temp_path $dir/scgi;
+  server {
+    $(tls_server "$tls_port" "$pki/www")
+    location / { proxy_pass http://127.0.0.1:$upstream; proxy_buffering off; }
+  }
+}
+CONF
+  "$(command -v nginx || echo /usr/sbin/nginx)" -c "$dir/nginx.conf" -p "$dir" >"$dir/nginx.out" 2>&1 &
+  pids+=($!)
+  wait_port "$tls_port" 10 || fail "nginx over TLS for $name did not start: $(cat "$dir/nginx.out")"
+  rm -f "$run/$name-port"
+  "$helper/tests/tools/connect_proxy" --upstream "127.0.0.1:$tls_port" --port-file "$run/$name-port" \
+    >"$run/$name-requests.log" 2>&1 &
+  pids+=($!)
+  wait_for_file "$run/$name-port" 10 || fail "the CONNECT proxy $name did not start"
+  printf -v "port_$name" '%s' "$(cat "$run/$name-port")"
+}
+
 # The files of the WinINet transport test, TERBO's download tree as the demo
 # lays it out (the setup program is the Windows one), the same published with
 # the vendor's key and its signed list, and the servers every machine shares.
@@ -52,4 +97,11 @@ start_servers() {
   for d in "$tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
   BUILD_DIR=$helper scripts/publish.sh "$vendor_key" "$tree/TERBO" "$www" TERBO >/dev/null ||
     fail "scripts/publish.sh could not publish TERBO"
+  # The same for the program built with WEBSETUP_HTTPS and the build folder's
+  # key, served over TLS with the test's own certificates.
+  make_test_pki "$pki" || fail "openssl could not make the test's certificates"
+  if [ -f "$win/trust-test/private-key.pem" ]; then
+    BUILD_DIR=$helper scripts/publish.sh "$win/trust-test/private-key.pem" "$tree/TERBO" "$www_https" TERBO \
+      >/dev/null || fail "scripts/publish.sh could not publish TERBO for the TLS runs"
+  fi
 }

@@ -1,6 +1,9 @@
 // The scenario table over WinINet, through the proxy route, against
 // scenario_server, which scripts/windows-test.sh starts and names in
 //   WEBSETUP_SCENARIO_PROXY   127.0.0.1:PORT
+// and its TLS rows (Tls/*) through the test's CONNECT proxy, which
+// tests/httpget/tls_peers.sh starts and names in WEBSETUP_TLS_PROXY, with the
+// test's authority shown to Wine in a private mount namespace.
 // A row whose proxy credentials differ from those in http_proxy runs in a
 // child process with its own setting. Under Wine a row that says how Wine differs from Windows
 // is held to what Wine does.
@@ -36,7 +39,7 @@ bool UnderWine() {
 class Scenario : public ::testing::TestWithParam<scenarios::Row> {
  protected:
   void SetUp() override {
-    const char* proxy = std::getenv("WEBSETUP_SCENARIO_PROXY");
+    const char* proxy = std::getenv(GetParam().tls ? "WEBSETUP_TLS_PROXY" : "WEBSETUP_SCENARIO_PROXY");
     ASSERT_NE(proxy, nullptr) << "run through scripts/windows-test.sh";
     proxy_ = proxy;
     char temp[MAX_PATH];
@@ -101,6 +104,7 @@ TEST_P(Scenario, EndsAsOnWindows) {
   });
   get->OnError = TNotifyEvent([&](TObject*) { events.push_back("error"); });
   get->WaitThread = true;
+  get->Https = row.tls;
   get->URL = scenarios::UrlOf(row);
   get->FileName = target_;
   get->BinaryData = row.binaryData;
@@ -142,6 +146,8 @@ TEST_P(Scenario, EndsAsOnWindows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Scenario, ::testing::ValuesIn(scenarios::Table()),
+                         [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(Tls, Scenario, ::testing::ValuesIn(scenarios::TlsTable()),
                          [](const auto& p) { return p.param.name; });
 
 }  // namespace
