@@ -10,7 +10,7 @@
 #     from FILES-DIR is an error that names it; WEBROOT is changed only when
 #     everything is ready. A key with a password reads it from WEBSETUP_KEY_PASS.
 #
-#   scripts/publish.sh --check --key KEY.pem http://HOST[:PORT] PROGRAM...
+#   scripts/publish.sh --check --key KEY.pem http[s]://HOST[:PORT] PROGRAM...
 #     Fetches what each program would fetch from that server and prints one
 #     line per file; exits non-zero on any fault. KEY is the public key the
 #     program was built with, or its private half.

@@ -8,6 +8,9 @@
 #                 the check fails and names both
 #   missing-file  a file missing from the files folder: publishing names it
 #                 and leaves the web root as it was
+#   https         served over TLS (through the test's CONNECT proxy, the
+#                 test's authority trusted): each line names the certificate
+#   https-expiring  the same with a certificate that ends in 7 days: a fault
 set -u
 bin=$1 scenario=$2
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -34,9 +37,19 @@ publish "$key" "$work/tree/KALMIRO" "$work/www" kalmiro >/dev/null || exit 1
 # nginx gives every static file its length; SSI processing takes it away.
 unlength=""
 [ "$scenario" = faults ] && unlength="location = /download/TERBO/comm32.zip { ssi on; ssi_types *; }"
+listen="listen 127.0.0.1:PORT;"
+case $scenario in
+  https*)
+    source "$src/tests/tools/tls.sh"
+    make_test_pki "$work/pki" || exit 1
+    cert=www
+    [ "$scenario" = https-expiring ] && cert=soon
+    listen=$(tls_server PORT "$work/pki/$cert")
+    ;;
+esac
 start_nginx "
   server {
-    listen 127.0.0.1:PORT;
+    $listen
     root $work/www;
     $unlength
   }" || exit 1
@@ -56,6 +69,28 @@ case $scenario in
     grep "comm32.zip" "$work/check.out" | grep -qi "content-length" ||
       fail "the check did not name comm32.zip's missing Content-Length"
     [ "$(grep -c '^FAIL' "$work/check.out")" = 2 ] || fail "the check blamed a good file too"
+    ;;
+  https*)
+    "$bin/tests/tools/connect_proxy" --upstream "127.0.0.1:$nginx_port" --port-file "$work/proxy-port" \
+      >"$work/proxy.log" 2>&1 &
+    pids+=($!)
+    wait_for_file "$work/proxy-port" 10 || exit 1
+    SSL_CERT_FILE=$work/pki/ca.pem https_proxy=http://127.0.0.1:$(cat "$work/proxy-port") \
+      publish --check --key "$key" https://www.vendor.example TERBO >"$work/check.out" 2>&1
+    status=$?
+    lines=$(grep -c '^ok \|^FAIL ' "$work/check.out")
+    ((lines == 11)) || fail "not a line for the list and each of TERBO's ten server files: $(cat "$work/check.out")"
+    [ "$(grep -c 'certificate CN=www.vendor.example, until ' "$work/check.out")" = "$lines" ] ||
+      fail "not every line names the certificate: $(cat "$work/check.out")"
+    if [ "$scenario" = https ]; then
+      ((status == 0)) || fail "the check of a good server over TLS failed: $(cat "$work/check.out")"
+    else
+      ((status != 0)) || fail "the check passed with a certificate that ends in 7 days"
+      [ "$(grep -c "^FAIL.*certificate expires within 14 days" "$work/check.out")" = "$lines" ] ||
+        fail "the check did not blame the certificate on every line: $(cat "$work/check.out")"
+    fi
+    [ "$(grep -vc '^CONNECT www.vendor.example:443 200$' "$work/proxy.log")" = 0 ] ||
+      fail "a request other than over TLS: $(cat "$work/proxy.log")"
     ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac

@@ -7,6 +7,7 @@
 #   ca.pem            the test's authority (ca.key its key)
 #   www.pem/.key      www.vendor.example, by the authority
 #   other.pem/.key    www.other.example, by the authority
+#   soon.pem/.key     www.vendor.example, by the authority, for 7 days only
 #   expired.pem/.key  expired.vendor.example, by the authority, expired in 2020
 #   untrusted.pem/.key untrusted.vendor.example, by an authority nobody trusts
 #   bundle.pem        the machine's bundle with the test's authority added
@@ -21,15 +22,16 @@ make_test_pki() {
       openssl req -x509 "${key[@]}" -keyout $ca.key -out $ca.pem -days 30 -subj "/CN=websetup test $ca" \
         -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null
     done
-    leaf() { # name host ca [openssl-ca dates]
+    leaf() { # name host ca [days]
       printf 'subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nkeyUsage=critical,digitalSignature\n' \
         "$2" >"$1.ext"
       openssl req -new "${key[@]}" -keyout "$1.key" -out "$1.csr" -subj "/CN=$2" 2>/dev/null
-      openssl x509 -req -in "$1.csr" -CA "$3.pem" -CAkey "$3.key" -CAcreateserial -days 30 -extfile "$1.ext" \
+      openssl x509 -req -in "$1.csr" -CA "$3.pem" -CAkey "$3.key" -CAcreateserial -days "${4:-30}" -extfile "$1.ext" \
         -out "$1.pem" 2>/dev/null
     }
     leaf www www.vendor.example ca
     leaf other www.other.example ca
+    leaf soon www.vendor.example ca 7
     leaf untrusted untrusted.vendor.example rogue
     # An expired one needs dates of its own: openssl ca sets them.
     mkdir -p ca-db

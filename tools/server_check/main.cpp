@@ -1,12 +1,15 @@
-// server_check --key PUBLIC-KEY.pem http://HOST[:PORT] PROGRAM...
+// server_check --key PUBLIC-KEY.pem http[s]://HOST[:PORT] PROGRAM...
 //
 // Fetches what the installer published as PROGRAM.exe would fetch from the
 // vendor's server, over the same transport and with the same request, and
 // prints one line per file: the list's signature, then for each file of the
 // product whether the server answered 2xx with a Content-Length (the
 // installer fails any answer without one) and whether size and SHA-256 are
-// the list's. Exits 1 on any fault, 2 on a bad call.
+// the list's. Over https:// each line also names the server's certificate,
+// its subject and when it expires, and one that expires within 14 days is a
+// fault. Exits 1 on any fault, 2 on a bad call.
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -31,17 +34,23 @@ struct Answer {
   std::int64_t size = 0;
   TSha256Digest digest{};
   bool complete = false;  // the body ended as a body ends, not by an error
+  std::string certificate;  // over TLS: the server certificate's subject
+  std::time_t certificateEnd = 0;
 };
+
+// A certificate this close to its end is a fault: renew it before customers see it.
+constexpr std::time_t kCertificateMargin = 14 * 24 * 3600;
 
 // One GET as the installer's getter makes it: HTTP/1.0, accept */*, its
 // client name, past the cache.
-Answer Fetch(IInternetApi& net, const std::string& host, std::uint16_t port, const std::string& path, bool keep) {
+Answer Fetch(PosixInternet& net, const std::string& host, std::uint16_t port, bool secure, const std::string& path,
+             bool keep) {
   Answer a;
   const auto internet = net.InternetOpenA("Kestrami HTTPGet", IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
   const auto connect = net.InternetConnectA(internet, host.c_str(), port, "", "", IInternetApi::kServiceHttp, 0, 0);
   const char* accept[] = {"*/*", nullptr};
   const auto request = net.HttpOpenRequestA(connect, "GET", path.c_str(), "HTTP/1.0", "", accept,
-                                            IInternetApi::kFlagReload, 0);
+                                            IInternetApi::kFlagReload | (secure ? IInternetApi::kFlagSecure : 0), 0);
   char text[1024] = {};
   std::uint32_t size = sizeof text;
   std::uint32_t index = 0;
@@ -72,6 +81,7 @@ Answer Fetch(IInternetApi& net, const std::string& host, std::uint16_t port, con
       a.size += read;
     }
     a.digest = sha->Final();
+    if (secure) net.PeerCertificate(request, a.certificate, a.certificateEnd);
   }
   for (auto h : {request, connect, internet}) {
     if (h != nullptr) net.InternetCloseHandle(h);
@@ -90,8 +100,20 @@ std::string AnswerFault(const Answer& a) {
   return "";
 }
 
+// Over TLS: the certificate beside the line, and why it is a fault, if it is.
+std::string CertificateNote(const Answer& a, std::string& fault) {
+  if (a.certificate.empty()) return "";
+  char end[32];
+  std::tm day{};
+  gmtime_r(&a.certificateEnd, &day);
+  std::strftime(end, sizeof end, "%Y-%m-%d %H:%M UTC", &day);
+  if (fault.empty() && a.certificateEnd - std::time(nullptr) < kCertificateMargin)
+    fault = std::string("the server's certificate expires within 14 days, on ") + end;
+  return " [certificate " + a.certificate + ", until " + end + "]";
+}
+
 int Usage() {
-  std::cerr << "usage: server_check --key PUBLIC-KEY.pem http://HOST[:PORT] PROGRAM...\n";
+  std::cerr << "usage: server_check --key PUBLIC-KEY.pem http[s]://HOST[:PORT] PROGRAM...\n";
   return 2;
 }
 }  // namespace
@@ -108,11 +130,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string base = args[2];
-  if (base.rfind("http://", 0) != 0) return Usage();
-  base = base.substr(7);
+  const bool secure = base.rfind("https://", 0) == 0;
+  if (!secure && base.rfind("http://", 0) != 0) return Usage();
+  base = base.substr(secure ? 8 : 7);
   while (!base.empty() && base.back() == '/') base.pop_back();
   std::string host = base;
-  std::uint16_t port = IInternetApi::kDefaultHttpPort;
+  std::uint16_t port = secure ? IInternetApi::kDefaultHttpsPort : IInternetApi::kDefaultHttpPort;
   if (const auto colon = base.rfind(':'); colon != std::string::npos) {
     host = base.substr(0, colon);
     try {
@@ -136,16 +159,17 @@ int main(int argc, char** argv) {
       continue;
     }
     const std::string folder = "/download/" + program + "/";
-    const Answer listAnswer = Fetch(net, host, port, folder + kVendorListName, true);
+    const Answer listAnswer = Fetch(net, host, port, secure, folder + kVendorListName, true);
     TVendorList list;
     std::string why = AnswerFault(listAnswer);
     if (why.empty() && !list.Read(PlatformCrypto(), key, CzechUpper(program), listAnswer.body, &why)) {
       why = "the list cannot be trusted: " + why;
     }
-    report(program + "/" + kVendorListName + " (signed list of " + CzechUpper(program) + ")", why);
+    const std::string listNote = CertificateNote(listAnswer, why);
+    report(program + "/" + kVendorListName + " (signed list of " + CzechUpper(program) + ")" + listNote, why);
     for (const TProductFile& file : files) {
       const std::string what = program + "/" + file.ServerName;
-      const Answer a = Fetch(net, host, port, folder + file.ServerName, false);
+      const Answer a = Fetch(net, host, port, secure, folder + file.ServerName, false);
       std::string fault = AnswerFault(a);
       if (fault.empty() && list.Loaded()) {
         const TListedFile* listed = list.Find(file.ServerName);
@@ -157,7 +181,8 @@ int main(int argc, char** argv) {
           fault = "SHA-256 " + HexDigest(a.digest) + " is not the list's";
         }
       }
-      report(what + (fault.empty() ? " " + std::to_string(a.size) + " bytes, as listed" : ""), fault);
+      const std::string note = CertificateNote(a, fault);
+      report(what + (fault.empty() ? " " + std::to_string(a.size) + " bytes, as listed" : "") + note, fault);
     }
   }
   std::cout << (faults == 0 ? "every file as the program needs it\n" : std::to_string(faults) + " fault(s)\n");

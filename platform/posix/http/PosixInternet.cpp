@@ -82,6 +82,9 @@ class Request : public HandleObject {
   bool Query(std::uint32_t level, std::string& value) const;
   // The address the answer came from, after redirects.
   bool FinalUrl(std::string& value) const;
+  bool PeerCertificate(std::string& subject, std::time_t& notAfter) const {
+    return answered_ && channel_ && channel_->PeerCertificate(subject, notAfter);
+  }
   bool Read(char* out, std::size_t want, std::size_t& got);
 
  private:
@@ -570,4 +573,9 @@ bool PosixInternet::InternetQueryOptionA(Handle handle, std::uint32_t option, vo
   } catch (...) {
     return false;
   }
+}
+
+bool PosixInternet::PeerCertificate(Handle request, std::string& subject, std::time_t& notAfter) const {
+  const Request* r = As<Request>(request);
+  return r != nullptr && r->PeerCertificate(subject, notAfter);
 }

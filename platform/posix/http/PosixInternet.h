@@ -4,6 +4,7 @@
 // proxy settings from http_proxy / https_proxy / no_proxy, WinINet-like
 // time-outs.
 #include <chrono>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -56,6 +57,9 @@ class PosixInternet : public IInternetApi {
                             std::uint32_t* bufferLength) override;
 
   const PosixInternetSettings& Settings() const noexcept { return settings_; }
+  // For the vendor's tools: the certificate of the server that answered a
+  // request over TLS, its subject (RFC 2253) and the end of its validity.
+  bool PeerCertificate(Handle request, std::string& subject, std::time_t& notAfter) const;
 
  private:
   PosixInternetSettings settings_;

@@ -3,6 +3,7 @@
 // Asio's scheduler draws a false -Wnull-dereference once inlined at -O2.
 #pragma GCC diagnostic ignored "-Wnull-dereference"
 
+#include <openssl/bio.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
@@ -34,6 +35,7 @@ class PlainChannel : public Channel {
   void AsyncReadSome(asio::mutable_buffer buffer, Moved done) override {
     tcp_.async_read_some(buffer, std::move(done));
   }
+  bool PeerCertificate(std::string&, std::time_t&) const override { return false; }
 
  private:
   beast::tcp_stream tcp_;
@@ -41,9 +43,10 @@ class PlainChannel : public Channel {
 
 class SecureChannel : public Channel {
  public:
-  SecureChannel(beast::tcp_stream&& tcp, asio::ssl::context& context) : stream_(std::move(tcp), context) {}
+  SecureChannel(beast::tcp_stream&& tcp, asio::ssl::context& context)
+      : stream_(std::move(tcp), context), ssl_(stream_.native_handle()) {}
   beast::tcp_stream& Tcp() noexcept override { return stream_.next_layer(); }
-  SSL* Native() { return stream_.native_handle(); }
+  SSL* Native() { return ssl_; }
   void AsyncHandshake(Done done) override {
     stream_.async_handshake(asio::ssl::stream_base::client, std::move(done));
   }
@@ -53,9 +56,24 @@ class SecureChannel : public Channel {
   void AsyncReadSome(asio::mutable_buffer buffer, Moved done) override {
     stream_.async_read_some(buffer, std::move(done));
   }
+  bool PeerCertificate(std::string& subject, std::time_t& notAfter) const override {
+    const X509* peer = SSL_get0_peer_certificate(ssl_);
+    std::tm end{};
+    if (peer == nullptr || ASN1_TIME_to_tm(X509_get0_notAfter(peer), &end) != 1) return false;
+    notAfter = timegm(&end);
+    BIO* text = BIO_new(BIO_s_mem());
+    if (text == nullptr) return false;
+    X509_NAME_print_ex(text, X509_get_subject_name(peer), 0, XN_FLAG_RFC2253);
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(text, &data);
+    subject.assign(data, static_cast<std::size_t>(size > 0 ? size : 0));
+    BIO_free(text);
+    return true;
+  }
 
  private:
   asio::ssl::stream<beast::tcp_stream> stream_;
+  SSL* ssl_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 // OpenSSL's libssl, checked as a browser on this machine would check it (the
 // system's trust store, the host name, the validity dates), never skipped.
 #include <array>
+#include <ctime>
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <cstddef>
@@ -28,6 +29,9 @@ class Channel {
   // An orderly end of the peer's data is asio::error::eof; over TLS a close
   // without the peer's close_notify is not (the body may have been cut).
   virtual void AsyncReadSome(boost::asio::mutable_buffer buffer, Moved done) = 0;
+  // After the handshake: the server's certificate, its subject (RFC 2253)
+  // and the end of its validity. False on a plain channel.
+  virtual bool PeerCertificate(std::string& subject, std::time_t& notAfter) const = 0;
 };
 
 // The connected socket as it is.
