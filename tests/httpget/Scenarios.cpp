@@ -304,6 +304,8 @@ std::vector<Row> TlsTable() {
   add({.name = "TlsPortAnswersPlainHttp",
        .served = {{plain, none}},
        .event = "error",
+       .wineDiffers = "Wine 8's WinINet, through a proxy, ends the process on a failed assertion "
+                      "(netconnection.c: server->addr_len) when it retries the handshake",
        .host = "plain.vendor.example"});
   // Followed, the plain address would deliver the file through the proxy.
   add({.name = "TlsRedirectToHttp",
