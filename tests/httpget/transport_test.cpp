@@ -334,11 +334,18 @@ TEST_F(VendorTest, NoProxyListSendsTheRequestStraightToTheServer) {
 TEST(PosixInternetSettings, ComeFromTheEnvironmentLowerCaseFirst) {
   setenv("http_proxy", "http://lower:1", 1);
   setenv("HTTP_PROXY", "http://upper:2", 1);
+  unsetenv("https_proxy");
+  setenv("HTTPS_PROXY", "http://secure-upper:3", 1);
   unsetenv("no_proxy");
   setenv("NO_PROXY", "a.example", 1);
   PosixInternet fromEnv;
   EXPECT_EQ(fromEnv.Settings().httpProxy, "http://lower:1");
   EXPECT_EQ(fromEnv.Settings().noProxy, "a.example");
+  EXPECT_EQ(fromEnv.Settings().httpsProxy, "http://secure-upper:3");
+  setenv("https_proxy", "http://secure-lower:4", 1);
+  EXPECT_EQ(PosixInternetSettings::FromEnvironment().httpsProxy, "http://secure-lower:4");
+  unsetenv("https_proxy");
+  unsetenv("HTTPS_PROXY");
   unsetenv("http_proxy");
   EXPECT_EQ(PosixInternetSettings::FromEnvironment().httpProxy, "http://upper:2");
   unsetenv("HTTP_PROXY");
