@@ -11,6 +11,11 @@ AnsiText VendorHostName();
 // The vendor's public key (PEM) the program was built with, or "": defined by
 // the key library the program links (cmake/TrustKey.cmake).
 std::string VendorTrustKey();
+// More tries of a file on each host, and the mirror hosts ("h2;h3"), as the
+// build set them: defined by the library the program links
+// (cmake/Resilience.cmake).
+int VendorRetries();
+const char* VendorMirrors();
 // Whether the program was built to fetch over https:// only (WEBSETUP_HTTPS):
 // defined by the setting's library the program links (bootstrap/CMakeLists.txt).
 bool VendorHttps();

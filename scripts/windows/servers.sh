@@ -5,6 +5,7 @@
 files=$run/transport-files
 tree=$run/tree
 www=$run/www
+www_expired=$run/www-expired
 www_https=$run/www-https
 pki=$run/pki
 # shellcheck source=../../tests/tools/tls.sh
@@ -97,6 +98,8 @@ start_servers() {
   for d in "$tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
   BUILD_DIR=$helper scripts/publish.sh "$vendor_key" "$tree/TERBO" "$www" TERBO >/dev/null ||
     fail "scripts/publish.sh could not publish TERBO"
+  BUILD_DIR=$helper scripts/publish.sh --expires 2026-01-01T00:00:00Z "$vendor_key" "$tree/TERBO" "$www_expired" \
+    TERBO >/dev/null || fail "scripts/publish.sh could not publish TERBO with a past expiry"
   # The same for the program built with WEBSETUP_HTTPS and the build folder's
   # key, served over TLS with the test's own certificates.
   make_test_pki "$pki" || fail "openssl could not make the test's certificates"
