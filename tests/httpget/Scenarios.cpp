@@ -301,6 +301,15 @@ std::vector<Row> TlsTable() {
        .served = {{plain, none}},
        .event = "error",
        .host = "untrusted.vendor.example"});
+  // An address is checked against the certificate's addresses (the good one names 127.0.0.1).
+  add({.name = "TlsAddressInCertificate",
+       .served = {{plain, none}},
+       .event = done,
+       .bytes = file,
+       .wineDiffers = "Wine 8 matches the server's name against a certificate's DNS names only, not its addresses",
+       .wineEvent = "error",
+       .host = "127.0.0.1"});
+  add({.name = "TlsAddressNotInCertificate", .served = {{plain, none}}, .event = "error", .host = "127.0.0.2"});
   add({.name = "TlsPortAnswersPlainHttp",
        .served = {{plain, none}},
        .event = "error",

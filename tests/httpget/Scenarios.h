@@ -74,8 +74,9 @@ std::string RawBody();
 std::vector<Row> Table(const std::string& other = kMirror);
 
 // The TLS rows, each reached through the test's CONNECT proxy
-// (tests/httpget/tls_peers.sh): www.vendor.example and "wrong" reach a peer
-// whose certificate names www.vendor.example only, "expired" and
+// (tests/httpget/tls_peers.sh): www.vendor.example, "wrong" and addresses
+// reach a peer whose certificate names www.vendor.example and 127.0.0.1
+// only, "expired" and
 // "untrusted" peers whose certificates name them but are expired or come
 // from an authority the machine does not trust, "plain" a peer that answers
 // in plain HTTP. Plain requests the proxy hands to the scenario server.

@@ -5,7 +5,7 @@
 
 # make_test_pki DIR: in DIR
 #   ca.pem            the test's authority (ca.key its key)
-#   www.pem/.key      www.vendor.example, by the authority
+#   www.pem/.key      www.vendor.example and 127.0.0.1, by the authority
 #   other.pem/.key    www.other.example, by the authority
 #   soon.pem/.key     www.vendor.example, by the authority, for 7 days only
 #   expired.pem/.key  expired.vendor.example, by the authority, expired in 2020
@@ -22,14 +22,14 @@ make_test_pki() {
       openssl req -x509 "${key[@]}" -keyout $ca.key -out $ca.pem -days 30 -subj "/CN=websetup test $ca" \
         -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null
     done
-    leaf() { # name host ca [days]
-      printf 'subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nkeyUsage=critical,digitalSignature\n' \
-        "$2" >"$1.ext"
+    leaf() { # name host ca [days [more-names]]
+      printf 'subjectAltName=DNS:%s%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nkeyUsage=critical,digitalSignature\n' \
+        "$2" "${5:+,$5}" >"$1.ext"
       openssl req -new "${key[@]}" -keyout "$1.key" -out "$1.csr" -subj "/CN=$2" 2>/dev/null
       openssl x509 -req -in "$1.csr" -CA "$3.pem" -CAkey "$3.key" -CAcreateserial -days "${4:-30}" -extfile "$1.ext" \
         -out "$1.pem" 2>/dev/null
     }
-    leaf www www.vendor.example ca
+    leaf www www.vendor.example ca 30 IP:127.0.0.1
     leaf other www.other.example ca
     leaf soon www.vendor.example ca 7
     leaf untrusted untrusted.vendor.example rogue
