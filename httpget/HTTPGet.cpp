@@ -12,6 +12,7 @@
 #include "framework/FileNames.h"
 #include "framework/MainThread.h"
 #include "httpget/HTTPResult.h"
+#include "httpget/InternetErrors.h"
 #include "textconv/Ascii.h"
 
 namespace {
@@ -205,15 +206,23 @@ bool THTTPGetThread::Transfer() {
   }
   NotePlatformError(sent);
   if (Terminated()) return false;
-  // Without an answer the transport's reason is the failure.
-  const THTTPFailure noAnswer = ClassifyFailure(Result_.PlatformError, 0);
 
   std::unique_ptr<char[]> lengthBuffer(new char[kLengthBufferSize]());
   std::uint32_t lengthSize = kLengthBufferSize;
   std::uint32_t index = 0;
   const bool haveLength = internet_.HttpQueryInfoA(hRequest_, IInternetApi::kQueryContentLength,
                                                    lengthBuffer.get(), &lengthSize, &index);
+  // An answer without the header is one thing; no answer to ask at all (a
+  // send that claimed success on a connection closed at once) is another.
+  if (!haveLength && Result_.PlatformError == 0) {
+    const std::uint32_t reason = internet_.GetLastError();
+    if (reason != internet_error::kHeaderNotFound) Result_.PlatformError = reason;
+  }
   if (Terminated()) return false;
+  // Without an answer the transport's reason is the failure; without a reason
+  // the server closed the connection before answering.
+  const THTTPFailure noAnswer =
+      Result_.PlatformError != 0 ? ClassifyFailure(Result_.PlatformError, 0) : THTTPFailure::ConnectionFailed;
   if (!haveLength && in_.BinaryData && !in_.QueryDetails)
     return Fail(Result_.PlatformError != 0 ? noAnswer : THTTPFailure::NoLength);
 
@@ -240,7 +249,7 @@ bool THTTPGetThread::Transfer() {
       Result_.RetryAfter = http_answer::RetryAfterSeconds(retryAfter, date, std::time(nullptr));
   }
   if (statusText.size() != 3 || statusText[0] != '2')
-    return Fail(Result_.Status != 0 ? THTTPFailure::HttpStatus : THTTPFailure::Other);
+    return Fail(Result_.Status != 0 ? THTTPFailure::HttpStatus : noAnswer);
   if (!haveLength && in_.BinaryData) return Fail(THTTPFailure::NoLength);
 
   if (haveLength) {

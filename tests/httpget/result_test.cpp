@@ -41,8 +41,10 @@ TEST_P(Classify, GivesTheFailureOfTheTable) {
 INSTANTIATE_TEST_SUITE_P(
     Result, Classify,
     ::testing::Values(ClassifyCase{12002, 0, F::TimedOut}, ClassifyCase{12007, 0, F::NameNotResolved},
-                      ClassifyCase{12029, 0, F::ConnectionFailed}, ClassifyCase{12030, 0, F::ConnectionFailed},
-                      ClassifyCase{12031, 0, F::ConnectionFailed}, ClassifyCase{12152, 0, F::ConnectionFailed},
+                      ClassifyCase{12029, 0, F::ConnectionFailed},
+                      ClassifyCase{12030, 0, F::ConnectionFailed},
+                      ClassifyCase{12031, 0, F::ConnectionFailed},
+                      ClassifyCase{12152, 0, F::ConnectionFailed},
                       ClassifyCase{12165, 0, F::ConnectionFailed}, ClassifyCase{12156, 0, F::RedirectLoop},
                       ClassifyCase{12040, 0, F::RedirectLoop}, ClassifyCase{12037, 0, F::Certificate},
                       ClassifyCase{12038, 0, F::Certificate}, ClassifyCase{12045, 0, F::Certificate},
@@ -99,7 +101,8 @@ TEST_P(RetryAfter, GivesSeconds) {
 INSTANTIATE_TEST_SUITE_P(
     Result, RetryAfter,
     ::testing::Values(RetryCase{"120", "", 120}, RetryCase{" 0 ", "", 0},
-                      RetryCase{"99999999999", "", INT32_MAX}, RetryCase{"1.5", "", -1}, RetryCase{"", "", -1},
+                      RetryCase{"99999999999", "", INT32_MAX}, RetryCase{"1.5", "", -1},
+                      RetryCase{"", "", -1},
                       // Against the answer's own Date, in each of the three forms.
                       RetryCase{"Sun, 06 Nov 1994 08:50:37 GMT", "Sun, 06 Nov 1994 08:49:37 GMT", 60},
                       RetryCase{"Sunday, 06-Nov-94 08:50:37 GMT", "Sun, 06 Nov 1994 08:49:37 GMT", 60},
@@ -221,10 +224,18 @@ INSTANTIATE_TEST_SUITE_P(
                      g.QueryDetails = true;
                    },
                    "error", F::HttpStatus, 503, 0},
+        // A send that claimed success on a connection closed before any answer.
+        ReasonCase{"NoAnswerWithDetails",
+                   [](FakeInternet& n, THTTPGet& g) {
+                     n.contentLength.reset();
+                     n.status = "0";
+                     g.QueryDetails = true;
+                   },
+                   "error", F::ConnectionFailed, 0, 0},
         ReasonCase{"BadLength", [](FakeInternet& n, THTTPGet&) { n.contentLength = "12abc"; }, "error",
                    F::BadLength, 200, 0},
-        ReasonCase{"CutShort", [](FakeInternet& n, THTTPGet&) { n.failAfter = 2050; }, "error", F::BodyCutShort,
-                   200, 12031},
+        ReasonCase{"CutShort", [](FakeInternet& n, THTTPGet&) { n.failAfter = 2050; }, "error",
+                   F::BodyCutShort, 200, 12031},
         ReasonCase{"EndedShort", [](FakeInternet& n, THTTPGet&) { n.body.resize(2000); }, "error",
                    F::BodyCutShort, 200, 0},
         ReasonCase{"TooLong", [](FakeInternet& n, THTTPGet&) { n.body.resize(4000, 'x'); }, "error",
@@ -238,8 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
                      g.IfRange = "\"v1\"\r\nX-Other: 1";
                    },
                    "error", F::Other, 0, 0},
-        ReasonCase{"NegativeRangeFrom", [](FakeInternet&, THTTPGet& g) { g.RangeFrom = -1; }, "error", F::Other,
-                   0, 0}),
+        ReasonCase{"NegativeRangeFrom", [](FakeInternet&, THTTPGet& g) { g.RangeFrom = -1; }, "error",
+                   F::Other, 0, 0}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ResultTest, ABadInputMakesNoPlatformCall) {
@@ -349,68 +360,111 @@ const std::string kJunk(500, 'j');
 
 INSTANTIATE_TEST_SUITE_P(
     Getter, Resume,
-    ::testing::Values(
-        ResumeCase{"TheRest", [](FakeInternet&, THTTPGet&) {}, kStart, "donefile a.zip 2000", F::None, Body(),
-                   206, true, 3000},
-        // Bytes past RangeFrom are no part of the file any more.
-        ResumeCase{"TheRestAfterALongerTarget", [](FakeInternet&, THTTPGet&) {}, kStart + kJunk,
-                   "donefile a.zip 2000", F::None, Body(), 206, true, 3000},
-        ResumeCase{"StaleIfRangeGetsTheWholeFile", [](FakeInternet&, THTTPGet& g) { g.IfRange = "\"v0\""; },
-                   kStart + kJunk, "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
-        ResumeCase{"RangeIgnored", [](FakeInternet& n, THTTPGet&) { n.ranges = false; }, kStart,
-                   "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
-        ResumeCase{"AnotherRange",
-                   [](FakeInternet& n, THTTPGet&) {
-                     n.ranges = false;
-                     n.status = "206";
-                     n.body = Body().substr(500);
-                     n.contentLength = "2500";
-                     n.fields[IInternetApi::kQueryContentRange] = "bytes 500-2999/3000";
-                   },
-                   kStart, "error", F::BadRange, {}, 206, false, 0},
-        ResumeCase{"TheRestWithAWrongLength",
-                   [](FakeInternet& n, THTTPGet&) {
-                     n.ranges = false;
-                     n.status = "206";
-                     n.body = Body().substr(kFrom);
-                     n.contentLength = "2500";
-                     n.fields[IInternetApi::kQueryContentRange] = "bytes 1000-2999/3000";
-                   },
-                   kStart, "error", F::BadRange, {}, 206, false, 0},
-        ResumeCase{"NotToTheEnd",
-                   [](FakeInternet& n, THTTPGet&) {
-                     n.ranges = false;
-                     n.status = "206";
-                     n.body = Body().substr(kFrom, 1000);
-                     n.contentLength = "1000";
-                     n.fields[IInternetApi::kQueryContentRange] = "bytes 1000-1999/3000";
-                   },
-                   kStart, "error", F::BadRange, {}, 206, false, 0},
-        ResumeCase{"WithoutContentRange",
-                   [](FakeInternet& n, THTTPGet&) {
-                     n.ranges = false;
-                     n.status = "206";
-                     n.body = Body().substr(kFrom);
-                     n.contentLength = "2000";
-                   },
-                   kStart, "error", F::BadRange, {}, 206, false, 0},
-        ResumeCase{"NotSatisfiable",
-                   [](FakeInternet& n, THTTPGet&) {
-                     n.ranges = false;
-                     n.status = "416";
-                   },
-                   kStart, "error", F::HttpStatus, {}, 416, false, 0},
-        ResumeCase{"OtherSuccess",
-                   [](FakeInternet& n, THTTPGet&) {
-                     n.ranges = false;
-                     n.status = "203";
-                   },
-                   kStart, "error", F::HttpStatus, {}, 203, false, 0},
-        // A cut continuation keeps what arrived, after the first RangeFrom bytes.
-        ResumeCase{"TheRestCutShort", [](FakeInternet& n, THTTPGet&) { n.failAfter = 2050; }, kStart, "error",
-                   F::BodyCutShort, Body().substr(0, 2050), 206, true, 3000},
-        ResumeCase{"TargetShorterThanRangeFrom", [](FakeInternet&, THTTPGet&) {}, kStart.substr(0, 999),
-                   "error", F::FileError, {}, 206, true, 3000}),
+    ::testing::Values(ResumeCase{"TheRest", [](FakeInternet&, THTTPGet&) {}, kStart, "donefile a.zip 2000",
+                                 F::None, Body(), 206, true, 3000},
+                      // Bytes past RangeFrom are no part of the file any more.
+                      ResumeCase{"TheRestAfterALongerTarget", [](FakeInternet&, THTTPGet&) {}, kStart + kJunk,
+                                 "donefile a.zip 2000", F::None, Body(), 206, true, 3000},
+                      ResumeCase{"StaleIfRangeGetsTheWholeFile",
+                                 [](FakeInternet&, THTTPGet& g) { g.IfRange = "\"v0\""; }, kStart + kJunk,
+                                 "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
+                      ResumeCase{"RangeIgnored", [](FakeInternet& n, THTTPGet&) { n.ranges = false; }, kStart,
+                                 "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
+                      ResumeCase{"AnotherRange",
+                                 [](FakeInternet& n, THTTPGet&) {
+                                   n.ranges = false;
+                                   n.status = "206";
+                                   n.body = Body().substr(500);
+                                   n.contentLength = "2500";
+                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 500-2999/3000";
+                                 },
+                                 kStart,
+                                 "error",
+                                 F::BadRange,
+                                 {},
+                                 206,
+                                 false,
+                                 0},
+                      ResumeCase{"TheRestWithAWrongLength",
+                                 [](FakeInternet& n, THTTPGet&) {
+                                   n.ranges = false;
+                                   n.status = "206";
+                                   n.body = Body().substr(kFrom);
+                                   n.contentLength = "2500";
+                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 1000-2999/3000";
+                                 },
+                                 kStart,
+                                 "error",
+                                 F::BadRange,
+                                 {},
+                                 206,
+                                 false,
+                                 0},
+                      ResumeCase{"NotToTheEnd",
+                                 [](FakeInternet& n, THTTPGet&) {
+                                   n.ranges = false;
+                                   n.status = "206";
+                                   n.body = Body().substr(kFrom, 1000);
+                                   n.contentLength = "1000";
+                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 1000-1999/3000";
+                                 },
+                                 kStart,
+                                 "error",
+                                 F::BadRange,
+                                 {},
+                                 206,
+                                 false,
+                                 0},
+                      ResumeCase{"WithoutContentRange",
+                                 [](FakeInternet& n, THTTPGet&) {
+                                   n.ranges = false;
+                                   n.status = "206";
+                                   n.body = Body().substr(kFrom);
+                                   n.contentLength = "2000";
+                                 },
+                                 kStart,
+                                 "error",
+                                 F::BadRange,
+                                 {},
+                                 206,
+                                 false,
+                                 0},
+                      ResumeCase{"NotSatisfiable",
+                                 [](FakeInternet& n, THTTPGet&) {
+                                   n.ranges = false;
+                                   n.status = "416";
+                                 },
+                                 kStart,
+                                 "error",
+                                 F::HttpStatus,
+                                 {},
+                                 416,
+                                 false,
+                                 0},
+                      ResumeCase{"OtherSuccess",
+                                 [](FakeInternet& n, THTTPGet&) {
+                                   n.ranges = false;
+                                   n.status = "203";
+                                 },
+                                 kStart,
+                                 "error",
+                                 F::HttpStatus,
+                                 {},
+                                 203,
+                                 false,
+                                 0},
+                      // A cut continuation keeps what arrived, after the first RangeFrom bytes.
+                      ResumeCase{"TheRestCutShort", [](FakeInternet& n, THTTPGet&) { n.failAfter = 2050; },
+                                 kStart, "error", F::BodyCutShort, Body().substr(0, 2050), 206, true, 3000},
+                      ResumeCase{"TargetShorterThanRangeFrom",
+                                 [](FakeInternet&, THTTPGet&) {},
+                                 kStart.substr(0, 999),
+                                 "error",
+                                 F::FileError,
+                                 {},
+                                 206,
+                                 true,
+                                 3000}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ResultTest, StringModeAsksForTheWholeBody) {
