@@ -66,11 +66,15 @@ class TargetFile {
 
   bool IsOpen() const { return file_ != nullptr; }
   bool Write(const char* data, std::size_t size) { return std::fwrite(data, 1, size, file_) == size; }
+  // The buffer's last write is judged apart: not every C library's fclose
+  // reports a flush that failed (Wine's does not). errno keeps the first reason.
   bool Close() {
     if (file_ == nullptr) return true;
-    const bool ok = std::fclose(file_) == 0;
+    int error = std::fflush(file_) == 0 ? 0 : errno == 0 ? EIO : errno;
+    if (std::fclose(file_) != 0 && error == 0) error = errno == 0 ? EIO : errno;
     file_ = nullptr;
-    return ok;
+    if (error != 0) errno = error;
+    return error == 0;
   }
 
  private:
