@@ -54,7 +54,8 @@ class FakeInternet : public IInternetApi {
   std::optional<std::string> contentLength = "3000";
   std::string status = "200";
   std::string body = std::string(3000, 'x');
-  // Reads fail once this many body bytes have been delivered, with readError.
+  // Reads fail once this many body bytes have been delivered, with readError;
+  // counted in the whole body, also when the answer is the rest of it.
   std::optional<std::size_t> failAfter;
   std::uint32_t readError = 12031;  // ERROR_INTERNET_CONNECTION_RESET
   // Further header fields of the answer by query level (kQueryETag, kQueryRetryAfter, ...).
@@ -97,6 +98,7 @@ class FakeInternet : public IInternetApi {
 
   struct Request {
     std::string host, verb, path;
+    std::string headers{};  // the header text sent with it
   };
   // Every request sent, in order.
   std::vector<Request> Requests() const {
@@ -134,7 +136,8 @@ class FakeInternet : public IInternetApi {
     return Record("InternetConnectA(" + Name(internet) + "," + Text(serverName) + "," + Num(serverPort) +
                       "," + Text(userName) + "," + Text(password) + "," + Num(service) + "," + Num(flags) +
                       "," + Num(context) + ")",
-                  !Fails("InternetConnectA") && Usable(internet != nullptr, serverName != nullptr && *serverName != '\0'),
+                  !Fails("InternetConnectA") &&
+                      Usable(internet != nullptr, serverName != nullptr && *serverName != '\0'),
                   o);
   }
   Handle HttpOpenRequestA(Handle connect, const char* verb, const char* objectName, const char* version,
@@ -171,10 +174,13 @@ class FakeInternet : public IInternetApi {
            false, {});
     if (holdSend != nullptr) holdSend->Pass();
     if (Fails("HttpSendRequestA")) return false;
+    const std::string sentHeaders = headers == nullptr             ? ""
+                                    : headersLength == 0xFFFFFFFFu ? headers
+                                                                   : std::string(headers, headersLength);
     std::lock_guard lock(m_);
     Object* o = Find(request);
     if (o == nullptr) return SetError(kInvalidHandle);
-    requests_.push_back({o->host, o->verb, o->path});
+    requests_.push_back({o->host, o->verb, o->path, sentHeaders});
     o->sent = true;
     bool answersRanges = false;
     if (const auto it = served_.find(o->host + o->path); it != served_.end()) {
@@ -193,7 +199,7 @@ class FakeInternet : public IInternetApi {
       o->fields = fields;
       answersRanges = ranges;
     }
-    if (answersRanges && headers != nullptr) AnswerRange(*o, std::string(headers, headersLength));
+    if (answersRanges) AnswerRange(*o, sentHeaders);
     return true;
   }
   bool HttpQueryInfoA(Handle request, std::uint32_t infoLevel, void* buffer, std::uint32_t* bufferLength,
@@ -264,9 +270,9 @@ class FakeInternet : public IInternetApi {
     std::size_t delivered = 0;
   };
 
-  static constexpr std::uint32_t kInvalidHandle = 6;           // ERROR_INVALID_HANDLE
-  static constexpr std::uint32_t kInvalidParameter = 87;       // ERROR_INVALID_PARAMETER
-  static constexpr std::uint32_t kInsufficientBuffer = 122;    // ERROR_INSUFFICIENT_BUFFER
+  static constexpr std::uint32_t kInvalidHandle = 6;         // ERROR_INVALID_HANDLE
+  static constexpr std::uint32_t kInvalidParameter = 87;     // ERROR_INVALID_PARAMETER
+  static constexpr std::uint32_t kInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER
   static constexpr std::uint32_t kIncorrectHandleState = 12019;
   static constexpr std::uint32_t kHeaderNotFound = 12150;
 
