@@ -262,7 +262,8 @@ bool Request::ReadHead() {
     for (;;) {
       const auto state = reader.Feed(Buffered());
       if (state == http_wire::HeadReader::State::Done) break;
-      if (state != http_wire::HeadReader::State::NeedMore) return Fail(internet_error::kInvalidServerResponse);
+      if (state != http_wire::HeadReader::State::NeedMore)
+        return Fail(internet_error::kInvalidServerResponse);
       bool endOfStream = false;
       // A server that closes without a whole head gave no answer WinINet would take.
       if (!Fill(endOfStream, settings_.receiveTimeout))
@@ -282,9 +283,12 @@ bool Request::Query(std::uint32_t level, std::string& value) const {
     return true;
   }
   static constexpr std::pair<std::uint32_t, const char*> kFields[] = {
-      {IInternetApi::kQueryContentLength, "Content-Length"}, {IInternetApi::kQueryETag, "ETag"},
-      {IInternetApi::kQueryLastModified, "Last-Modified"},   {IInternetApi::kQueryRetryAfter, "Retry-After"},
-      {IInternetApi::kQueryDate, "Date"},                     {IInternetApi::kQueryContentRange, "Content-Range"}};
+      {IInternetApi::kQueryContentLength, "Content-Length"},
+      {IInternetApi::kQueryETag, "ETag"},
+      {IInternetApi::kQueryLastModified, "Last-Modified"},
+      {IInternetApi::kQueryRetryAfter, "Retry-After"},
+      {IInternetApi::kQueryDate, "Date"},
+      {IInternetApi::kQueryContentRange, "Content-Range"}};
   for (const auto& [fieldLevel, name] : kFields) {
     if (fieldLevel != level) continue;
     const std::string* field = head_.Find(name);

@@ -272,8 +272,8 @@ std::FILE* TPosixSystem::CreateTargetFile(const std::string& name, std::int64_t 
   // Not emptied by the open: a hard link to a file of the user's would lose
   // its contents before the checks below could refuse it. A file to continue
   // must be there already.
-  const int fd = open(name.c_str(), O_WRONLY | (keep > 0 ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                      0644);
+  const int fd =
+      open(name.c_str(), O_WRONLY | (keep > 0 ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) return nullptr;
   struct stat st {};
   bool ok = fstat(fd, &st) == 0;

@@ -77,7 +77,8 @@ IInternetApi::Handle WinInetInternet::InternetConnectA(Handle internet, const ch
                                                        std::uint16_t serverPort, const char* userName,
                                                        const char* password, std::uint32_t service,
                                                        std::uint32_t flags, std::uintptr_t context) {
-  return Noted(::InternetConnectA(internet, serverName, serverPort, userName, password, service, flags, context));
+  return Noted(
+      ::InternetConnectA(internet, serverName, serverPort, userName, password, service, flags, context));
 }
 
 IInternetApi::Handle WinInetInternet::HttpOpenRequestA(Handle connect, const char* verb,
@@ -85,21 +86,22 @@ IInternetApi::Handle WinInetInternet::HttpOpenRequestA(Handle connect, const cha
                                                        const char* referrer, const char* const* acceptTypes,
                                                        std::uint32_t flags, std::uintptr_t context) {
   // WinINet takes the list as non-const but does not write to it.
-  return Noted(::HttpOpenRequestA(connect, verb, objectName, version, referrer, const_cast<LPCSTR*>(acceptTypes),
-                                  flags, context));
+  return Noted(::HttpOpenRequestA(connect, verb, objectName, version, referrer,
+                                  const_cast<LPCSTR*>(acceptTypes), flags, context));
 }
 
 bool WinInetInternet::HttpSendRequestA(Handle request, const char* headers, std::uint32_t headersLength,
                                        const void* optional, std::uint32_t optionalLength) {
-  return Noted(::HttpSendRequestA(request, headers, headersLength, const_cast<void*>(optional), optionalLength) !=
-               FALSE);
+  return Noted(::HttpSendRequestA(request, headers, headersLength, const_cast<void*>(optional),
+                                  optionalLength) != FALSE);
 }
 
 bool WinInetInternet::HttpQueryInfoA(Handle request, std::uint32_t infoLevel, void* buffer,
                                      std::uint32_t* bufferLength, std::uint32_t* index) {
   DWORD length = bufferLength != nullptr ? *bufferLength : 0;
   DWORD at = index != nullptr ? *index : 0;
-  const BOOL ok = Noted(::HttpQueryInfoA(request, infoLevel, buffer, &length, index != nullptr ? &at : nullptr));
+  const BOOL ok =
+      Noted(::HttpQueryInfoA(request, infoLevel, buffer, &length, index != nullptr ? &at : nullptr));
   if (bufferLength != nullptr) *bufferLength = length;
   if (index != nullptr) *index = at;
   return ok != FALSE;

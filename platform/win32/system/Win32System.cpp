@@ -316,8 +316,9 @@ bool OwnFile(HANDLE file) {
   if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
                         &descriptor) != ERROR_SUCCESS)
     return false;
-  const bool ok = owner != nullptr && (::EqualSid(owner, user.Sid()) || TWellKnownSid("S-1-5-32-544").Is(owner) ||
-                                       TWellKnownSid("S-1-5-18").Is(owner));
+  const bool ok =
+      owner != nullptr && (::EqualSid(owner, user.Sid()) || TWellKnownSid("S-1-5-32-544").Is(owner) ||
+                           TWellKnownSid("S-1-5-18").Is(owner));
   ::LocalFree(descriptor);
   return ok;
 }
@@ -327,14 +328,15 @@ std::FILE* TWin32System::CreateTargetFile(const std::string& name, std::int64_t 
   // The reparse point itself is opened, never what it points to, and the
   // file is emptied (or cut) only once it is known to be a plain file of one
   // name. A file to continue must be there already.
-  const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE | (keep > 0 ? READ_CONTROL : 0), FILE_SHARE_READ,
-                                    nullptr, keep > 0 ? OPEN_EXISTING : OPEN_ALWAYS,
+  const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE | (keep > 0 ? READ_CONTROL : 0),
+                                    FILE_SHARE_READ, nullptr, keep > 0 ? OPEN_EXISTING : OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FailedTarget(file, ::GetLastError());
   LARGE_INTEGER size{};
   LARGE_INTEGER at{};
   at.QuadPart = keep;
-  if (!PlainFile(file) || (keep > 0 && (!OwnFile(file) || !::GetFileSizeEx(file, &size) || size.QuadPart < keep)))
+  if (!PlainFile(file) ||
+      (keep > 0 && (!OwnFile(file) || !::GetFileSizeEx(file, &size) || size.QuadPart < keep)))
     return FailedTarget(file, ERROR_ACCESS_DENIED);
   if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file))
     return FailedTarget(file, ::GetLastError());
