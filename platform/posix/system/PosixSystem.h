@@ -17,9 +17,12 @@ class TPosixSystem : public ISystem {
   bool ForceDirectories(const AnsiText& path, bool shared) override;
   bool IsPrivateFolder(const AnsiText& path) override;
   bool FileExists(const AnsiText& path) override;
+  std::int64_t FileSize(const AnsiText& path) override;
   bool DeleteFile(const AnsiText& path) override;
+  bool RenameFile(const AnsiText& from, const AnsiText& to) override;
   int SetCurrentDirectoryA(const AnsiText& path) override;
   void Sleep(std::uint32_t milliseconds) override;
+  std::int64_t UtcNow() override;
   std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override;
 
   // Creates a download's file (a UTF-8 name) for writing without following a

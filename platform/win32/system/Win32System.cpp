@@ -252,6 +252,18 @@ bool TWin32System::DeleteFile(const AnsiText& path) {
   return ::DeleteFileA(path.c_str()) != 0;
 }
 
+std::int64_t TWin32System::FileSize(const AnsiText& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0 ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return -1;
+  return static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+}
+
+bool TWin32System::RenameFile(const AnsiText& from, const AnsiText& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 int TWin32System::SetCurrentDirectoryA(const AnsiText& path) {
   if (::SetCurrentDirectoryA(path.c_str()) != 0) return 0;
   return static_cast<int>(::GetLastError());
@@ -259,6 +271,14 @@ int TWin32System::SetCurrentDirectoryA(const AnsiText& path) {
 
 void TWin32System::Sleep(std::uint32_t milliseconds) {
   ::Sleep(milliseconds);
+}
+
+std::int64_t TWin32System::UtcNow() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  // FILETIME counts 100 ns from 1601-01-01.
+  return static_cast<std::int64_t>(ticks / 10000000u) - 11644473600;
 }
 
 namespace {
