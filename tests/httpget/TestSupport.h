@@ -99,6 +99,7 @@ class PortRedirect : public IInternetApi {
   bool InternetQueryOptionA(Handle h, std::uint32_t o, void* b, std::uint32_t* bl) override {
     return inner_.InternetQueryOptionA(h, o, b, bl);
   }
+  std::uint32_t GetLastError() override { return inner_.GetLastError(); }
 
  private:
   IInternetApi& inner_;

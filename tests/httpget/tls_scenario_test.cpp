@@ -56,6 +56,10 @@ TEST_P(TlsScenario, EndsAsOnWindows) {
   } else {
     EXPECT_TRUE(file == "old") << "the target was touched";
   }
+  const THTTPFailure failure =
+      row.event == "error" ? row.failure.value_or(THTTPFailure::Other) : THTTPFailure::None;
+  EXPECT_EQ(FailureName(get.Result().Failure), std::string(FailureName(failure)))
+      << "reason " << get.Result().PlatformError;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tls, TlsScenario, ::testing::ValuesIn(scenarios::TlsTable()),

@@ -18,15 +18,26 @@
 #include <string_view>
 #include <vector>
 
+#include "httpget/InternetErrors.h"
 #include "platform/posix/http/HttpWire.h"
+#include "platform/posix/http/Reasons.h"
 #include "platform/posix/http/Tls.h"
 #include "textconv/Ascii.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 using tcp = asio::ip::tcp;
+using http_reason::Stage;
 
 namespace {
+
+// As WinINet keeps it: the reason of the calling thread's last failed call.
+thread_local std::uint32_t lastError = 0;
+
+bool Failed(std::uint32_t reason) {
+  lastError = reason;
+  return false;
+}
 
 // Socket reads fill this much at a time, so a 1025-byte read of the body is
 // mostly a copy out of memory.
@@ -86,6 +97,8 @@ class Request : public HandleObject {
     return answered_ && channel_ && channel_->PeerCertificate(subject, notAfter);
   }
   bool Read(char* out, std::size_t want, std::size_t& got);
+  // Why the last operation on this request failed.
+  std::uint32_t Error() const noexcept { return error_; }
 
  private:
   enum class Framing { Empty, UntilClose, Length, Chunked };
@@ -106,6 +119,15 @@ class Request : public HandleObject {
   }
   bool ReadChunked(char* out, std::size_t want, std::size_t& got);
   bool ReadPastLength(char* out, std::size_t want, std::size_t& got);
+  bool Fail(std::uint32_t reason) {
+    error_ = reason;
+    return false;
+  }
+  // The body cannot go on, for that reason.
+  void BodyFailed(std::uint32_t reason) {
+    failed_ = true;
+    error_ = reason;
+  }
 
   const PosixInternetSettings& settings_;
   const http_wire::ProxyRoute& proxy_;
@@ -123,10 +145,13 @@ class Request : public HandleObject {
   Framing framing_ = Framing::Empty;
   std::uint64_t remaining_ = 0;
   http_wire::ChunkDecoder chunks_;
+  beast::error_code ioError_;  // of the last socket read
+  std::uint32_t error_ = 0;
 };
 
 bool Request::Send(std::string_view extraHeaders, std::string_view body) {
-  if (answered_ || channel_ || conn_.host.empty()) return false;
+  if (answered_ || channel_) return Fail(internet_error::kIncorrectHandleState);
+  if (conn_.host.empty()) return Fail(internet_error::kInvalidParameter);
   const http_wire::Target origin = http_wire::OriginTarget(conn_.host, conn_.port, path, secure);
   http_wire::Target target = origin;
   std::string method = verb;
@@ -138,10 +163,14 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
     const int status = head_.status;
     if (const std::string* location = head_.Find("Location");
         location != nullptr && http_wire::IsRedirect(status)) {
-      if (++hops > kMaxRedirects) return false;
+      if (++hops > kMaxRedirects) return Fail(internet_error::kRedirectFailed);
       http_wire::Target next;
-      if (http_wire::ResolveLocation(target, *location, next) != http_wire::LocationKind::Resolved)
-        return false;
+      const http_wire::LocationKind kind = http_wire::ResolveLocation(target, *location, next);
+      // TLS is never given up on the way, as WinINet refuses it.
+      if (kind == http_wire::LocationKind::OtherScheme && target.secure &&
+          StartsWithIgnoringAsciiCase(http_wire::Trim(*location), "http:"))
+        return Fail(internet_error::kHttpsToHttpOnRedirect);
+      if (kind != http_wire::LocationKind::Resolved) return Fail(internet_error::kRedirectFailed);
       if (http_wire::RedirectDropsBody(status, method)) {
         method = "GET";
         body = {};
@@ -186,7 +215,7 @@ bool Request::Exchange(const http_wire::Target& target, const std::string& metho
   const http_wire::ProxyRoute& route = target.secure ? httpsProxy_ : proxy_;
   const http_wire::ProxyEndpoint* proxy = nullptr;
   if (route.configured && !http_wire::BypassesProxy(target.host, settings_.noProxy)) {
-    if (!route.endpoint) return false;
+    if (!route.endpoint) return Fail(internet_error::kInvalidUrl);
     proxy = &*route.endpoint;
   }
   if (!Connect(target, proxy)) return false;
@@ -232,7 +261,7 @@ bool Request::Exchange(const http_wire::Target& target, const std::string& metho
   channel_->Tcp().expires_after(settings_.sendTimeout);
   channel_->AsyncWrite(request, [&ec](const beast::error_code& e, std::size_t) { ec = e; });
   RunIo();
-  if (ec) return false;
+  if (ec) return Fail(http_reason::ErrorOf(ec, Stage::Send));
   return ReadHead();
 }
 
@@ -247,22 +276,26 @@ bool Request::Connect(const http_wire::Target& target, const http_wire::ProxyEnd
   tcp::resolver resolver(io_);
   const auto endpoints = proxy != nullptr ? resolver.resolve(proxy->host, proxy->port, ec)
                                           : resolver.resolve(target.host, std::to_string(target.port), ec);
-  if (ec) return false;
+  if (ec) return Fail(http_reason::ErrorOf(ec, Stage::Resolve));
   tcp.expires_after(settings_.connectTimeout);
   tcp.async_connect(endpoints, [&ec](const beast::error_code& e, const tcp::endpoint&) { ec = e; });
   RunIo();
-  if (ec) return false;
+  if (ec) return Fail(http_reason::ErrorOf(ec, Stage::Connect));
   channel_ = tls::Plain(std::move(tcp));
   if (!target.secure) return true;
   // The server speaks first only after the handshake: anything behind the
   // proxy's answer is not the server's.
-  if (proxy != nullptr && (!Tunnel(target, *proxy) || buffer_.size() != 0)) return false;
+  if (proxy != nullptr && !Tunnel(target, *proxy)) return false;
+  if (buffer_.size() != 0) return Fail(internet_error::kInvalidServerResponse);
   channel_ = tls_.Secure(std::move(channel_->Tcp()), target.host);
-  if (!channel_) return false;
+  if (!channel_) return Fail(internet_error::kSecureChannelError);
   channel_->Tcp().expires_after(settings_.connectTimeout);
   channel_->AsyncHandshake([&ec](const beast::error_code& e) { ec = e; });
   RunIo();
-  return !ec;
+  if (!ec) return true;
+  // A certificate that failed the check says how; anything else is the channel.
+  const long verified = channel_->VerifyResult();
+  return Fail(verified != 0 ? http_reason::CertificateError(verified) : http_reason::ErrorOf(ec, Stage::Handshake));
 }
 
 // CONNECT host:port, with the proxy's credentials; any 2xx opens the tunnel.
@@ -281,8 +314,10 @@ bool Request::Tunnel(const http_wire::Target& target, const http_wire::ProxyEndp
   channel_->AsyncWrite({asio::buffer(head), asio::const_buffer()},
                        [&ec](const beast::error_code& e, std::size_t) { ec = e; });
   RunIo();
-  if (ec || !ReadHead()) return false;
-  return head_.status >= 200 && head_.status < 300;
+  if (ec) return Fail(http_reason::ErrorOf(ec, Stage::Send));
+  if (!ReadHead()) return false;
+  // The proxy's refusal is no answer of the server's.
+  return head_.status >= 200 && head_.status < 300 ? true : Fail(internet_error::kCannotConnect);
 }
 
 // The head of the answer, past any interim 1xx heads.
@@ -292,9 +327,13 @@ bool Request::ReadHead() {
     for (;;) {
       const auto state = reader.Feed(Buffered());
       if (state == http_wire::HeadReader::State::Done) break;
-      if (state != http_wire::HeadReader::State::NeedMore) return false;
+      if (state != http_wire::HeadReader::State::NeedMore)
+        return Fail(internet_error::kInvalidServerResponse);
       bool endOfStream = false;
-      if (!Fill(endOfStream, settings_.receiveTimeout)) return false;
+      // A server that closes without a whole head gave no answer WinINet would take.
+      if (!Fill(endOfStream, settings_.receiveTimeout))
+        return Fail(endOfStream ? internet_error::kInvalidServerResponse
+                                : http_reason::ErrorOf(ioError_, Stage::Receive));
     }
     buffer_.consume(reader.Consumed());
     head_ = reader.Head();
@@ -303,24 +342,32 @@ bool Request::ReadHead() {
 }
 
 bool Request::FinalUrl(std::string& value) const {
-  if (!answered_) return false;
+  if (!answered_) return Failed(internet_error::kIncorrectHandleState);
   value = (final_.secure ? "https://" : "http://") + final_.authority + final_.path;
   return true;
 }
 
 bool Request::Query(std::uint32_t level, std::string& value) const {
-  if (!answered_) return false;
-  if (level == IInternetApi::kQueryContentLength) {
-    const std::string* length = head_.Find("Content-Length");
-    if (length == nullptr) return false;
-    value = *length;
-    return true;
-  }
+  if (!answered_) return Failed(internet_error::kIncorrectHandleState);
   if (level == IInternetApi::kQueryStatusCode) {
     value = std::to_string(head_.status);
     return true;
   }
-  return false;
+  static constexpr std::pair<std::uint32_t, const char*> kFields[] = {
+      {IInternetApi::kQueryContentLength, "Content-Length"},
+      {IInternetApi::kQueryETag, "ETag"},
+      {IInternetApi::kQueryLastModified, "Last-Modified"},
+      {IInternetApi::kQueryRetryAfter, "Retry-After"},
+      {IInternetApi::kQueryDate, "Date"},
+      {IInternetApi::kQueryContentRange, "Content-Range"}};
+  for (const auto& [fieldLevel, name] : kFields) {
+    if (fieldLevel != level) continue;
+    const std::string* field = head_.Find(name);
+    if (field == nullptr) return Failed(internet_error::kHeaderNotFound);
+    value = *field;
+    return true;
+  }
+  return Failed(internet_error::kHeaderNotFound);
 }
 
 // One socket read into the buffer, waiting at most limit; false at the end
@@ -336,6 +383,7 @@ bool Request::Fill(bool& endOfStream, std::chrono::milliseconds limit) {
     n = bytes;
   });
   RunIo();
+  ioError_ = ec;
   buffer_.commit(n);
   if (n == 0 && ec == asio::error::eof) endOfStream = true;
   return !ec || n > 0;
@@ -351,7 +399,7 @@ bool Request::ReadChunked(char* out, std::size_t want, std::size_t& got) {
       break;
     }
     if (state == http_wire::ChunkDecoder::State::Malformed) {
-      failed_ = true;
+      BodyFailed(internet_error::kInvalidServerResponse);
       break;
     }
     if (state == http_wire::ChunkDecoder::State::Data && buffer_.size() > 0) {
@@ -366,7 +414,7 @@ bool Request::ReadChunked(char* out, std::size_t want, std::size_t& got) {
     bool endOfStream = false;
     // A chunked body ends with its last chunk; a close before it cuts it short.
     if (!Fill(endOfStream, settings_.receiveTimeout)) {
-      failed_ = true;
+      BodyFailed(http_reason::ErrorOf(ioError_, Stage::Receive));
       break;
     }
   }
@@ -390,7 +438,8 @@ bool Request::ReadPastLength(char* out, std::size_t want, std::size_t& got) {
 
 bool Request::Read(char* out, std::size_t want, std::size_t& got) {
   got = 0;
-  if (!answered_ || failed_) return false;
+  if (!answered_) return Fail(internet_error::kIncorrectHandleState);
+  if (failed_) return false;
   if (bodyDone_) return true;
   if (framing_ == Framing::Chunked) return ReadChunked(out, want, got);
   if (framing_ == Framing::Length && remaining_ == 0) return ReadPastLength(out, want, got);
@@ -405,7 +454,7 @@ bool Request::Read(char* out, std::size_t want, std::size_t& got) {
       if (untilClose && endOfStream) {
         bodyDone_ = true;
       } else {
-        failed_ = true;
+        BodyFailed(http_reason::ErrorOf(ioError_, Stage::Receive));
       }
       break;
     }
@@ -453,6 +502,7 @@ IInternetApi::Handle PosixInternet::InternetOpenA(const char* agent, std::uint32
     if (agent != nullptr) s->agent = agent;
     return static_cast<HandleObject*>(s.release());
   } catch (...) {
+    Failed(internet_error::kNotEnoughMemory);
     return nullptr;
   }
 }
@@ -463,7 +513,10 @@ IInternetApi::Handle PosixInternet::InternetConnectA(Handle internet, const char
                                                      std::uint32_t, std::uintptr_t) {
   try {
     const Session* s = As<Session>(internet);
-    if (s == nullptr || serverName == nullptr || service != kServiceHttp) return nullptr;
+    if (s == nullptr || serverName == nullptr || service != kServiceHttp) {
+      Failed(s == nullptr ? internet_error::kInvalidHandle : internet_error::kInvalidParameter);
+      return nullptr;
+    }
     auto c = std::make_unique<Connection>();
     c->agent = s->agent;
     c->host = serverName;
@@ -472,6 +525,7 @@ IInternetApi::Handle PosixInternet::InternetConnectA(Handle internet, const char
     if (password != nullptr) c->password = password;
     return static_cast<HandleObject*>(c.release());
   } catch (...) {
+    Failed(internet_error::kNotEnoughMemory);
     return nullptr;
   }
 }
@@ -482,7 +536,10 @@ IInternetApi::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char*
                                                      std::uintptr_t) {
   try {
     const Connection* c = As<Connection>(connect);
-    if (c == nullptr) return nullptr;
+    if (c == nullptr) {
+      Failed(internet_error::kInvalidHandle);
+      return nullptr;
+    }
     auto r = std::make_unique<Request>(settings_, proxy_, httpsProxy_, *tls_, *c);
     r->verb = verb != nullptr && *verb != '\0' ? verb : "GET";
     r->path = objectName != nullptr && *objectName != '\0' ? objectName : "/";
@@ -494,6 +551,7 @@ IInternetApi::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char*
     r->secure = (flags & kFlagSecure) != 0;
     return static_cast<HandleObject*>(r.release());
   } catch (...) {
+    Failed(internet_error::kNotEnoughMemory);
     return nullptr;
   }
 }
@@ -502,15 +560,15 @@ bool PosixInternet::HttpSendRequestA(Handle request, const char* headers, std::u
                                      const void* optional, std::uint32_t optionalLength) {
   try {
     Request* r = As<Request>(request);
-    if (r == nullptr) return false;
+    if (r == nullptr) return Failed(internet_error::kInvalidHandle);
     std::string_view extra;
     if (headers != nullptr)
       extra = headersLength == 0xFFFFFFFFu ? headers : std::string_view(headers, headersLength);
     std::string_view body;
     if (optional != nullptr) body = std::string_view(static_cast<const char*>(optional), optionalLength);
-    return r->Send(extra, body);
+    return r->Send(extra, body) || Failed(r->Error());
   } catch (...) {
-    return false;
+    return Failed(internet_error::kNotEnoughMemory);
   }
 }
 
@@ -518,12 +576,14 @@ bool PosixInternet::HttpQueryInfoA(Handle request, std::uint32_t infoLevel, void
                                    std::uint32_t* bufferLength, std::uint32_t* index) {
   try {
     const Request* r = As<Request>(request);
-    if (r == nullptr || bufferLength == nullptr || (index != nullptr && *index != 0)) return false;
+    if (r == nullptr) return Failed(internet_error::kInvalidHandle);
+    if (bufferLength == nullptr) return Failed(internet_error::kInvalidParameter);
+    if (index != nullptr && *index != 0) return Failed(internet_error::kHeaderNotFound);
     std::string value;
     if (!r->Query(infoLevel, value)) return false;
     if (buffer == nullptr || value.size() + 1 > *bufferLength) {
       *bufferLength = static_cast<std::uint32_t>(value.size() + 1);
-      return false;
+      return Failed(internet_error::kInsufficientBuffer);
     }
     std::memcpy(buffer, value.c_str(), value.size() + 1);
     *bufferLength = static_cast<std::uint32_t>(value.size());
@@ -539,11 +599,12 @@ bool PosixInternet::InternetReadFile(Handle file, void* buffer, std::uint32_t nu
   try {
     if (numberOfBytesRead != nullptr) *numberOfBytesRead = 0;
     Request* r = As<Request>(file);
-    if (r == nullptr || buffer == nullptr || numberOfBytesRead == nullptr) return false;
+    if (r == nullptr) return Failed(internet_error::kInvalidHandle);
+    if (buffer == nullptr || numberOfBytesRead == nullptr) return Failed(internet_error::kInvalidParameter);
     std::size_t got = 0;
     const bool ok = r->Read(static_cast<char*>(buffer), numberOfBytesToRead, got);
     *numberOfBytesRead = static_cast<std::uint32_t>(got);
-    return ok;
+    return ok || Failed(r->Error());
   } catch (...) {
     return false;
   }
@@ -552,26 +613,32 @@ bool PosixInternet::InternetReadFile(Handle file, void* buffer, std::uint32_t nu
 bool PosixInternet::InternetCloseHandle(Handle handle) {
   // Each handle holds what it needs, so they may be closed in any order.
   HandleObject* h = static_cast<HandleObject*>(handle);
-  if (h == nullptr) return false;
+  if (h == nullptr) return Failed(internet_error::kInvalidHandle);
   delete h;
   return true;
+}
+
+std::uint32_t PosixInternet::GetLastError() {
+  return lastError;
 }
 
 bool PosixInternet::InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
                                          std::uint32_t* bufferLength) {
   try {
     const Request* r = As<Request>(handle);
+    if (r == nullptr) return Failed(internet_error::kInvalidHandle);
+    if (bufferLength == nullptr || option != kOptionUrl) return Failed(internet_error::kInvalidParameter);
     std::string value;
-    if (r == nullptr || bufferLength == nullptr || option != kOptionUrl || !r->FinalUrl(value)) return false;
+    if (!r->FinalUrl(value)) return false;
     if (buffer == nullptr || value.size() + 1 > *bufferLength) {
       *bufferLength = static_cast<std::uint32_t>(value.size() + 1);
-      return false;
+      return Failed(internet_error::kInsufficientBuffer);
     }
     std::memcpy(buffer, value.c_str(), value.size() + 1);
     *bufferLength = static_cast<std::uint32_t>(value.size());
     return true;
   } catch (...) {
-    return false;
+    return Failed(internet_error::kNotEnoughMemory);
   }
 }
 

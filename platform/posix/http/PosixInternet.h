@@ -55,6 +55,7 @@ class PosixInternet : public IInternetApi {
   bool InternetCloseHandle(Handle handle) override;
   bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
                             std::uint32_t* bufferLength) override;
+  std::uint32_t GetLastError() override;
 
   const PosixInternetSettings& Settings() const noexcept { return settings_; }
   // For the vendor's tools: the certificate of the server that answered a

@@ -36,6 +36,7 @@ class PlainChannel : public Channel {
     tcp_.async_read_some(buffer, std::move(done));
   }
   bool PeerCertificate(std::string&, std::time_t&) const override { return false; }
+  long VerifyResult() const override { return 0; }
 
  private:
   beast::tcp_stream tcp_;
@@ -70,6 +71,7 @@ class SecureChannel : public Channel {
     BIO_free(text);
     return true;
   }
+  long VerifyResult() const override { return SSL_get_verify_result(ssl_); }
 
  private:
   asio::ssl::stream<beast::tcp_stream> stream_;

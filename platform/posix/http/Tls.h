@@ -32,6 +32,9 @@ class Channel {
   // After the handshake: the server's certificate, its subject (RFC 2253)
   // and the end of its validity. False on a plain channel.
   virtual bool PeerCertificate(std::string& subject, std::time_t& notAfter) const = 0;
+  // After a failed handshake: why the certificate failed the check
+  // (X509_V_ERR_*), or 0 when it did not.
+  virtual long VerifyResult() const = 0;
 };
 
 // The connected socket as it is.

@@ -21,4 +21,5 @@ class WinInetInternet : public IInternetApi {
   bool InternetCloseHandle(Handle handle) override;
   bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
                             std::uint32_t* bufferLength) override;
+  std::uint32_t GetLastError() override;
 };
