@@ -396,6 +396,7 @@ std::vector<Row> TlsTable() {
        .bytes = file,
        .wineDiffers = "Wine 8 matches the server's name against a certificate's DNS names only, not its addresses",
        .wineEvent = "error",
+       .wineFailure = THTTPFailure::Certificate,
        .host = "127.0.0.1"});
   add({.name = "TlsAddressNotInCertificate",
        .served = {{plain, none}},
