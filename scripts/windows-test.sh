@@ -84,7 +84,7 @@ for machine in $machines; do
   [ -f "$rel/dist/TERBO.exe" ] || break
   use_machine "$machine" "$machine"
   kinds="trusted tampered"
-  [ "$machine" = win32 ] && kinds="$kinds expired"
+  [ "$machine" = win32 ] && kinds="$kinds expired resumed"
   for kind in $kinds; do
     step "$machine: end to end, the signed release built with the vendor's key, $kind"
     end_to_end "$machine" "$(width "$machine")" "$kind"
