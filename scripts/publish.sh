@@ -155,16 +155,23 @@ if mountpoint -q "$webroot" || [ "$(stat -c %d "$webroot")" != "$(stat -c %d "$p
   die "$webroot is a mount point: nothing made ready beside it can be renamed into it. Publish into a folder
   inside it (and serve that folder), or into a copy on one file system that you then copy to the server"
 fi
+undo() { # staging folder
+  # A product folder moved aside, its successor not yet in place, goes back.
+  for old in "$1"/old-*; do
+    [ -e "$old" ] || continue
+    target=$webroot/download/${old#"$1"/old-}
+    [ -e "$target" ] || mv "$old" "$target" || true
+  done
+  rm -rf "$1" || true
+}
+# What a run killed beyond catching (SIGKILL, a power cut) left; under the lock, none is running.
+for left in "$parent/.$(basename "$webroot").publish."*; do
+  [ ! -d "$left" ] || [ -L "$left" ] || undo "$left"
+done
 stage=$(mktemp -d "$parent/.$(basename "$webroot").publish.XXXXXX") || die "cannot write beside $webroot, in $parent"
 cleanup() {
   trap '' HUP INT TERM
-  # A product folder moved aside, its successor not yet in place, goes back.
-  for old in "$stage"/old-*; do
-    [ -e "$old" ] || continue
-    target=$webroot/download/${old#"$stage"/old-}
-    [ -e "$target" ] || mv "$old" "$target" || true
-  done
-  rm -rf "$stage"
+  undo "$stage"
 }
 trap cleanup EXIT
 trap 'exit 129' HUP

@@ -11,7 +11,8 @@
 #   odd-files     a link, a named pipe and a folder among the files: publishing
 #                 names each and leaves the web root as it was
 #   killed        publishing stopped by SIGTERM half-way: the web root as it
-#                 was, nothing staged left beside it
+#                 was, nothing staged left beside it; after a SIGKILL the next
+#                 publication clears what was left
 #   serials       publishing again raises the serial; --resign on a copy holding
 #                 the lists alone raises serial and expiry and keeps the entries
 #                 byte for byte, and the server checks out with the new list;
@@ -74,6 +75,19 @@ case $scenario in
     wait "$publisher" || status=$?
     [ "$status" = 143 ] || fail "publishing stopped by SIGTERM ended with $status, not 143: $(cat "$work/publish.out")"
     untouched "publishing stopped by SIGTERM"
+    # SIGKILL cannot be caught: the next publication clears what is left.
+    rm "$work/signing"
+    PATH=$work/bin:$PATH BUILD_DIR=$bin exec setsid "$src/scripts/publish.sh" "$key" "$work/tree/TERBO" "$work/www" TERBO \
+      >"$work/publish.out" 2>&1 &
+    publisher=$!
+    wait_for_file "$work/signing" 30 || fail "publishing never came to signing: $(cat "$work/publish.out")"
+    kill -KILL -- -"$publisher"
+    wait "$publisher"
+    [ -n "$(find "$work" -maxdepth 1 -name '.www.publish.*')" ] || fail "SIGKILL left no staging: is it still staged there?"
+    publish "$key" "$work/tree/TERBO" "$work/www" TERBO >"$work/publish.out" 2>&1 ||
+      fail "publishing after a killed one failed: $(cat "$work/publish.out")"
+    left=$(find "$work" -maxdepth 1 -name '.www.publish.*')
+    [ -z "$left" ] || fail "the staging of a killed publication is still there: $left"
     exit $((failures > 0))
     ;;
 esac
