@@ -177,7 +177,7 @@ for program in "${programs[@]}"; do files+=("$program.exe"); done
 cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 version=$(cached CMAKE_PROJECT_VERSION)
 # What the build was configured with, defaults included.
-case $(cached WEBSETUP_HTTPS | tr a-z A-Z) in
+case $(cached WEBSETUP_HTTPS | tr '[:lower:]' '[:upper:]') in
   ON | 1 | TRUE | YES | Y) transport="HTTPS (port 443)" ;;
   *) transport="plain HTTP (port 80)" ;;
 esac
