@@ -106,7 +106,7 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
     trust = new TTrust(this, platform.System, *platform.Crypto, platform.Internet,
                        PublicKeyFromPem(platform.TrustKey));
     trust->SetName("trust");
-    trust->OnListChecked = TCheckedEvent(this, &TForm1::trustListChecked);
+    trust->OnListChecked = TListCheckedEvent(this, &TForm1::trustListChecked);
     trust->OnFileChecked = TCheckedEvent(this, &TForm1::trustFileChecked);
   }
 
@@ -154,15 +154,32 @@ void TForm1::Timer1Timer(TObject*) {
   }
   // The vendor's signed list first, from beside the files.
   trust->FetchList(platform_.VendorHost + "/download/" + state_.ProgramName + "/" + kVendorListName,
-                   CzechUpper(state_.ProgramName), *hget);
+                   CzechUpper(state_.ProgramName), *hget, state_.DownloadFolder + kVendorListName);
 }
 
-void TForm1::trustListChecked(TObject*, bool Passed) {
-  if (Passed) {
-    NactiSoubor(state_.CurrentIndex);
-  } else {
-    Application().ShowMessage(state_.LanguageCode == "cz" ? texts::kListFailedCz : texts::kListFailedEn);
+void TForm1::trustListChecked(TObject*, TListVerdict Verdict) {
+  const bool czech = state_.LanguageCode == "cz";
+  switch (Verdict) {
+    case TListVerdict::Accepted:
+      NactiSoubor(state_.CurrentIndex);
+      break;
+    case TListVerdict::Expired:
+      Application().ShowMessage(czech ? texts::kListExpiredCz : texts::kListExpiredEn);
+      break;
+    case TListVerdict::Refused:
+      Application().ShowMessage(czech ? texts::kListFailedCz : texts::kListFailedEn);
+      break;
   }
+}
+
+AnsiText TForm1::TargetOf(std::int32_t index) const {
+  const AnsiText target = state_.DownloadFolder + Slot(state_.LocalFileNames, index);
+  return trust == nullptr ? target : target + ".part";
+}
+
+std::int64_t TForm1::ListedSize() const {
+  const TListedFile* entry = trust->List().Find(Slot(state_.ServerFileNames, state_.CurrentIndex));
+  return entry == nullptr ? -1 : entry->Size;
 }
 
 void TForm1::NactiSoubor(std::int32_t index) {
@@ -171,17 +188,31 @@ void TForm1::NactiSoubor(std::int32_t index) {
   if (platform_.System.FileExists(target) && !platform_.System.DeleteFile(target)) {
     Application().ShowMessage("Delete error");
   }
+  // What an interrupted run left aside was never checked.
+  if (const AnsiText part = TargetOf(index); part != target && platform_.System.FileExists(part)) {
+    platform_.System.DeleteFile(part);
+  }
+  beyondList_ = false;
   had->SetProgress(0);
   Application().ProcessMessages();
   hget->BinaryData = true;
   hget->PostQuery.clear();
   hget->URL = platform_.VendorHost + "/download/" + state_.ProgramName + "/" + Slot(state_.ServerFileNames, index);
   Label1->SetCaption(local);
-  hget->FileName = target;
+  hget->FileName = TargetOf(index);
   hget->GetFile();
 }
 
 void TForm1::hgetProgress(TObject*, std::int32_t TotalSize, std::int32_t Readed) {
+  // A length other than the list's, or more bytes than it allows, is stopped
+  // before the next read: nothing fills the disk with what the check would refuse.
+  if (trust != nullptr && !beyondList_) {
+    const std::int64_t listed = ListedSize();
+    if (TotalSize != listed || Readed > listed) {
+      beyondList_ = true;
+      hget->Abort();
+    }
+  }
   had->SetMaxValue(TotalSize);
   had->SetProgress(Readed);
   Application().ProcessMessages();
@@ -192,18 +223,23 @@ void TForm1::hgetDoneFile(TObject*, AnsiText, std::int32_t) {
     FileDone();
     return;
   }
-  trust->CheckFile(Slot(state_.ServerFileNames, state_.CurrentIndex),
-                   state_.DownloadFolder + Slot(state_.LocalFileNames, state_.CurrentIndex));
+  trust->CheckFile(Slot(state_.ServerFileNames, state_.CurrentIndex), TargetOf(state_.CurrentIndex));
 }
 
 void TForm1::trustFileChecked(TObject*, bool Passed) {
+  const AnsiText& local = Slot(state_.LocalFileNames, state_.CurrentIndex);
+  const AnsiText part = TargetOf(state_.CurrentIndex);
   if (Passed) {
-    FileDone();
+    // Only a checked file gets its name, replacing any old copy.
+    if (platform_.System.RenameFile(part, state_.DownloadFolder + local)) {
+      FileDone();
+      return;
+    }
+    platform_.System.DeleteFile(part);
+    Application().ShowMessage("error - " + state_.DownloadFolder);
     return;
   }
-  // Nothing unchecked stays where the setup program would find it.
-  const AnsiText& local = Slot(state_.LocalFileNames, state_.CurrentIndex);
-  platform_.System.DeleteFile(state_.DownloadFolder + local);
+  platform_.System.DeleteFile(part);
   ShowCheckFailed(local);
 }
 
@@ -228,7 +264,17 @@ void TForm1::FileDone() {
   }
 }
 
-void TForm1::hgetError(TObject*) { Application().ShowMessage("error - " + state_.DownloadFolder); }
+void TForm1::hgetError(TObject*) {
+  if (trust != nullptr) {
+    // The bytes of a failed transfer were never checked: none stay.
+    platform_.System.DeleteFile(TargetOf(state_.CurrentIndex));
+    if (beyondList_) {
+      ShowCheckFailed(Slot(state_.LocalFileNames, state_.CurrentIndex));
+      return;
+    }
+  }
+  Application().ShowMessage("error - " + state_.DownloadFolder);
+}
 
 void TForm1::Timer2Timer(TObject*) {
   Timer2->SetEnabled(false);
@@ -248,13 +294,21 @@ void TForm1::Timer3Timer(TObject*) {
     throw EInOutError(error);
   }
   const AnsiText setup = state_.DownloadFolder + "setup.exe";
-  AnsiText outcome;
+  AnsiText outcome = "DOWNLOAD ERROR (";
+  state_.LaunchPath.clear();
   if (platform_.System.FileExists(setup)) {
-    state_.LaunchPath = setup;
-    outcome = "stazeno (";
-  } else {
-    state_.LaunchPath.clear();
-    outcome = "DOWNLOAD ERROR (";
+    if (trust != nullptr) {
+      // Checked again before it is reported, and held from here to its start.
+      heldSetup_ = platform_.System.HoldFile(setup);
+      if (!heldSetup_ || !trust->CheckHeld(*heldSetup_, ServerNameOf("setup.exe"))) {
+        heldSetup_.reset();
+        platform_.System.DeleteFile(setup);
+      }
+    }
+    if (trust == nullptr || heldSetup_) {
+      state_.LaunchPath = setup;
+      outcome = "stazeno (";
+    }
   }
   AnsiText address = "http://" + platform_.VendorHost + "/programy/setup.asp?telefon=XXX&co=" + outcome +
                      CzechUpper(state_.ProgramName) + ")" + machine;
@@ -275,15 +329,9 @@ void TForm1::wbDocumentComplete(TObject*, void*, AnsiText) {
     platform_.System.Sleep(1000);
     // Started from the file as held, so it is the file that was checked; one
     // that cannot be held (a link, someone else's) is not started at all.
-    if (std::unique_ptr<IHeldFile> setup = platform_.System.HoldFile(state_.LaunchPath)) {
-      if (trust == nullptr || trust->CheckHeld(*setup, ServerNameOf("setup.exe"))) {
-        setup->ShellExecuteOpen(state_.LanguageCode);
-      } else {
-        setup.reset();
-        platform_.System.DeleteFile(state_.LaunchPath);
-        ShowCheckFailed("setup.exe");
-      }
-    }
+    std::unique_ptr<IHeldFile> setup =
+        trust != nullptr ? std::move(heldSetup_) : platform_.System.HoldFile(state_.LaunchPath);
+    if (setup) setup->ShellExecuteOpen(state_.LanguageCode);
   } else {
     Application().ShowMessage("Download error...");
   }

@@ -66,7 +66,7 @@ class TForm1 : public TForm {
   void Timer2Timer(TObject* Sender);
   void Timer3Timer(TObject* Sender);
   void wbDocumentComplete(TObject* Sender, void* pDisp, AnsiText URL);
-  void trustListChecked(TObject* Sender, bool Passed);
+  void trustListChecked(TObject* Sender, TListVerdict Verdict);
   void trustFileChecked(TObject* Sender, bool Passed);
 
  private:
@@ -77,9 +77,18 @@ class TForm1 : public TForm {
   // The failed file's name in the language chosen.
   void ShowCheckFailed(const AnsiText& localName);
   AnsiText ServerNameOf(const AnsiText& localName) const;
+  // Where a slot's file is written: with the vendor's key, aside under
+  // ".part" until it has passed the check.
+  AnsiText TargetOf(std::int32_t index) const;
+  // The size the vendor's list gives the current slot's file; -1 for none.
+  std::int64_t ListedSize() const;
 
   TPlatform& platform_;
   TBootstrapState& state_;
+  // The transfer was stopped for going beyond what the list allows.
+  bool beyondList_ = false;
+  // setup.exe as checked before the report, held until it is started.
+  std::unique_ptr<IHeldFile> heldSetup_;
 };
 
 // Texts of the window, in Windows-1250.
@@ -92,6 +101,10 @@ inline constexpr const char* kFileEn = "Download the file";
 inline constexpr const char* kStatusEn = "Downloading files needed to install, please wait";
 inline constexpr const char* kListFailedCz = "Seznam souboru od dodavatele nelze overit";
 inline constexpr const char* kListFailedEn = "The vendor's list of files could not be checked";
+inline constexpr const char* kListExpiredCz =
+    "Seznam souboru od dodavatele uz neplati. Zkontrolujte datum a cas v pocitaci";
+inline constexpr const char* kListExpiredEn =
+    "The vendor's list of files has expired. Check the computer's date and time";
 // The file's local name goes between the two halves.
 inline constexpr const char* kFileFailedCz[] = {"Soubor ", " neprosel kontrolou dodavatele"};
 inline constexpr const char* kFileFailedEn[] = {"The file ", " failed the vendor's check"};

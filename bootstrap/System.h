@@ -46,10 +46,14 @@ class ISystem {
   // True for an existing file; a folder does not count.
   virtual bool FileExists(const AnsiText& path) = 0;
   virtual bool DeleteFile(const AnsiText& path) = 0;
+  // Gives the file at from the name to, replacing a file already there.
+  virtual bool RenameFile(const AnsiText& from, const AnsiText& to) = 0;
   // 0 on success, else the system's error code (2 file not found, 3 path not
   // found, 4 too many open files, 5 access denied, or another).
   virtual int SetCurrentDirectoryA(const AnsiText& path) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // The computer's clock: seconds since 1970-01-01T00:00:00Z.
+  virtual std::int64_t UtcNow() = 0;
   // Holds a regular file of the user's own, never through a link; nullptr
   // when it cannot (missing, a link, someone else's, in use for writing).
   virtual std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) = 0;

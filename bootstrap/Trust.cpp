@@ -1,8 +1,10 @@
 #include "bootstrap/Trust.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "framework/Controls.h"
+#include "framework/FileNames.h"
 #include "framework/Thread.h"
 
 namespace {
@@ -64,7 +66,7 @@ TTrust::TTrust(TComponent* owner, ISystem& system, ICrypto& crypto, IInternetApi
       publicKey_(std::move(publicKey)),
       listGetter_(new THTTPGet(this, internet)) {
   listGetter_->OnDoneString = TOnDoneStringEvent([this](TObject*, AnsiText text) { ListArrived(text); }, this);
-  listGetter_->OnError = TNotifyEvent([this](TObject*) { ListDone(false); }, this);
+  listGetter_->OnError = TNotifyEvent([this](TObject*) { ListDone(TListVerdict::Refused); }, this);
   // A list is small; a server that sends more is stopped, not stored.
   listGetter_->OnProgress = TOnProgressEvent(
       [this](TObject*, std::int32_t, std::int32_t readed) {
@@ -78,8 +80,10 @@ TTrust::~TTrust() {
   if (worker_ != nullptr) worker_->Terminate();
 }
 
-void TTrust::FetchList(const AnsiText& url, const AnsiText& product, const THTTPGet& like) {
+void TTrust::FetchList(const AnsiText& url, const AnsiText& product, const THTTPGet& like,
+                       const AnsiText& keptPath) {
   product_ = product;
+  keptPath_ = keptPath;
   listGetter_->AcceptTypes = like.AcceptTypes;
   listGetter_->Agent = like.Agent;
   listGetter_->UseCache = like.UseCache;
@@ -91,10 +95,42 @@ void TTrust::FetchList(const AnsiText& url, const AnsiText& product, const THTTP
   listGetter_->GetString();
 }
 
-void TTrust::ListArrived(const AnsiText& text) { ListDone(list_.Read(crypto_, publicKey_, product_, text)); }
+void TTrust::ListArrived(const AnsiText& text) { ListDone(Judge(text)); }
 
-void TTrust::ListDone(bool ok) {
-  if (const TCheckedEvent handler = OnListChecked) handler(this, ok && list_.Loaded());
+TListVerdict TTrust::Judge(const AnsiText& text) {
+  TVendorList fresh;
+  if (!fresh.Read(crypto_, publicKey_, product_, text)) return TListVerdict::Refused;
+  if (fresh.Expires() <= system_.UtcNow()) return TListVerdict::Expired;
+  // An older list, however well signed, is a replay.
+  if (const std::unique_ptr<IHeldFile> file = system_.HoldFile(keptPath_)) {
+    std::string keptText;
+    char buffer[4096];
+    std::int64_t n = 0;
+    while (keptText.size() <= kVendorListLimit && (n = file->Read(buffer, sizeof buffer)) > 0)
+      keptText.append(buffer, static_cast<std::size_t>(n));
+    TVendorList kept;
+    if (n >= 0 && kept.Read(crypto_, publicKey_, product_, keptText)) {
+      if (fresh.Serial() < kept.Serial()) return TListVerdict::Refused;
+      if (fresh.Serial() == kept.Serial() && fresh.Text() != kept.Text()) return TListVerdict::Refused;
+    }
+  }
+  if (fresh.Text() != list_.Text()) Keep(fresh.Text());
+  list_ = std::move(fresh);
+  return TListVerdict::Accepted;
+}
+
+// Written aside and renamed, so that a kept list is whole or not there.
+void TTrust::Keep(const std::string& text) {
+  const AnsiText part = keptPath_ + ".part";
+  std::FILE* file = CreateTargetFile(part);
+  if (file == nullptr) return;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (std::fclose(file) == 0 && written && system_.RenameFile(part, keptPath_)) return;
+  system_.DeleteFile(part);
+}
+
+void TTrust::ListDone(TListVerdict verdict) {
+  if (const TListCheckedEvent handler = OnListChecked) handler(this, verdict);
 }
 
 bool TTrust::Matches(const AnsiText& serverName, bool hashed, std::int64_t size,

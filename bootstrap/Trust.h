@@ -1,7 +1,9 @@
 #pragma once
 // Trust in what was downloaded, for a program built with the vendor's key:
 // the product's signed list is fetched before the first file, and each file
-// is held and hashed against it before the run goes on.
+// is held and hashed against it before the run goes on. A list is taken only
+// while it has not expired and when it is not older than the one taken
+// before, which is kept beside the files.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +18,13 @@
 // Sender, and whether the check passed.
 using TCheckedEvent = TEvent<TObject*, bool>;
 
+enum class TListVerdict {
+  Accepted,
+  Refused,  // missing, not signed with the key, malformed, another product's, older than the kept one
+  Expired,  // signed and well formed, but past its expiry by the computer's clock
+};
+using TListCheckedEvent = TEvent<TObject*, TListVerdict>;
+
 class TTrust : public TComponent {
  public:
   // publicKey: the vendor's key as DER; crypto and system must outlive every
@@ -26,9 +35,12 @@ class TTrust : public TComponent {
 
   // Fetches the list at url with the settings of the given getter (agent,
   // credentials, cache), through the same transport. OnListChecked follows
-  // on the UI thread: true when the list verifies and names product.
-  void FetchList(const AnsiText& url, const AnsiText& product, const THTTPGet& like);
-  TCheckedEvent OnListChecked;
+  // on the UI thread. An accepted list is kept at keptPath, where the next
+  // fetch finds its floor: a list of a lower serial, or of the same serial
+  // with other content, is refused then. A kept list that does not verify
+  // sets no floor.
+  void FetchList(const AnsiText& url, const AnsiText& product, const THTTPGet& like, const AnsiText& keptPath);
+  TListCheckedEvent OnListChecked;
 
   // Hashes the file at path in a worker, held so it cannot change meanwhile.
   // OnFileChecked follows on the UI thread, once the file is let go: true
@@ -45,7 +57,9 @@ class TTrust : public TComponent {
   class THashThread;
   bool Matches(const AnsiText& serverName, bool hashed, std::int64_t size, const TSha256Digest& digest) const;
   void ListArrived(const AnsiText& text);
-  void ListDone(bool ok);
+  TListVerdict Judge(const AnsiText& text);
+  void ListDone(TListVerdict verdict);
+  void Keep(const std::string& text);
   void FileHashed(TObject* sender);
 
   ISystem& system_;
@@ -53,6 +67,7 @@ class TTrust : public TComponent {
   std::string publicKey_;
   THTTPGet* listGetter_;
   AnsiText product_;
+  AnsiText keptPath_;
   TVendorList list_;
   THashThread* worker_ = nullptr;
   AnsiText workerServerName_;

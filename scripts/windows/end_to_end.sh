@@ -19,12 +19,17 @@ reset_variant() { # temp
 #                  the published tree: the signed list first, then as plain
 #   tampered       the same with one byte of setup.zip changed on the way:
 #                  the message, nothing reported, nothing started or kept
+#   expired        the same against a tree whose list has expired: the
+#                  message that asks to check the clock, nothing fetched
 end_to_end() { # machine width kind
   local machine=$1 width=$2 kind=$3
   local name=${machine}_$kind shots=$win/e2e/$machine/$kind bin=$run/$machine/bin-$kind
   local program_exe=$exe root=$tree dpi=96 temp_win temp folder program
   mkdir -p "$shots" "$bin"
-  case $kind in trusted | tampered) program_exe=$rel/dist/TERBO.exe root=$www/download ;; esac
+  case $kind in
+    trusted | tampered) program_exe=$rel/dist/TERBO.exe root=$www/download ;;
+    expired) program_exe=$rel/dist/TERBO.exe root=$www_expired/download ;;
+  esac
   start_server "e2e_$name" "$root"
   local port_var=port_e2e_$name
   local flip=()
@@ -91,6 +96,21 @@ end_to_end() { # machine width kind
     reset_variant "$temp_win"
     return
   fi
+  if [ "$kind" = expired ]; then
+    find_box Terbo 60 "$window" || fail "$name: no message for the expired list"
+    sleep 1
+    screenshot "$box" "$shots/message.png"
+    local shown
+    shown=$(wine "$win/tests/win32/box_text.exe" Terbo | tr -d '\r')
+    [ "$shown" = "Seznam souboru od dodavatele uz neplati. Zkontrolujte datum a cas v pocitaci" ] ||
+      fail "$name: the message was '$shown', not the one about the clock"
+    [ "$(grep -c '^GET' "$requests")" = 1 ] || fail "$name: more than the list was fetched: $(cat "$requests")"
+    [ -z "$(ls -A "$folder" 2>/dev/null)" ] || fail "$name: something was saved: $(ls -A "$folder" | tr '\n' ' ')"
+    [ ! -s "$report" ] || fail "$name: a report was sent: $(cat "$report")"
+    kill "$program" 2>/dev/null || true
+    reset_variant "$temp_win"
+    return
+  fi
   wait_gone "$program" 120 || fail "$name: the installer did not end after handing off"
   reset_variant "$temp_win"
   if [ "$kind" = trusted ]; then
@@ -102,7 +122,7 @@ end_to_end() { # machine width kind
     cmp -s "$root/TERBO/$server" "$folder/$local_name" || fail "$name: $local_name differs from the server's $server"
   done < <("$helper/tools/catalogue/catalogue" TERBO "$width" | tail -n +2)
   # shellcheck disable=SC2010,SC2012
-  count=$(ls "$folder" | grep -vc '^setup-started.log$' || true)
+  count=$(ls "$folder" | grep -vc '^setup-started.log$\|^websetup.list$' || true)
   # shellcheck disable=SC2012
   [ "$count" = 9 ] || fail "$name: not nine files in $folder: $(ls "$folder" | tr '\n' ' ')"
   # The machine as the system-information component describes it in this prefix.

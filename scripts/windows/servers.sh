@@ -5,6 +5,7 @@
 files=$run/transport-files
 tree=$run/tree
 www=$run/www
+www_expired=$run/www-expired
 
 # A vendor server: start_server NAME ROOT [vendor_server options]; sets
 # port_NAME. Its report log is $run/NAME-report.log, its requests $run/NAME-server.log.
@@ -52,4 +53,6 @@ start_servers() {
   for d in "$tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
   BUILD_DIR=$helper scripts/publish.sh "$vendor_key" "$tree/TERBO" "$www" TERBO >/dev/null ||
     fail "scripts/publish.sh could not publish TERBO"
+  BUILD_DIR=$helper scripts/publish.sh --expires 2026-01-01T00:00:00Z "$vendor_key" "$tree/TERBO" "$www_expired" \
+    TERBO >/dev/null || fail "scripts/publish.sh could not publish TERBO with a past expiry"
 }

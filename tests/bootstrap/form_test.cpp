@@ -45,6 +45,12 @@ class TDiskSystem : public TFakeSystem {
     std::error_code ec;
     return fs::remove(path, ec);
   }
+  bool RenameFile(const AnsiText& from, const AnsiText& to) override {
+    log.push_back("rename " + from + " " + to);
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    return !ec;
+  }
 };
 
 class Installer : public ::testing::Test {
@@ -99,12 +105,16 @@ class Installer : public ::testing::Test {
       net_.Serve(Url(server), {200, Body(server, size), true});
     }
   }
+
+ public:
   static std::string Body(const AnsiText& name, std::size_t size) {
     std::string b;
     while (b.size() < size) b += name + ":" + std::to_string(b.size()) + ";";
     b.resize(size);
     return b;
   }
+
+ protected:
   AnsiText Url(const AnsiText& server) const {
     return AnsiText(kHost) + "/download/" + state_.ProgramName + "/" + server;
   }
@@ -683,13 +693,26 @@ class Trusted : public Completion {
   }
   // The list of the product's files as served, signed with key for product;
   // edit changes entries before signing.
-  void PublishList(const std::string& product = "TERBO", const std::string& key = kVendorKey,
-                   const TEditList& edit = {}) {
+public:
+  std::string ProductList(const std::string& product = "TERBO", const std::string& key = kVendorKey,
+                          const TEditList& edit = {}, const std::string& freshness = Freshness(7)) {
     std::vector<TListEntry> entries;
     for (const TProductFile& f : ProductFiles(state_.ProgramName))
       entries.push_back({f.ServerName, Body(f.ServerName, 3000)});
     if (edit) edit(entries);
-    net_.Serve(Url(kVendorListName), {200, SignList(ListBody(product, entries), key), true});
+    return SignList(ListBody(product, entries, freshness), key);
+  }
+protected:
+  void PublishList(const std::string& product = "TERBO", const std::string& key = kVendorKey,
+                   const TEditList& edit = {}, const std::string& freshness = Freshness(7)) {
+    net_.Serve(Url(kVendorListName), {200, ProductList(product, key, edit, freshness), true});
+  }
+  // Every file left in the download folder, by name.
+  std::vector<std::string> Left() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root_ / "TERBO")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   void StartTrusted(const TEditList& edit = {}) {
     Start("TERBO.exe");
@@ -713,7 +736,106 @@ TEST_F(Trusted, ListComesFirstThenEveryFilePassesAndSetupStarts) {
   EXPECT_EQ(sys_.opened,
             (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
   EXPECT_TRUE(widgets_.boxes.empty());
+  // The files under their names and the list that vouched for them; nothing aside.
+  const std::vector<std::string> left = Left();
+  EXPECT_EQ(left.size(), 10u);
+  EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.ends_with(".part"); }), 0);
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / kVendorListName), ProductList());
 }
+
+// The list is fresh, or refused: its expiry against the computer's clock, its
+// serial against the list kept from the run before.
+struct FreshnessCase {
+  const char* name;
+  std::string served;  // serial and expiry of the list served
+  std::function<std::string(Trusted&)> kept;  // the list kept from before; empty: none
+  const char* message;  // nullptr: the run goes on
+};
+
+class TrustedFreshness : public Trusted, public ::testing::WithParamInterface<FreshnessCase> {};
+
+TEST_P(TrustedFreshness, ListIsTakenOnlyWhenNotExpiredNorOlderThanTheKeptOne) {
+  StartTrusted();
+  PublishList("TERBO", kVendorKey, {}, GetParam().served);
+  const std::string kept = GetParam().kept ? GetParam().kept(*this) : "";
+  if (!kept.empty()) std::ofstream(root_ / "TERBO" / kVendorListName, std::ios::binary) << kept;
+  Download(form_->Image2);
+  if (GetParam().message != nullptr) {
+    ASSERT_EQ(widgets_.boxes.size(), 1u);
+    EXPECT_EQ(widgets_.boxes[0].text, GetParam().message);
+    EXPECT_EQ(RequestedPaths(), std::vector<AnsiText>{Url(kVendorListName)});
+    EXPECT_EQ(Left(), kept.empty() ? std::vector<std::string>{} : std::vector<std::string>{kVendorListName});
+    if (!kept.empty()) {
+      EXPECT_EQ(ReadFile(root_ / "TERBO" / kVendorListName), kept) << "the floor stays";
+    }
+    return;
+  }
+  ASSERT_TRUE(widgets_.boxes.empty()) << widgets_.boxes[0].text;
+  EXPECT_TRUE(form_->Timer3->Enabled());
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / kVendorListName), ProductList("TERBO", kVendorKey, {}, GetParam().served))
+      << "the list taken is kept";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TrustedFreshness,
+    ::testing::Values(
+        FreshnessCase{"Expired", Freshness(7, "2026-12-09T11:59:59Z"), {},
+                  "The vendor's list of files has expired. Check the computer's date and time"},
+        FreshnessCase{"ExpiringInASecond", Freshness(7, "2026-12-09T12:00:01Z"), {}, nullptr},
+        FreshnessCase{"LowerThanKept", Freshness(7), [](Trusted& trusted) { return trusted.ProductList("TERBO", kVendorKey, {}, Freshness(8)); },
+                  "The vendor's list of files could not be checked"},
+        FreshnessCase{"SameSerialOtherContent", Freshness(7),
+                  [](Trusted& trusted) {
+                    return trusted.ProductList("TERBO", kVendorKey, [](std::vector<TListEntry>& e) { e[0].body += "x"; });
+                  },
+                  "The vendor's list of files could not be checked"},
+        FreshnessCase{"SameListAgain", Freshness(7), [](Trusted& trusted) { return trusted.ProductList(); }, nullptr},
+        FreshnessCase{"HigherThanKept", Freshness(8), [](Trusted& trusted) { return trusted.ProductList(); }, nullptr},
+        FreshnessCase{"KeptUnderAnotherKey", Freshness(7),
+                  [](Trusted& trusted) { return trusted.ProductList("TERBO", "the vendor's old key", {}, Freshness(9)); }, nullptr}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(Trusted, ExpiredListTellsTheCzechUserToCheckTheClock) {
+  StartTrusted();
+  PublishList("TERBO", kVendorKey, {}, Freshness(7, "2020-01-01T00:00:00Z"));
+  Download(form_->Image1);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "Seznam souboru od dodavatele uz neplati. Zkontrolujte datum a cas v pocitaci");
+}
+
+// A transfer the list cannot vouch for leaves nothing: not under the file's
+// name, not aside.
+struct Transfer {
+  const char* name;
+  FakeInternet::Response ntdll;  // the second file's answer; the list says 3000 bytes
+  const char* message;           // %s: the download folder
+};
+
+class TrustedTransfer : public Trusted, public ::testing::WithParamInterface<Transfer> {};
+
+TEST_P(TrustedTransfer, ThatFailsLeavesNothingUnchecked) {
+  StartTrusted();
+  // Left by a run closed mid-file: never checked, so never kept.
+  std::ofstream(root_ / "TERBO" / "comm32._dl.part") << "stale";
+  net_.Serve(Url("ntdll.zip"), GetParam().ntdll);
+  Download(form_->Image2);
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  std::string message = GetParam().message;
+  if (const auto at = message.find("%s"); at != std::string::npos) message.replace(at, 2, state_.DownloadFolder);
+  EXPECT_EQ(widgets_.boxes[0].text, message);
+  EXPECT_EQ(Left(), (std::vector<std::string>{"comm32._dl", kVendorListName}));
+  EXPECT_LT(net_.Calls("InternetReadFile").size(), 40u) << "a transfer beyond the list is stopped at once";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TrustedTransfer,
+    ::testing::Values(Transfer{"CutShort", {200, Installer::Body("ntdll.zip", 3000), true, 2000}, "error - %s"},
+                      Transfer{"NotFound", {404, "<html>gone</html>", true}, "error - %s"},
+                      Transfer{"AnnouncedLonger", {200, Installer::Body("ntdll.zip", 4000000), true},
+                               "The file ntdll._dl failed the vendor's check"},
+                      Transfer{"AnnouncedShorter", {200, Installer::Body("ntdll.zip", 2999), true},
+                               "The file ntdll._dl failed the vendor's check"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 struct ListFault {
   const char* name;
@@ -794,7 +916,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FileFault{"OfAnotherDigest", [](std::vector<TListEntry>& e) { e[1].body[1500] ^= 1; }}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(Trusted, SetupChangedAfterItsCheckIsNeitherStartedNorKept) {
+TEST_F(Trusted, SetupChangedAfterItsCheckIsReportedAsMissingAndNeitherStartedNorKept) {
   StartTrusted();
   Download(form_->Image2);
   ASSERT_TRUE(form_->Timer3->Enabled());
@@ -804,6 +926,8 @@ TEST_F(Trusted, SetupChangedAfterItsCheckIsNeitherStartedNorKept) {
   ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
   EXPECT_TRUE(sys_.opened.empty());
   EXPECT_FALSE(fs::exists(root_ / "TERBO" / "setup.exe"));
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Reports()[0].rfind("DOWNLOAD%20ERROR%20(TERBO)*PC01*", 0), 0u) << Reports()[0];
   ASSERT_EQ(widgets_.boxes.size(), 1u);
-  EXPECT_EQ(widgets_.boxes[0].text, "The file setup.exe failed the vendor's check");
+  EXPECT_EQ(widgets_.boxes[0].text, "Download error...");
 }

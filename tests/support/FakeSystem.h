@@ -46,6 +46,7 @@ class TFakeSystem : public ISystem {
   std::set<AnsiText> unholdable;
   std::map<AnsiText, std::string> contents;  // what a held file reads
   std::vector<AnsiText> deleted;
+  std::int64_t now = 1796817600;  // 2026-12-09T12:00:00Z
   int chdirError = 0;
   std::vector<AnsiText> chdirs;
   std::vector<std::uint32_t> sleeps;
@@ -82,6 +83,15 @@ class TFakeSystem : public ISystem {
     deleted.push_back(path);
     return files.erase(path) != 0;
   }
+  bool RenameFile(const AnsiText& from, const AnsiText& to) override {
+    log.push_back("rename " + from + " " + to);
+    if (files.erase(from) == 0) return false;
+    files.insert(to);
+    contents[to] = contents[from];
+    contents.erase(from);
+    return true;
+  }
+  std::int64_t UtcNow() override { return now; }
   int SetCurrentDirectoryA(const AnsiText& path) override {
     log.push_back("chdir " + path);
     chdirs.push_back(path);

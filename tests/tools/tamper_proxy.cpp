@@ -1,12 +1,20 @@
-// tamper_proxy --upstream HOST:PORT --port-file FILE [--flip PATH=OFFSET]... [--replace PATH=FILE]...
-//              [--delay PATH=MS]...
+// tamper_proxy --upstream HOST:PORT --port-file FILE [--once] [FAULT PATH=VALUE]...
 //
 // A proxy between the installer and the vendor's server, as an attacker on
-// the network path would run one: it hands every request on unchanged and
-// every answer back, except that it flips one bit of the body byte at OFFSET
-// of the answers for PATH (the Content-Length stays right), answers PATH
-// itself with FILE's bytes where told to, and holds a request for PATH that
-// long before handing it on. Each request is logged to stdout as it arrives.
+// the network path (or a bad line) would be: it hands every request on
+// unchanged and every answer back, except for the faults given for a path
+// (a PATH ending in "*" stands for every path it begins):
+//   --flip PATH=OFFSET    flips one bit of the body byte at OFFSET (the Content-Length stays right)
+//   --replace PATH=FILE   answers with FILE's bytes instead of asking the server
+//   --delay PATH=MS       holds the request that long before handing it on
+//   --cut PATH=N|half     passes N bytes of the body (or half its length), then closes
+//   --stall PATH=N|half   passes N bytes of the body, then sends nothing more
+//   --grow PATH=N         sends N bytes more than the server did, and announces them
+//   --status PATH=CODE    answers with that status itself
+// With --once, each fault but --replace and --delay strikes a path's first
+// request only, as a line that fails once. Each request is logged to stdout as
+// "METHOD PATH" when it arrives, and as "sent PATH BYTES" (body bytes passed
+// on) when it ends.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -19,17 +27,39 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 
 namespace {
-std::map<std::string, long long> flips;
-std::map<std::string, std::string> replacements;
-std::map<std::string, int> delays;
+std::map<std::string, std::map<std::string, std::string>> faults;  // fault -> path -> value
+bool once = false;
+std::set<std::string> struck;  // "fault path" already used, with --once
 std::string upstreamHost;
 int upstreamPort = 0;
-std::mutex logMutex;
+std::mutex mutex;
+
+void Log(const std::string& line) {
+  std::lock_guard lock(mutex);
+  std::cout << line << std::endl;
+}
+
+// The value of a fault for path, if it strikes this request.
+const std::string* Fault(const std::string& fault, const std::string& path) {
+  const auto f = faults.find(fault);
+  if (f == faults.end()) return nullptr;
+  for (const auto& [pattern, value] : f->second) {
+    const bool prefix = !pattern.empty() && pattern.back() == '*';
+    if (prefix ? path.rfind(pattern.substr(0, pattern.size() - 1), 0) != 0 : path != pattern) continue;
+    if (once && fault != "--replace" && fault != "--delay") {
+      std::lock_guard lock(mutex);
+      if (!struck.insert(fault + " " + path).second) return nullptr;
+    }
+    return &value;
+  }
+  return nullptr;
+}
 
 bool SendAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -41,11 +71,43 @@ bool SendAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+bool SendText(int fd, const std::string& text) { return SendAll(fd, text.data(), text.size()); }
+
 // The path of a request target in absolute or origin form.
 std::string PathOf(const std::string& target) {
   if (target.rfind("http://", 0) != 0) return target;
   const std::size_t slash = target.find('/', 7);
   return slash == std::string::npos ? "/" : target.substr(slash);
+}
+
+long long ContentLength(const std::string& head) {
+  std::istringstream lines(head);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.size() > 15 && strncasecmp(line.c_str(), "content-length:", 15) == 0) {
+      return std::atoll(line.c_str() + 15);
+    }
+  }
+  return -1;
+}
+
+std::string WithLength(const std::string& head, long long length) {
+  std::istringstream lines(head);
+  std::string line;
+  std::string out;
+  while (std::getline(lines, line)) {
+    if (line.size() > 15 && strncasecmp(line.c_str(), "content-length:", 15) == 0) {
+      line = "Content-Length: " + std::to_string(length) + "\r";
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+// A byte limit of a fault: a number, or "half" of the announced length.
+long long Limit(const std::string* value, long long length) {
+  if (value == nullptr) return -1;
+  return *value == "half" ? (length > 0 ? length / 2 : 0) : std::stoll(*value);
 }
 
 void Serve(int client) {
@@ -60,22 +122,30 @@ void Serve(int client) {
   std::string method, target;
   line >> method >> target;
   const std::string path = PathOf(target);
-  {
-    std::lock_guard lock(logMutex);
-    std::cout << method << " " << path << std::endl;
-  }
-  if (const auto r = replacements.find(path); r != replacements.end()) {
-    std::ifstream file(r->second, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    const std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(bytes.str().size()) +
-                               "\r\nConnection: close\r\n\r\n" + bytes.str();
-    SendAll(client, answer.data(), answer.size());
+  Log(method + " " + path);
+  long long sent = 0;
+  const auto finish = [&] {
+    Log("sent " + path + " " + std::to_string(sent));
+    shutdown(client, SHUT_WR);
     close(client);
-    return;
+  };
+  if (const std::string* file = Fault("--replace", path)) {
+    std::ifstream in(*file, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    SendText(client, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(bytes.str().size()) +
+                         "\r\nConnection: close\r\n\r\n" + bytes.str());
+    sent = static_cast<long long>(bytes.str().size());
+    return finish();
   }
-  if (const auto d = delays.find(path); d != delays.end()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(d->second));
+  if (const std::string* code = Fault("--status", path)) {
+    const std::string body = "<html>" + *code + "</html>";
+    SendText(client, "HTTP/1.0 " + *code + " Fault\r\nContent-Length: " + std::to_string(body.size()) +
+                         "\r\nRetry-After: 1\r\nConnection: close\r\n\r\n" + body);
+    return finish();
+  }
+  if (const std::string* ms = Fault("--delay", path)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(*ms)));
   }
   const int server = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -85,60 +155,94 @@ void Serve(int client) {
   if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       !SendAll(server, head.data(), head.size())) {
     close(server);
-    close(client);
-    return;
+    return finish();
   }
-  const auto flip = flips.find(path);
-  // Bytes of the answer relayed so far, and where its body begins (-1: not yet known).
-  long long relayed = 0;
-  long long bodyStart = -1;
-  std::string answerHead;
-  for (;;) {
+  // The answer's head, whole, before any of its body is passed on.
+  std::string answer;
+  std::size_t headEnd = std::string::npos;
+  while ((headEnd = answer.find("\r\n\r\n")) == std::string::npos) {
     const ssize_t n = recv(server, buffer, sizeof buffer, 0);
     if (n <= 0) break;
-    if (bodyStart < 0) {
-      answerHead.append(buffer, static_cast<std::size_t>(n));
-      if (const std::size_t end = answerHead.find("\r\n\r\n"); end != std::string::npos) {
-        bodyStart = static_cast<long long>(end + 4);
-      }
+    answer.append(buffer, static_cast<std::size_t>(n));
+  }
+  if (headEnd == std::string::npos) {
+    SendText(client, answer);
+    close(server);
+    return finish();
+  }
+  std::string answerHead = answer.substr(0, headEnd + 2);
+  std::string body = answer.substr(headEnd + 4);
+  const long long length = ContentLength(answerHead);
+  const std::string* flip = Fault("--flip", path);
+  const long long flipAt = flip != nullptr ? std::stoll(*flip) : -1;
+  const long long grow = Limit(Fault("--grow", path), length);
+  const long long cut = Limit(Fault("--cut", path), length);
+  const long long stall = Limit(Fault("--stall", path), length);
+  if (grow > 0 && length >= 0) answerHead = WithLength(answerHead, length + grow);
+  if (!SendText(client, answerHead + "\r\n")) {
+    close(server);
+    return finish();
+  }
+  // Passes on body bytes until a fault's limit; false when the client is gone.
+  const auto pass = [&](std::string chunk) {
+    if (flipAt >= sent && flipAt < sent + static_cast<long long>(chunk.size())) chunk[static_cast<std::size_t>(flipAt - sent)] ^= 0x01;
+    for (const long long limit : {cut, stall}) {
+      if (limit >= 0 && sent + static_cast<long long>(chunk.size()) > limit) chunk.resize(static_cast<std::size_t>(limit - sent));
     }
-    if (flip != flips.end() && bodyStart >= 0) {
-      const long long at = bodyStart + flip->second - relayed;
-      if (at >= 0 && at < n) buffer[at] = static_cast<char>(buffer[at] ^ 0x01);
-    }
-    relayed += n;
-    if (!SendAll(client, buffer, static_cast<std::size_t>(n))) break;
+    if (!SendText(client, chunk)) return false;
+    sent += static_cast<long long>(chunk.size());
+    return (cut < 0 || sent < cut) && (stall < 0 || sent < stall);
+  };
+  bool going = body.empty() || pass(body);
+  while (going) {
+    const ssize_t n = recv(server, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    going = pass(std::string(buffer, static_cast<std::size_t>(n)));
   }
   close(server);
-  shutdown(client, SHUT_WR);
-  close(client);
+  if (going && grow > 0) {
+    const std::string extra(1 << 16, 'x');
+    for (long long left = grow; left > 0 && going; left -= static_cast<long long>(extra.size())) {
+      going = pass(extra.substr(0, static_cast<std::size_t>(std::min<long long>(left, 1 << 16))));
+    }
+  }
+  if (stall >= 0 && sent >= stall) {
+    // Silent, with the connection open, until the client gives up.
+    while (recv(client, buffer, sizeof buffer, 0) > 0) {
+    }
+  }
+  finish();
 }
 
 int Usage() {
-  std::cerr << "usage: tamper_proxy --upstream HOST:PORT --port-file FILE [--flip PATH=OFFSET]... "
-               "[--replace PATH=FILE]... [--delay PATH=MS]...\n";
+  std::cerr << "usage: tamper_proxy --upstream HOST:PORT --port-file FILE [--once] [FAULT PATH=VALUE]...\n";
   return 2;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string portFile;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  static const std::set<std::string> kFaults = {"--flip", "--replace", "--delay", "--cut",
+                                                "--stall", "--grow", "--status"};
+  for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    const std::string value = argv[i + 1];
-    const std::size_t split = value.find_first_of(option == "--upstream" ? ":" : "=");
-    if (split == std::string::npos && option != "--port-file") return Usage();
-    if (option == "--upstream") {
-      upstreamHost = value.substr(0, split);
-      upstreamPort = std::stoi(value.substr(split + 1));
-    } else if (option == "--port-file") {
+    if (option == "--once") {
+      once = true;
+      continue;
+    }
+    if (i + 1 >= argc) return Usage();
+    const std::string value = argv[++i];
+    if (option == "--port-file") {
       portFile = value;
-    } else if (option == "--flip") {
-      flips[value.substr(0, split)] = std::stoll(value.substr(split + 1));
-    } else if (option == "--delay") {
-      delays[value.substr(0, split)] = std::stoi(value.substr(split + 1));
-    } else if (option == "--replace") {
-      replacements[value.substr(0, split)] = value.substr(split + 1);
+    } else if (option == "--upstream") {
+      const std::size_t colon = value.find(':');
+      if (colon == std::string::npos) return Usage();
+      upstreamHost = value.substr(0, colon);
+      upstreamPort = std::stoi(value.substr(colon + 1));
+    } else if (kFaults.count(option) != 0) {
+      const std::size_t split = value.find('=');
+      if (split == std::string::npos) return Usage();
+      faults[option][value.substr(0, split)] = value.substr(split + 1);
     } else {
       return Usage();
     }

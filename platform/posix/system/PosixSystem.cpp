@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -190,6 +191,10 @@ bool TPosixSystem::FileExists(const AnsiText& path) {
 
 bool TPosixSystem::DeleteFile(const AnsiText& path) { return unlink(AnsiToUtf8(path).c_str()) == 0; }
 
+bool TPosixSystem::RenameFile(const AnsiText& from, const AnsiText& to) {
+  return std::rename(AnsiToUtf8(from).c_str(), AnsiToUtf8(to).c_str()) == 0;
+}
+
 int TPosixSystem::SetCurrentDirectoryA(const AnsiText& path) {
   return chdir(AnsiToUtf8(path).c_str()) == 0 ? 0 : IoErrorCode(errno);
 }
@@ -217,6 +222,11 @@ int TPosixSystem::IoErrorCode(int err) {
 
 void TPosixSystem::Sleep(std::uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::int64_t TPosixSystem::UtcNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 namespace {

@@ -251,6 +251,10 @@ bool TWin32System::DeleteFile(const AnsiText& path) {
   return ::DeleteFileA(path.c_str()) != 0;
 }
 
+bool TWin32System::RenameFile(const AnsiText& from, const AnsiText& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 int TWin32System::SetCurrentDirectoryA(const AnsiText& path) {
   if (::SetCurrentDirectoryA(path.c_str()) != 0) return 0;
   return static_cast<int>(::GetLastError());
@@ -258,6 +262,14 @@ int TWin32System::SetCurrentDirectoryA(const AnsiText& path) {
 
 void TWin32System::Sleep(std::uint32_t milliseconds) {
   ::Sleep(milliseconds);
+}
+
+std::int64_t TWin32System::UtcNow() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  // FILETIME counts 100 ns from 1601-01-01.
+  return static_cast<std::int64_t>(ticks / 10000000u) - 11644473600;
 }
 
 namespace {

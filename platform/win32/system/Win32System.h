@@ -15,8 +15,10 @@ class TWin32System final : public ISystem {
   bool IsPrivateFolder(const AnsiText& path) override;
   bool FileExists(const AnsiText& path) override;
   bool DeleteFile(const AnsiText& path) override;
+  bool RenameFile(const AnsiText& from, const AnsiText& to) override;
   int SetCurrentDirectoryA(const AnsiText& path) override;
   void Sleep(std::uint32_t milliseconds) override;
+  std::int64_t UtcNow() override;
   std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override;
 
   // Creates a download's file for writing without following a reparse point
