@@ -7,8 +7,9 @@
 #     keeps the case of its file name in the download path), with each server
 #     file of that product copied from FILES-DIR and the product's list,
 #     websetup.list, signed with the key (RSA, SHA-256). The list's serial is
-#     one above the list it replaces (or the time in seconds, if higher); it
-#     expires in N days (default 180) or at TIME (UTC, 2027-06-07T12:00:00Z).
+#     one above the highest in WEBROOT, so above the list it replaces (or the
+#     time in seconds, if higher); it expires in N days (default 180) or at
+#     TIME (UTC, 2027-06-07T12:00:00Z).
 #     A server file missing from FILES-DIR, or anything there that is not a
 #     regular file, is an error that names it. Everything is made ready beside
 #     WEBROOT (on its file system), then each folder is swapped in by renames.
@@ -179,14 +180,18 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 printf '%s\n' "$public" >"$stage/public.pem"
 
-# The serial after the list at $1 (none, or unreadable: 0).
-next_serial() {
-  local old=""
-  [ ! -f "$1" ] || old=$(sed -n '3s/^serial \([1-9][0-9]\{0,17\}\)$/\1/p' "$1")
-  old=${old:-0}
-  [ "$old" -lt 999999999999999999 ] || die "$1 has the highest serial a list can have"
-  echo $((old + 1 > now ? old + 1 : now))
-}
+# One serial for the whole run, above every list in the web root (or the
+# time, if higher): so the names of one product published together (TERBO,
+# terbo: one download folder on Windows) get the same list, and a program
+# that took one of them takes the other.
+highest=0
+for list in "$webroot"/download/*/websetup.list; do
+  [ -f "$list" ] || continue
+  old=$(sed -n '3s/^serial \([1-9][0-9]\{0,17\}\)$/\1/p' "$list")
+  if [ -n "$old" ] && [ "$old" -gt "$highest" ]; then highest=$old; fi
+done
+[ "$highest" -lt 999999999999999999 ] || die "a list in $webroot/download has the highest serial a list can have"
+serial=$((highest + 1 > now ? highest + 1 : now))
 # Signs the text in $1 (to $2: the text, then its signature line).
 sign() {
   openssl dgst -sha256 -sign "$key" -passin env:WEBSETUP_KEY_PASS -out "$1.sig" "$1" </dev/null
@@ -215,7 +220,6 @@ if [ -n "$resign" ]; then
     [ "${top[0]:-}" = "websetup file list 2" ] || die "$list is not a list of version 2 ('${top[0]:-}'): publish its files again"
     [ "${top[1]:-}" = "product $product" ] || die "$list is not $product's list ('${top[1]:-}')"
     [[ ${top[2]:-} == "serial "[1-9]* && ${top[3]:-} == "expires "* ]] || die "$list has no serial and expiry"
-    serial=$(next_serial "$list")
     { printf 'websetup file list 2\nproduct %s\nserial %s\nexpires %s\n' "$product" "$serial" "$expires"
       tail -n +5 "$work/old-body"; } >"$work/body"
     sign "$work/body" "$work/websetup.list"
@@ -235,7 +239,6 @@ for program in "${programs[@]}"; do
   folder=$stage/download/$program
   mkdir -p "$folder"
   body=$stage/$program.body
-  serial=$(next_serial "$webroot/download/$program/websetup.list")
   printf 'websetup file list 2\nproduct %s\nserial %s\nexpires %s\n' "$product" "$serial" "$expires" >"$body"
   while read -r server _; do
     [ -e "$files/$server" ] || [ -L "$files/$server" ] || { missing+=("$program: $server"); continue; }

@@ -123,9 +123,11 @@ case $scenario in
     ;;
   serials)
     cp "$list" "$work/first.list"
-    publish "$key" "$work/tree/TERBO" "$work/www" TERBO >/dev/null || fail "publishing again failed"
+    publish "$key" "$work/tree/TERBO" "$work/www" TERBO terbo >/dev/null || fail "publishing again failed"
     [ "$(field serial "$list")" -gt "$(field serial "$work/first.list")" ] ||
       fail "publishing again did not raise the serial: $(field serial "$list")"
+    # Names that share a download folder on Windows share the list, serial and all.
+    cmp -s "$list" "$work/www/download/terbo/websetup.list" || fail "TERBO and terbo, published together, differ"
     # Signed again where the key is, on a copy holding the lists alone.
     cp "$list" "$work/published.list"
     mkdir -p "$work/lists/download/TERBO"
