@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include <string>
+#include <vector>
 
 #include "bootstrap/Crypto.h"
 #include "bootstrap/State.h"
@@ -26,6 +27,11 @@ struct TPlatform {
   std::string TrustKey;
   // The platform's cryptography; needed with a key.
   ICrypto* Crypto = nullptr;
+  // With a key only: more tries of a file on each host after a failure, and
+  // the hosts to try after the vendor's own, in order. 0 and none keep the
+  // run stopping at the first failure.
+  int Retries = 0;
+  std::vector<AnsiText> Mirrors;
 };
 
 class TForm1 : public TForm {

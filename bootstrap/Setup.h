@@ -11,6 +11,11 @@ AnsiText VendorHostName();
 // The vendor's public key (PEM) the program was built with, or "": defined by
 // the key library the program links (cmake/TrustKey.cmake).
 std::string VendorTrustKey();
+// More tries of a file on each host, and the mirror hosts ("h2;h3"), as the
+// build set them: defined by the library the program links
+// (cmake/Resilience.cmake).
+int VendorRetries();
+const char* VendorMirrors();
 
 // The program: sets the title, creates the installer window as the main
 // window and runs the message loop until it closes. The platform's widget

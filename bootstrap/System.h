@@ -45,6 +45,8 @@ class ISystem {
   virtual bool IsPrivateFolder(const AnsiText& path) = 0;
   // True for an existing file; a folder does not count.
   virtual bool FileExists(const AnsiText& path) = 0;
+  // The size of a file in bytes; -1 when there is no file there.
+  virtual std::int64_t FileSize(const AnsiText& path) = 0;
   virtual bool DeleteFile(const AnsiText& path) = 0;
   // Gives the file at from the name to, replacing a file already there.
   virtual bool RenameFile(const AnsiText& from, const AnsiText& to) = 0;

@@ -32,6 +32,10 @@ class TDiskSystem : public TFakeSystem {
     return fs::is_directory(path);
   }
   bool FileExists(const AnsiText& path) override { return fs::is_regular_file(path); }
+  std::int64_t FileSize(const AnsiText& path) override {
+    std::error_code ec;
+    return fs::is_regular_file(path) ? static_cast<std::int64_t>(fs::file_size(path, ec)) : -1;
+  }
   std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override {
     std::ifstream in(path, std::ios::binary);
     if (!fs::is_regular_file(path) || !in) return nullptr;
@@ -82,7 +86,7 @@ class Installer : public ::testing::Test {
   void Start(const AnsiText& exe) {
     sys_.modulePath = "/opt/bin/" + exe;
     Application().SetTitle(ProgramTitle(sys_.modulePath, '/'));
-    platform_ = std::make_unique<TPlatform>(TPlatform{sys_, machine_, net_, kHost, trustKey_, &crypto_});
+    platform_ = std::make_unique<TPlatform>(TPlatform{sys_, machine_, net_, kHost, trustKey_, &crypto_, retries_, mirrors_});
     form_ = std::make_unique<TForm1>(nullptr, *platform_, state_);
   }
 
@@ -162,6 +166,8 @@ class Installer : public ::testing::Test {
   TFakeMachine machine_;
   TBootstrapState state_;
   std::string trustKey_;  // none: the program as built without the vendor's key
+  int retries_ = 0;  // the vendor's resilience settings: none
+  std::vector<AnsiText> mirrors_;
   TFakeCrypto crypto_;
   std::unique_ptr<TPlatform> platform_;
   std::unique_ptr<TForm1> form_;
@@ -320,7 +326,7 @@ TEST_F(Installer, LeftOverPostQueryStillGivesAGet) {
 
 TEST_F(Installer, WindowThatClosedDuringStartUpIsNeverShown) {
   sys_.modulePath = "/opt/bin/TERBO.exe";
-  TPlatform platform{sys_, machine_, net_, kHost, {}, nullptr};
+  TPlatform platform{sys_, machine_, net_, kHost, {}, nullptr, 0, {}};
   sys_.foldersCreatable = false;
   EXPECT_EQ(RunSetup(platform), 0);
   EXPECT_EQ(widgets_.runs, 0);
@@ -710,7 +716,7 @@ protected:
   // Every file left in the download folder, by name.
   std::vector<std::string> Left() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(root_ / "TERBO")) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(root_ / "TERBO")) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -41,7 +41,7 @@ TEST(ReportWire, QueryReachesTheServerDecodedExactlyAsBuilt) {
   settings.httpProxy = server.BaseUrl();
   PosixInternet internet(settings);
   TBootstrapState state;
-  TPlatform platform{sys, machine, internet, "www.vendor.example", {}, nullptr};
+  TPlatform platform{sys, machine, internet, "www.vendor.example", {}, nullptr, 0, {}};
   {
     TForm1 form(nullptr, platform, state);
     state.LanguageCode = "cz";

@@ -77,6 +77,9 @@ class TFakeSystem : public ISystem {
     return foldersPrivate;
   }
   bool FileExists(const AnsiText& path) override { return files.count(path) != 0; }
+  std::int64_t FileSize(const AnsiText& path) override {
+    return files.count(path) != 0 ? static_cast<std::int64_t>(contents[path].size()) : -1;
+  }
   bool DeleteFile(const AnsiText& path) override {
     log.push_back("delete " + path);
     if (undeletable.count(path) != 0) return false;

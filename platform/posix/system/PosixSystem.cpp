@@ -191,6 +191,12 @@ bool TPosixSystem::FileExists(const AnsiText& path) {
 
 bool TPosixSystem::DeleteFile(const AnsiText& path) { return unlink(AnsiToUtf8(path).c_str()) == 0; }
 
+std::int64_t TPosixSystem::FileSize(const AnsiText& path) {
+  struct stat st {};
+  if (stat(AnsiToUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return st.st_size;
+}
+
 bool TPosixSystem::RenameFile(const AnsiText& from, const AnsiText& to) {
   return std::rename(AnsiToUtf8(from).c_str(), AnsiToUtf8(to).c_str()) == 0;
 }

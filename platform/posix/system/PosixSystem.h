@@ -16,6 +16,7 @@ class TPosixSystem : public ISystem {
   bool ForceDirectories(const AnsiText& path, bool shared) override;
   bool IsPrivateFolder(const AnsiText& path) override;
   bool FileExists(const AnsiText& path) override;
+  std::int64_t FileSize(const AnsiText& path) override;
   bool DeleteFile(const AnsiText& path) override;
   bool RenameFile(const AnsiText& from, const AnsiText& to) override;
   int SetCurrentDirectoryA(const AnsiText& path) override;

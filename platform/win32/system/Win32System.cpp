@@ -251,6 +251,14 @@ bool TWin32System::DeleteFile(const AnsiText& path) {
   return ::DeleteFileA(path.c_str()) != 0;
 }
 
+std::int64_t TWin32System::FileSize(const AnsiText& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0 ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return -1;
+  return static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+}
+
 bool TWin32System::RenameFile(const AnsiText& from, const AnsiText& to) {
   return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
