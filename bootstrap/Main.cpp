@@ -1,5 +1,7 @@
 #include "bootstrap/Main.h"
 
+#include <cstdio>
+
 #include "bootstrap/Flags.h"
 #include "bootstrap/Startup.h"
 #include "bootstrap/VendorList.h"
@@ -108,6 +110,14 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
     trust->SetName("trust");
     trust->OnListChecked = TListCheckedEvent(this, &TForm1::trustListChecked);
     trust->OnFileChecked = TCheckedEvent(this, &TForm1::trustFileChecked);
+    if (Resilient()) {
+      Timer4 = Make<TTimer>(this, "Timer4");
+      Timer4->SetEnabled(false);
+      Timer4->OnTimer = TNotifyEvent(this, &TForm1::Timer4Timer);
+      // What a failure needs to be judged: its status, and the answer's
+      // Retry-After and validator.
+      hget->QueryDetails = true;
+    }
   }
 
   DoCreate();
@@ -152,24 +162,101 @@ void TForm1::Timer1Timer(TObject*) {
     NactiSoubor(state_.CurrentIndex);
     return;
   }
-  // The vendor's signed list first, from beside the files.
-  trust->FetchList(platform_.VendorHost + "/download/" + state_.ProgramName + "/" + kVendorListName,
+  FetchList();
+}
+
+// The vendor's signed list first, from beside the files.
+void TForm1::FetchList() {
+  trust->FetchList(Host() + "/download/" + state_.ProgramName + "/" + kVendorListName,
                    CzechUpper(state_.ProgramName), *hget, state_.DownloadFolder + kVendorListName);
 }
 
 void TForm1::trustListChecked(TObject*, TListVerdict Verdict) {
-  const bool czech = state_.LanguageCode == "cz";
-  switch (Verdict) {
-    case TListVerdict::Accepted:
+  const bool refetch = refetching_;
+  refetching_ = false;
+  if (Verdict == TListVerdict::Accepted) {
+    if (!refetch) {
+      ShowStatus(nullptr);
       NactiSoubor(state_.CurrentIndex);
-      break;
-    case TListVerdict::Expired:
-      Application().ShowMessage(czech ? texts::kListExpiredCz : texts::kListExpiredEn);
-      break;
-    case TListVerdict::Refused:
-      Application().ShowMessage(czech ? texts::kListFailedCz : texts::kListFailedEn);
-      break;
+    } else if (trust->List().Serial() != listSerial_) {
+      // The vendor published during the run: everything again under the new
+      // list, keeping what already matches it.
+      listSerial_ = trust->List().Serial();
+      state_.CurrentIndex = 1;
+      NactiSoubor(state_.CurrentIndex);
+    } else {
+      StartTry(state_.CurrentIndex);
+    }
+    return;
   }
+  if (refetch) {
+    // The list taken before still holds; the file's own try goes ahead.
+    StartTry(state_.CurrentIndex);
+    return;
+  }
+  if (Resilient()) {
+    // A list that arrived but does not pass may have been cut or changed on
+    // the way, as a file that fails its check; one that has expired may be
+    // fresher on another host.
+    const THTTPResult& result = trust->ListResult();
+    const TTryAction action = Verdict == TListVerdict::Expired      ? TTryAction::NextHost
+                              : result.Failure == THTTPFailure::None ? ActionFor(TTryFault::CheckFailed, result)
+                                                                     : ActionFor(TTryFault::Transfer, result);
+    if (TryAgain(action, result.RetryAfter, TNextTry::List)) return;
+  }
+  const bool czech = state_.LanguageCode == "cz";
+  if (Verdict == TListVerdict::Expired) {
+    Application().ShowMessage(czech ? texts::kListExpiredCz : texts::kListExpiredEn);
+  } else {
+    Application().ShowMessage(czech ? texts::kListFailedCz : texts::kListFailedEn);
+  }
+}
+
+bool TForm1::Resilient() const {
+  return trust != nullptr && (platform_.Retries > 0 || !platform_.Mirrors.empty());
+}
+
+const AnsiText& TForm1::Host() const {
+  return host_ == 0 ? platform_.VendorHost : platform_.Mirrors[host_ - 1];
+}
+
+bool TForm1::TryAgain(TTryAction action, std::int32_t retryAfter, TNextTry next) {
+  const bool czech = state_.LanguageCode == "cz";
+  char text[96];
+  if (action == TTryAction::SameHost && tries_ < platform_.Retries) {
+    ++tries_;
+    std::snprintf(text, sizeof text, czech ? texts::kRetryingCz : texts::kRetryingEn, tries_ + 1,
+                  platform_.Retries + 1);
+  } else if (action != TTryAction::EndRun && host_ < platform_.Mirrors.size()) {
+    ++host_;
+    tries_ = 0;
+    // Another host's validator would not match this one's.
+    validator_.clear();
+    std::snprintf(text, sizeof text, "%s", czech ? texts::kOtherServerCz : texts::kOtherServerEn);
+  } else {
+    return false;
+  }
+  ++repeats_;
+  ShowStatus(text);
+  next_ = next;
+  Timer4->SetInterval(PauseBefore(repeats_, retryAfter));
+  Timer4->SetEnabled(true);
+  return true;
+}
+
+void TForm1::Timer4Timer(TObject*) {
+  Timer4->SetEnabled(false);
+  if (next_ == TNextTry::File) {
+    StartTry(state_.CurrentIndex);
+    return;
+  }
+  refetching_ = next_ == TNextTry::ListThenFile;
+  FetchList();
+}
+
+void TForm1::ShowStatus(const char* text) {
+  if (text == nullptr) text = state_.LanguageCode == "cz" ? texts::kStatusCz : texts::kStatusEn;
+  if (Label2->Caption() != text) Label2->SetCaption(text);
 }
 
 AnsiText TForm1::TargetOf(std::int32_t index) const {
@@ -183,8 +270,25 @@ std::int64_t TForm1::ListedSize() const {
 }
 
 void TForm1::NactiSoubor(std::int32_t index) {
-  const AnsiText& local = Slot(state_.LocalFileNames, index);
-  const AnsiText target = state_.DownloadFolder + local;
+  const AnsiText target = state_.DownloadFolder + Slot(state_.LocalFileNames, index);
+  if (Resilient()) {
+    tries_ = 0;
+    repeats_ = 0;
+    validator_.clear();
+    listSerial_ = trust->List().Serial();
+    // A file already here that the list vouches for is not fetched again.
+    if (const std::int64_t listed = ListedSize(); listed >= 0 && platform_.System.FileSize(target) == listed) {
+      checkingKept_ = true;
+      trust->CheckFile(Slot(state_.ServerFileNames, index), target);
+      return;
+    }
+  }
+  ClearSlot(index);
+  StartTry(index);
+}
+
+void TForm1::ClearSlot(std::int32_t index) {
+  const AnsiText target = state_.DownloadFolder + Slot(state_.LocalFileNames, index);
   if (platform_.System.FileExists(target) && !platform_.System.DeleteFile(target)) {
     Application().ShowMessage("Delete error");
   }
@@ -192,29 +296,46 @@ void TForm1::NactiSoubor(std::int32_t index) {
   if (const AnsiText part = TargetOf(index); part != target && platform_.System.FileExists(part)) {
     platform_.System.DeleteFile(part);
   }
+}
+
+void TForm1::StartTry(std::int32_t index) {
+  const AnsiText& local = Slot(state_.LocalFileNames, index);
   beyondList_ = false;
   had->SetProgress(0);
   Application().ProcessMessages();
   hget->BinaryData = true;
   hget->PostQuery.clear();
-  hget->URL = platform_.VendorHost + "/download/" + state_.ProgramName + "/" + Slot(state_.ServerFileNames, index);
+  hget->URL = Host() + "/download/" + state_.ProgramName + "/" + Slot(state_.ServerFileNames, index);
   Label1->SetCaption(local);
   hget->FileName = TargetOf(index);
+  if (Resilient()) {
+    // What an earlier try of this run left aside is asked for no more.
+    std::int64_t have = platform_.System.FileSize(hget->FileName);
+    if (have >= ListedSize()) {
+      platform_.System.DeleteFile(hget->FileName);
+      have = 0;
+    }
+    hget->QueryDetails = true;
+    hget->RangeFrom = have > 0 ? static_cast<std::int32_t>(have) : 0;
+    hget->IfRange = have > 0 ? validator_ : AnsiText();
+  }
   hget->GetFile();
 }
 
 void TForm1::hgetProgress(TObject*, std::int32_t TotalSize, std::int32_t Readed) {
   // A length other than the list's, or more bytes than it allows, is stopped
   // before the next read: nothing fills the disk with what the check would refuse.
+  // A continued transfer brings the rest of the file, and the gauge shows the whole.
+  const std::int32_t offset = Resilient() ? hget->Result().Offset : 0;
   if (trust != nullptr && !beyondList_) {
-    const std::int64_t listed = ListedSize();
-    if (TotalSize != listed || Readed > listed) {
+    const std::int64_t expected = ListedSize() - offset;
+    if (TotalSize != expected || Readed > expected) {
       beyondList_ = true;
       hget->Abort();
     }
   }
-  had->SetMaxValue(TotalSize);
-  had->SetProgress(Readed);
+  had->SetMaxValue(offset + TotalSize);
+  had->SetProgress(offset + Readed);
   Application().ProcessMessages();
 }
 
@@ -229,9 +350,22 @@ void TForm1::hgetDoneFile(TObject*, AnsiText, std::int32_t) {
 void TForm1::trustFileChecked(TObject*, bool Passed) {
   const AnsiText& local = Slot(state_.LocalFileNames, state_.CurrentIndex);
   const AnsiText part = TargetOf(state_.CurrentIndex);
+  if (checkingKept_) {
+    checkingKept_ = false;
+    if (Passed) {
+      had->SetMaxValue(static_cast<std::int32_t>(ListedSize()));
+      had->SetProgress(static_cast<std::int32_t>(ListedSize()));
+      FileDone();
+    } else {
+      ClearSlot(state_.CurrentIndex);
+      StartTry(state_.CurrentIndex);
+    }
+    return;
+  }
   if (Passed) {
     // Only a checked file gets its name, replacing any old copy.
     if (platform_.System.RenameFile(part, state_.DownloadFolder + local)) {
+      ShowStatus(nullptr);
       FileDone();
       return;
     }
@@ -240,6 +374,8 @@ void TForm1::trustFileChecked(TObject*, bool Passed) {
     return;
   }
   platform_.System.DeleteFile(part);
+  // The vendor may have published while the run went on: the list first.
+  if (Resilient() && TryAgain(TTryAction::SameHost, -1, TNextTry::ListThenFile)) return;
   ShowCheckFailed(local);
 }
 
@@ -265,6 +401,18 @@ void TForm1::FileDone() {
 }
 
 void TForm1::hgetError(TObject*) {
+  if (Resilient()) {
+    const THTTPResult& result = hget->Result();
+    // A validator of the first answer that had one, for the rest of the file.
+    if (validator_.empty()) validator_ = result.Validator;
+    // Bytes beyond the list, or of a range other than asked, are no start to go on from.
+    if (beyondList_ || result.Failure == THTTPFailure::BadRange) {
+      platform_.System.DeleteFile(TargetOf(state_.CurrentIndex));
+    }
+    const TTryAction action = ActionFor(beyondList_ ? TTryFault::LengthNotListed : TTryFault::Transfer, result);
+    // A file of another size than listed may be a newer one: the list first.
+    if (TryAgain(action, result.RetryAfter, beyondList_ ? TNextTry::ListThenFile : TNextTry::File)) return;
+  }
   if (trust != nullptr) {
     // The bytes of a failed transfer were never checked: none stay.
     platform_.System.DeleteFile(TargetOf(state_.CurrentIndex));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bootstrap/Crypto.h"
+#include "bootstrap/Retry.h"
 #include "bootstrap/State.h"
 #include "bootstrap/System.h"
 #include "bootstrap/Trust.h"
@@ -59,6 +60,9 @@ class TForm1 : public TForm {
   TXPManifest* XPManifest1;
   // Only in a program built with the vendor's key.
   TTrust* trust = nullptr;
+  // Only in a program built with more tries or mirror hosts: the pause
+  // before a new try.
+  TTimer* Timer4 = nullptr;
 
   void FormCreate(TObject* Sender);
   AnsiText GetEnv(const AnsiText& name);
@@ -74,6 +78,7 @@ class TForm1 : public TForm {
   void wbDocumentComplete(TObject* Sender, void* pDisp, AnsiText URL);
   void trustListChecked(TObject* Sender, TListVerdict Verdict);
   void trustFileChecked(TObject* Sender, bool Passed);
+  void Timer4Timer(TObject* Sender);
 
  private:
   void ChooseLanguage(const AnsiText& code);
@@ -89,8 +94,33 @@ class TForm1 : public TForm {
   // The size the vendor's list gives the current slot's file; -1 for none.
   std::int64_t ListedSize() const;
 
+  // With more tries or mirrors: a failure may be tried again.
+  bool Resilient() const;
+  // The host the run fetches from now.
+  const AnsiText& Host() const;
+  void FetchList();
+  // Deletes the slot's old file and what an earlier run left aside.
+  void ClearSlot(std::int32_t index);
+  // One try of the slot's file: from its start, or from the bytes an
+  // earlier try of this run left aside.
+  void StartTry(std::int32_t index);
+  enum class TNextTry { File, List, ListThenFile };
+  // Arms the pause before the next try as the failure's action allows, with
+  // the status heading saying so; false when no try is left.
+  bool TryAgain(TTryAction action, std::int32_t retryAfter, TNextTry next);
+  // The status heading; nullptr: the usual text.
+  void ShowStatus(const char* text);
+
   TPlatform& platform_;
   TBootstrapState& state_;
+  std::size_t host_ = 0;  // 0: the vendor's own host; then each mirror
+  int tries_ = 0;         // tries of the current file on this host beyond its first
+  int repeats_ = 0;       // tries of the current file beyond its first, on any host
+  AnsiText validator_;    // the first answer's ETag or Last-Modified, for If-Range
+  TNextTry next_ = TNextTry::File;
+  bool refetching_ = false;    // the list is fetched again after a file failed its check
+  std::uint64_t listSerial_ = 0;  // the serial of the list the current file is fetched under
+  bool checkingKept_ = false;  // the file being checked was already in the folder
   // The transfer was stopped for going beyond what the list allows.
   bool beyondList_ = false;
   // setup.exe as checked before the report, held until it is started.
@@ -111,6 +141,11 @@ inline constexpr const char* kListExpiredCz =
     "Seznam souboru od dodavatele uz neplati. Zkontrolujte datum a cas v pocitaci";
 inline constexpr const char* kListExpiredEn =
     "The vendor's list of files has expired. Check the computer's date and time";
+// %d: the try, and the tries in all.
+inline constexpr const char* kRetryingCz = "Opakuji stahovani (pokus %d ze %d)...";
+inline constexpr const char* kRetryingEn = "Retrying the download (try %d of %d)...";
+inline constexpr const char* kOtherServerCz = "Stahuji z jineho serveru...";
+inline constexpr const char* kOtherServerEn = "Downloading from another server...";
 // The file's local name goes between the two halves.
 inline constexpr const char* kFileFailedCz[] = {"Soubor ", " neprosel kontrolou dodavatele"};
 inline constexpr const char* kFileFailedEn[] = {"The file ", " failed the vendor's check"};

@@ -90,6 +90,7 @@ void TTrust::FetchList(const AnsiText& url, const AnsiText& product, const THTTP
   listGetter_->UserName = like.UserName;
   listGetter_->Password = like.Password;
   listGetter_->Referer = like.Referer;
+  listGetter_->QueryDetails = like.QueryDetails;
   listGetter_->PostQuery.clear();
   listGetter_->URL = url;
   listGetter_->GetString();

@@ -52,6 +52,8 @@ class TTrust : public TComponent {
   bool CheckHeld(IHeldFile& file, const AnsiText& serverName);
 
   const TVendorList& List() const noexcept { return list_; }
+  // What the last fetch of the list came to on the wire.
+  const THTTPResult& ListResult() const noexcept { return listGetter_->Result(); }
 
  private:
   class THashThread;

@@ -1,14 +1,18 @@
 #include "httpget/HTTPGet.h"
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 
 #include "framework/Controls.h"
 #include "framework/FileNames.h"
 #include "framework/MainThread.h"
+#include "httpget/HTTPResult.h"
+#include "httpget/InternetErrors.h"
 #include "textconv/Ascii.h"
 
 namespace {
@@ -42,10 +46,18 @@ bool ParseLength(std::string_view text, std::int32_t& value) {
   return true;
 }
 
+// Text that may stand in a request header: no line break of its own making.
+bool HeaderSafe(const AnsiText& text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+  return true;
+}
+
 class TargetFile {
  public:
-  explicit TargetFile(const AnsiText& name) : buffer_(new char[kFileBufferSize]) {
-    file_ = CreateTargetFile(name);
+  // keep above 0: the file is continued after its first keep bytes.
+  TargetFile(const AnsiText& name, std::int64_t keep) : buffer_(new char[kFileBufferSize]) {
+    file_ = CreateTargetFile(name, keep);
     if (file_ != nullptr) std::setvbuf(file_, buffer_.get(), _IOFBF, kFileBufferSize);
   }
   ~TargetFile() { Close(); }
@@ -54,11 +66,15 @@ class TargetFile {
 
   bool IsOpen() const { return file_ != nullptr; }
   bool Write(const char* data, std::size_t size) { return std::fwrite(data, 1, size, file_) == size; }
+  // The buffer's last write is judged apart: not every C library's fclose
+  // reports a flush that failed (Wine's does not). errno keeps the first reason.
   bool Close() {
     if (file_ == nullptr) return true;
-    const bool ok = std::fclose(file_) == 0;
+    int error = std::fflush(file_) == 0 ? 0 : errno == 0 ? EIO : errno;
+    if (std::fclose(file_) != 0 && error == 0) error = errno == 0 ? EIO : errno;
     file_ = nullptr;
-    return ok;
+    if (error != 0) errno = error;
+    return error == 0;
   }
 
  private:
@@ -106,6 +122,7 @@ void THTTPGetThread::Execute() {
   } catch (...) {
     ok = false;
   }
+  if (!ok && Result_.Failure == THTTPFailure::None) Result_.Failure = THTTPFailure::Other;
   CloseInternetHandles();
   Succeeded_.store(ok, std::memory_order_release);
 }
@@ -122,6 +139,30 @@ void THTTPGetThread::CloseInternetHandles() noexcept {
   }
 }
 
+bool THTTPGetThread::Fail(THTTPFailure failure) {
+  Result_.Failure = failure;
+  return false;
+}
+
+bool THTTPGetThread::FailFile() {
+  return Fail(errno == ENOSPC ? THTTPFailure::DiskFull : THTTPFailure::FileError);
+}
+
+// The first failed call's reason is the one that counts: every later call
+// fails only because that one did.
+void THTTPGetThread::NotePlatformError(bool callSucceeded) {
+  if (!callSucceeded && Result_.PlatformError == 0) Result_.PlatformError = internet_.GetLastError();
+}
+
+bool THTTPGetThread::Query(std::uint32_t level, AnsiText& value) {
+  char buffer[kLengthBufferSize] = {};
+  std::uint32_t size = sizeof buffer;
+  std::uint32_t index = 0;
+  if (!internet_.HttpQueryInfoA(hRequest_, level, buffer, &size, &index)) return false;
+  value.assign(buffer, strnlen(buffer, sizeof buffer));
+  return true;
+}
+
 // The body. Every "return false" stops the transfer as a failure; the file and
 // the length buffer are released on the way out, the handles by Execute.
 bool THTTPGetThread::Transfer() {
@@ -129,25 +170,45 @@ bool THTTPGetThread::Transfer() {
   AnsiText path;
   SplitURL(in_.URL, host, path);
   if (Terminated()) return false;
+  if (in_.RangeFrom < 0 || !HeaderSafe(in_.IfRange)) return Fail(THTTPFailure::Other);
+  const bool resume = in_.ToFile && in_.RangeFrom > 0;
 
-  // The results are not examined here: a missing handle makes every later
-  // call fail, which shows as a failed query and an empty read.
+  // The results are not examined here, only a failure's reason noted: a
+  // missing handle makes every later call fail, which shows as a failed
+  // query and an empty read.
   hInternet_ = internet_.InternetOpenA(in_.Agent.empty() ? nullptr : in_.Agent.c_str(),
                                        IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
+  NotePlatformError(hInternet_ != nullptr);
   hConnect_ =
       internet_.InternetConnectA(hInternet_, host.c_str(), IInternetApi::kDefaultHttpPort, in_.UserName.c_str(),
                                  in_.Password.c_str(), IInternetApi::kServiceHttp, 0, 0);
+  NotePlatformError(hConnect_ != nullptr);
   const bool post = !in_.PostQuery.empty();
   const char* acceptTypes[] = {in_.AcceptTypes.c_str(), nullptr};
-  hRequest_ =
-      internet_.HttpOpenRequestA(hConnect_, post ? "POST" : "GET", path.c_str(), "HTTP/1.0", in_.Referer.c_str(),
-                                 acceptTypes, in_.UseCache ? 0 : IInternetApi::kFlagReload, 0);
-  if (post) {
-    internet_.HttpSendRequestA(hRequest_, kFormHeader, kFormHeaderLength, in_.PostQuery.data(),
-                               static_cast<std::uint32_t>(in_.PostQuery.size()));
-  } else {
-    internet_.HttpSendRequestA(hRequest_, nullptr, 0, nullptr, 0);
+  // The rest of a file is not worth a place in WinINet's cache, and must not
+  // come from there either.
+  const std::uint32_t flags =
+      (in_.UseCache ? 0 : IInternetApi::kFlagReload) | (resume ? IInternetApi::kFlagNoCacheWrite : 0);
+  hRequest_ = internet_.HttpOpenRequestA(hConnect_, post ? "POST" : "GET", path.c_str(), "HTTP/1.0",
+                                         in_.Referer.c_str(), acceptTypes, flags, 0);
+  NotePlatformError(hRequest_ != nullptr);
+  std::string headers = post ? kFormHeader : "";
+  if (resume) {
+    if (post) headers += "\r\n";
+    headers += "Range: bytes=" + std::to_string(in_.RangeFrom) + "-\r\n";
+    if (!in_.IfRange.empty()) headers += "If-Range: " + in_.IfRange + "\r\n";
   }
+  bool sent = false;
+  if (post) {
+    sent = internet_.HttpSendRequestA(hRequest_, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
+                                      in_.PostQuery.data(), static_cast<std::uint32_t>(in_.PostQuery.size()));
+  } else if (resume) {
+    sent = internet_.HttpSendRequestA(hRequest_, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
+                                      nullptr, 0);
+  } else {
+    sent = internet_.HttpSendRequestA(hRequest_, nullptr, 0, nullptr, 0);
+  }
+  NotePlatformError(sent);
   if (Terminated()) return false;
 
   std::unique_ptr<char[]> lengthBuffer(new char[kLengthBufferSize]());
@@ -155,8 +216,19 @@ bool THTTPGetThread::Transfer() {
   std::uint32_t index = 0;
   const bool haveLength = internet_.HttpQueryInfoA(hRequest_, IInternetApi::kQueryContentLength,
                                                    lengthBuffer.get(), &lengthSize, &index);
+  // An answer without the header is one thing; no answer to ask at all (a
+  // send that claimed success on a connection closed at once) is another.
+  if (!haveLength && Result_.PlatformError == 0) {
+    const std::uint32_t reason = internet_.GetLastError();
+    if (reason != internet_error::kHeaderNotFound) Result_.PlatformError = reason;
+  }
   if (Terminated()) return false;
-  if (!haveLength && in_.BinaryData) return false;
+  // Without an answer the transport's reason is the failure; without a reason
+  // the server closed the connection before answering.
+  const THTTPFailure noAnswer =
+      Result_.PlatformError != 0 ? ClassifyFailure(Result_.PlatformError, 0) : THTTPFailure::ConnectionFailed;
+  if (!haveLength && in_.BinaryData && !in_.QueryDetails)
+    return Fail(Result_.PlatformError != 0 ? noAnswer : THTTPFailure::NoLength);
 
   // Only a 2xx answer counts; an error page is no download.
   char status[32] = {};
@@ -165,21 +237,56 @@ bool THTTPGetThread::Transfer() {
   const bool haveStatus =
       internet_.HttpQueryInfoA(hRequest_, IInternetApi::kQueryStatusCode, status, &statusSize, &index);
   // An Abort during the query must leave the target as it was.
-  if (Terminated() || !haveStatus) return false;
+  if (Terminated()) return false;
+  if (!haveStatus) return Fail(noAnswer);
   const std::string_view statusText = Trim(std::string_view(status, strnlen(status, sizeof status)));
-  if (statusText.size() != 3 || statusText[0] != '2') return false;
+  if (statusText.size() == 3 && statusText.find_first_not_of("0123456789") == std::string_view::npos)
+    Result_.Status = std::stoi(std::string(statusText));
+  if (in_.QueryDetails) {
+    AnsiText etag, modified, retryAfter, date;
+    Query(IInternetApi::kQueryETag, etag);
+    Query(IInternetApi::kQueryLastModified, modified);
+    Query(IInternetApi::kQueryRetryAfter, retryAfter);
+    Query(IInternetApi::kQueryDate, date);
+    Result_.Validator = http_answer::ValidatorOf(etag, modified, date);
+    if (!retryAfter.empty())
+      Result_.RetryAfter = http_answer::RetryAfterSeconds(retryAfter, date, std::time(nullptr));
+  }
+  if (statusText.size() != 3 || statusText[0] != '2')
+    return Fail(Result_.Status != 0 ? THTTPFailure::HttpStatus : noAnswer);
+  if (!haveLength && in_.BinaryData) return Fail(THTTPFailure::NoLength);
 
   if (haveLength) {
     const std::string_view text(lengthBuffer.get(), strnlen(lengthBuffer.get(), kLengthBufferSize));
-    if (!ParseLength(text, FileSize_)) return false;
+    if (!ParseLength(text, FileSize_)) return Fail(THTTPFailure::BadLength);
   }
   lengthBuffer.reset();
+
+  if (resume) {
+    if (Result_.Status == 206) {
+      // Exactly the rest of the file, announced as such, or nothing is written.
+      AnsiText rangeText;
+      const auto range = Query(IInternetApi::kQueryContentRange, rangeText)
+                             ? http_answer::ParseContentRange(rangeText)
+                             : std::nullopt;
+      if (!range || range->first != in_.RangeFrom || range->last != range->complete - 1 ||
+          range->complete > INT32_MAX || !haveLength || FileSize_ != range->complete - range->first)
+        return Fail(THTTPFailure::BadRange);
+      Result_.Continued = true;
+      Result_.Offset = in_.RangeFrom;
+      Result_.Total = static_cast<std::int32_t>(range->complete);
+    } else if (Result_.Status != 200) {
+      return Fail(THTTPFailure::HttpStatus);
+    }
+  }
+  if (!Result_.Continued) Result_.Total = FileSize_;
 
   Readed_ = 0;
   std::unique_ptr<TargetFile> file;
   if (in_.ToFile) {
-    file = std::make_unique<TargetFile>(in_.FileName);
-    if (!file->IsOpen()) return false;
+    errno = 0;
+    file = std::make_unique<TargetFile>(in_.FileName, Result_.Continued ? in_.RangeFrom : 0);
+    if (!file->IsOpen()) return FailFile();
   } else {
     ResultString_.clear();
   }
@@ -190,13 +297,16 @@ bool THTTPGetThread::Transfer() {
     if (Terminated()) return false;
     BytesRead_ = 0;
     if (!internet_.InternetReadFile(hRequest_, buffer, kReadSize, &BytesRead_)) {
+      NotePlatformError(false);
       readFailed = true;
       break;
     }
     if (BytesRead_ == 0) break;
-    if (BytesRead_ > kReadSize || BytesRead_ > static_cast<std::uint32_t>(INT32_MAX - Readed_)) return false;
+    if (BytesRead_ > kReadSize) return Fail(THTTPFailure::Other);
+    if (BytesRead_ > static_cast<std::uint32_t>(INT32_MAX - Readed_)) return Fail(THTTPFailure::BodyTooLong);
     if (file) {
-      if (!file->Write(buffer, BytesRead_)) return false;
+      errno = 0;
+      if (!file->Write(buffer, BytesRead_)) return FailFile();
     } else {
       ResultString_.append(buffer, BytesRead_);
     }
@@ -205,21 +315,30 @@ bool THTTPGetThread::Transfer() {
   }
 
   bool ok = false;
+  THTTPFailure failure = THTTPFailure::BodyCutShort;
   if (!in_.ToFile) {
     ok = Readed_ != 0;
+    if (!readFailed && !(haveLength && FileSize_ > 0)) failure = THTTPFailure::Other;  // an empty answer
   } else if (haveLength) {
     ok = FileSize_ == Readed_;
+    if (Readed_ > FileSize_) failure = THTTPFailure::BodyTooLong;
   } else {
     // Without an announced length only a normal end of the body tells that
     // everything arrived.
     ok = !readFailed;
   }
-  if (file && !file->Close()) return false;
-  return ok;
+  errno = 0;
+  if (file && !file->Close()) return FailFile();
+  return ok ? true : Fail(failure);
 }
 
 void THTTPGetThread::ReportProgress() {
   if (detached_.load(std::memory_order_acquire)) return;
+  // What the head told is known now; the component shows it from here on.
+  if (!shownOnce_ && shown_) {
+    *shown_ = Result_;
+    shownOnce_ = true;
+  }
   in_.OnProgress(this, FileSize_, Readed_);
 }
 
@@ -263,8 +382,13 @@ void THTTPGet::Start(bool toFile) {
                                 .BinaryData = BinaryData,
                                 .UseCache = UseCache,
                                 .OnProgress = OnProgress,
-                                .ToFile = toFile});
+                                .ToFile = toFile,
+                                .RangeFrom = RangeFrom,
+                                .IfRange = IfRange,
+                                .QueryDetails = QueryDetails});
   worker->OnTerminate = TNotifyEvent(this, &THTTPGet::TransferDone);
+  *result_ = THTTPResult{};
+  worker->PublishTo(result_);
   ActiveThread = worker.get();
   try {
     worker->Start();
@@ -299,6 +423,14 @@ void THTTPGet::TransferDone(TObject* sender) {
       if (*alive) self->ActiveThread = nullptr;
     }
   } clear{this, alive};
+
+  THTTPResult result = worker->Result();
+  if (worker->Succeeded()) {
+    result.Failure = THTTPFailure::None;
+  } else if (worker->Aborted()) {
+    result.Failure = THTTPFailure::Aborted;
+  }
+  *result_ = std::move(result);
 
   // Handlers are copied before the call: the component, and with it the
   // event member, may be gone by the time the handler returns.

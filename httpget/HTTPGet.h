@@ -10,6 +10,7 @@
 #include "framework/Events.h"
 #include "framework/Thread.h"
 #include "framework/Types.h"
+#include "httpget/HTTPResult.h"
 #include "httpget/InternetApi.h"
 
 using TOnProgressEvent = TEvent<TObject*, std::int32_t, std::int32_t>;
@@ -31,6 +32,9 @@ struct THTTPGetInputs {
   bool UseCache = false;
   TOnProgressEvent OnProgress;
   bool ToFile = true;  // file mode; false: string mode
+  std::int32_t RangeFrom = 0;
+  AnsiText IfRange;
+  bool QueryDetails = false;
 };
 
 class THTTPGetThread : public TThread {
@@ -52,6 +56,12 @@ class THTTPGetThread : public TThread {
   const AnsiText& ResultString() const noexcept { return ResultString_; }
   std::int32_t FileSize() const noexcept { return FileSize_; }
   std::int32_t Readed() const noexcept { return Readed_; }
+  // The worker's own record: complete once the body has ended.
+  const THTTPResult& Result() const noexcept { return Result_; }
+  bool Aborted() const noexcept { return failedMark_.load(std::memory_order_acquire); }
+  // Where the record is shown to the component's readers: written on the UI
+  // thread only, at the first progress report.
+  void PublishTo(std::shared_ptr<THTTPResult> shown) { shown_ = std::move(shown); }
 
   // UI thread: the outcome is failure whatever the body does from now on.
   void MarkFailed() noexcept { failedMark_.store(true, std::memory_order_release); }
@@ -68,6 +78,10 @@ class THTTPGetThread : public TThread {
 
  private:
   bool Transfer();
+  bool Fail(THTTPFailure failure);
+  bool FailFile();
+  void NotePlatformError(bool callSucceeded);
+  bool Query(std::uint32_t level, AnsiText& value);
   void ReportProgress();
   void CloseInternetHandles() noexcept;
 
@@ -78,6 +92,9 @@ class THTTPGetThread : public TThread {
   std::int32_t FileSize_ = 0;
   std::uint32_t BytesRead_ = 0;
   std::int32_t Readed_ = 0;
+  THTTPResult Result_;
+  std::shared_ptr<THTTPResult> shown_;
+  bool shownOnce_ = false;
 
   std::atomic<bool> failedMark_{false};
   std::atomic<bool> detached_{false};
@@ -113,6 +130,24 @@ class THTTPGet : public TComponent {
   TOnDoneStringEvent OnDoneString;
   TNotifyEvent OnError;
 
+  // Not stored with the layout; for a caller that tries again. File mode
+  // only: above 0, the request asks for the file from that byte on (with
+  // If-Range when IfRange is set, and not for WinINet's cache). A 206 of
+  // exactly the rest continues the target from there (cut to that many bytes
+  // first) and must announce the rest's length; a 200 is written from byte 0;
+  // any other answer fails without touching the target.
+  std::int32_t RangeFrom = 0;
+  AnsiText IfRange;
+  // Also asks the answer for its status when it has no length, and for its
+  // ETag, Last-Modified, Retry-After and Date (Result's Validator and
+  // RetryAfter stay empty without it).
+  bool QueryDetails = false;
+
+  // What the last transfer came to. Reset when a transfer starts; Status,
+  // Continued, Offset and Total are there from its first progress event on,
+  // everything from its final event on. UI thread.
+  const THTTPResult& Result() const noexcept { return *result_; }
+
   // Start a transfer of URL into FileName, or into a text. Ignored while a
   // transfer runs, also from inside its final event.
   void GetFile() { Start(true); }
@@ -128,6 +163,7 @@ class THTTPGet : public TComponent {
 
   IInternetApi& internet_;
   THTTPGetThread* ActiveThread = nullptr;
+  std::shared_ptr<THTTPResult> result_ = std::make_shared<THTTPResult>();
   // Cleared by the destructor, so code still running on the stack inside an
   // event handler learns that the component is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

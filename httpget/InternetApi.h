@@ -16,6 +16,14 @@ class IInternetApi {
   static constexpr std::uint32_t kQueryContentLength = 5;    // HTTP_QUERY_CONTENT_LENGTH
   static constexpr std::uint32_t kQueryStatusCode = 19;      // HTTP_QUERY_STATUS_CODE
 
+  // For continuing a file and learning why a transfer failed.
+  static constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000u;  // INTERNET_FLAG_NO_CACHE_WRITE
+  static constexpr std::uint32_t kQueryDate = 9;                   // HTTP_QUERY_DATE
+  static constexpr std::uint32_t kQueryLastModified = 11;          // HTTP_QUERY_LAST_MODIFIED
+  static constexpr std::uint32_t kQueryRetryAfter = 36;            // HTTP_QUERY_RETRY_AFTER
+  static constexpr std::uint32_t kQueryContentRange = 53;          // HTTP_QUERY_CONTENT_RANGE
+  static constexpr std::uint32_t kQueryETag = 54;                  // HTTP_QUERY_ETAG
+
   IInternetApi() = default;
   IInternetApi(const IInternetApi&) = delete;
   IInternetApi& operator=(const IInternetApi&) = delete;
@@ -44,4 +52,7 @@ class IInternetApi {
   virtual bool InternetReadFile(Handle file, void* buffer, std::uint32_t numberOfBytesToRead,
                                 std::uint32_t* numberOfBytesRead) = 0;
   virtual bool InternetCloseHandle(Handle handle) = 0;
+  // Why the calling thread's last failed call failed, in WinINet's numbering
+  // (httpget/InternetErrors.h); 0 when the transport cannot say.
+  virtual std::uint32_t GetLastError() = 0;
 };

@@ -168,7 +168,7 @@ TEST_F(PosixSystem, OnlyAFolderOfTheUsersOwnThatNobodyElseMayWriteIsPrivate) {
 }
 
 // What a download or a start meets where a file should be: the same case
-// list for creating the target file and for holding a file.
+// list for creating the target file, continuing it and holding a file.
 TEST_F(PosixSystem, NoFileIsWrittenOrHeldThroughALinkOrOfSomeoneElse) {
   const fs::path outside = dir_ / "outside";
   fs::create_directories(outside);
@@ -179,10 +179,12 @@ TEST_F(PosixSystem, NoFileIsWrittenOrHeldThroughALinkOrOfSomeoneElse) {
     std::function<void(const fs::path&)> plant;
     bool creatable;
     bool holdable;
+    bool continuable = false;  // after its first two bytes
   };
   const Case cases[] = {
       {"nothing there", [](const fs::path&) {}, true, false},
-      {"an old copy", [](const fs::path& p) { std::ofstream(p) << "old"; }, true, true},
+      {"an old copy", [](const fs::path& p) { std::ofstream(p) << "old"; }, true, true, true},
+      {"a copy too short to continue", [](const fs::path& p) { std::ofstream(p) << "o"; }, true, true},
       {"a dangling link", [&](const fs::path& p) { fs::create_symlink(outside / "new", p); }, false, false},
       {"a link to a file", [&](const fs::path& p) { fs::create_symlink(outside / "victim", p); }, false, false},
       {"a hard link to a file", [&](const fs::path& p) { fs::create_hard_link(outside / "victim", p); }, false,
@@ -200,6 +202,14 @@ TEST_F(PosixSystem, NoFileIsWrittenOrHeldThroughALinkOrOfSomeoneElse) {
     c.plant(target);
     // Holding only reads: the hard link's bytes are the user's own file's.
     EXPECT_EQ(sys_.HoldFile(Path("in/" + std::string(c.what))) != nullptr, c.holdable) << c.what;
+    std::FILE* continued = TPosixSystem::CreateTargetFile(target.string(), 2);
+    EXPECT_EQ(continued != nullptr, c.continuable) << c.what;
+    if (continued != nullptr) {
+      EXPECT_EQ(std::fputs("new", continued) >= 0 && std::fclose(continued) == 0, true) << c.what;
+      std::string contents;
+      std::getline(std::ifstream(target), contents);
+      EXPECT_EQ(contents, "olnew") << c.what;
+    }
     std::FILE* file = TPosixSystem::CreateTargetFile(target.string());
     EXPECT_EQ(file != nullptr, c.creatable) << c.what;
     if (file != nullptr) {

@@ -96,6 +96,7 @@ class PortRedirect : public IInternetApi {
     return inner_.InternetReadFile(f, b, n, r);
   }
   bool InternetCloseHandle(Handle h) override { return inner_.InternetCloseHandle(h); }
+  std::uint32_t GetLastError() override { return inner_.GetLastError(); }
 
  private:
   IInternetApi& inner_;

@@ -85,7 +85,32 @@ INSTANTIATE_TEST_SUITE_P(
             {R"(InternetOpenA(none,0,none,none,0))",
              R"(InternetConnectA(h1,"server:8080",80,"jan","heslo",3,0,0))",
              R"(HttpOpenRequestA(h2,"GET","/a","HTTP/1.0","http://x/ref",["application/zip"],0x00000000,0))",
-             R"(HttpSendRequestA(h3,none,0,none,0))"}}),
+             R"(HttpSendRequestA(h3,none,0,none,0))"}},
+        // The rest of a file: never from or into WinINet's cache.
+        ArgsCase{"Range",
+                 [](THTTPGet& g) {
+                   g.RangeFrom = 1000;
+                   g.IfRange = "\"5f-1a\"";
+                 },
+                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
+                  R"(InternetConnectA(h1,"server",80,"","",3,0,0))",
+                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x84000000,0))",
+                  R"(HttpSendRequestA(h3,"Range: bytes=1000-)"
+                  "\r\n"
+                  R"(If-Range: "5f-1a")"
+                  "\r\n"
+                  R"(",39,none,0))"}},
+        ArgsCase{"RangeWithoutIfRangeUsingCache",
+                 [](THTTPGet& g) {
+                   g.RangeFrom = 7;
+                   g.UseCache = true;
+                 },
+                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
+                  R"(InternetConnectA(h1,"server",80,"","",3,0,0))",
+                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x04000000,0))",
+                  R"(HttpSendRequestA(h3,"Range: bytes=7-)"
+                  "\r\n"
+                  R"(",17,none,0))"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(GetterTest, QueriesLengthThenStatusReadsInChunksOf1025AndClosesInOrder) {

@@ -39,17 +39,22 @@ TEST_P(Scenario, EndsAsOnWindows) {
   settings.connectTimeout = settings.sendTimeout = std::chrono::seconds(5);
   settings.receiveTimeout = std::chrono::seconds(1);
   PosixInternet transport(settings);
-  PortRedirect direct(transport, server.Port());
+  PortRedirect direct(transport,
+                      row.peer == scenarios::Peer::ClosedPort ? scenarios::kClosedPort : server.Port());
   THTTPGet get(nullptr, route == Route::Proxy ? static_cast<IInternetApi&>(transport) : direct);
   EventLog log;
   log.Attach(get);
-  get.URL = route == Route::Proxy ? scenarios::UrlOf(row) : "127.0.0.1" + row.served.front().path;
+  const std::string host = row.peer == scenarios::Peer::UnknownName ? scenarios::kUnknownName : "127.0.0.1";
+  get.URL = route == Route::Proxy ? scenarios::UrlOf(row) : host + row.served.front().path;
   get.FileName = files.File("target.bin");
   get.BinaryData = row.binaryData;
   get.UserName = row.userName;
   get.Password = row.password;
   get.PostQuery = row.postQuery;
-  WriteFile(get.FileName, "old");
+  get.RangeFrom = row.rangeFrom;
+  get.IfRange = row.ifRange;
+  get.QueryDetails = row.queryDetails;
+  WriteFile(get.FileName, scenarios::Before(row));
   const auto started = std::chrono::steady_clock::now();
   if (row.mode == scenarios::Mode::File) {
     get.GetFile();
@@ -77,7 +82,26 @@ TEST_P(Scenario, EndsAsOnWindows) {
   } else if (row.bytes) {
     EXPECT_TRUE(file == row.bytes) << "the file holds " << (file ? file->size() : 0) << " bytes";
   } else {
-    EXPECT_TRUE(file == "old") << "the target was touched";
+    EXPECT_TRUE(file == scenarios::Before(row)) << "the target was touched";
+  }
+
+  const THTTPResult& result = get.Result();
+  const auto failure = row.event == "error" ? row.failure : THTTPFailure::None;
+  if (failure) {
+    EXPECT_EQ(FailureName(result.Failure), std::string(FailureName(*failure)))
+        << "reason " << result.PlatformError;
+  }
+  if (row.status) {
+    EXPECT_EQ(result.Status, *row.status);
+  }
+  if (row.continued) {
+    EXPECT_EQ(result.Continued, *row.continued);
+  }
+  if (row.retryAfter) {
+    EXPECT_EQ(result.RetryAfter, *row.retryAfter);
+  }
+  if (row.validator) {
+    EXPECT_EQ(result.Validator, *row.validator);
   }
 }
 

@@ -101,6 +101,7 @@ struct FaultCase {
   bool binaryData;
   std::string event;
   std::optional<std::size_t> fileBytes;  // nullopt: the old file stays untouched
+  std::uint32_t reason = 0;              // the transport's, as WinINet numbers it
 };
 
 class Faults : public VendorTest, public ::testing::WithParamInterface<std::tuple<Route, FaultCase>> {};
@@ -116,6 +117,7 @@ TEST_P(Faults, EndAsTheyShould) {
   get->GetFile();
   ASSERT_TRUE(log.WaitFinished());
   EXPECT_EQ(log.Last(), c.event);
+  EXPECT_EQ(get->Result().PlatformError, c.reason);
   const auto bytes = ReadFile(get->FileName);
   if (c.fileBytes) {
     EXPECT_TRUE(bytes == content.substr(0, *c.fileBytes)) << "file holds " << (bytes ? bytes->size() : 0);
@@ -135,11 +137,12 @@ INSTANTIATE_TEST_SUITE_P(
         ::testing::Values(Route::Proxy, Route::Direct),
         ::testing::Values(
             FaultCase{"None", {K::None, 0, ""}, true, kDone, kFileSize},
-            FaultCase{"CutAfter5000", {K::CutAfter, 5000, ""}, true, "error", 5000},
-            FaultCase{"CutAfter0", {K::CutAfter, 0, ""}, true, "error", 0},
+            FaultCase{"CutAfter5000", {K::CutAfter, 5000, ""}, true, "error", 5000, 12030},
+            FaultCase{"CutAfter0", {K::CutAfter, 0, ""}, true, "error", 0, 12030},
             FaultCase{"NoLengthBinary", {K::NoLength, 0, ""}, true, "error", {}},
             FaultCase{"NoLengthText", {K::NoLength, 0, ""}, false, kDone, kFileSize},
-            FaultCase{"LengthAboveBody", {K::WrongLength, kFileSize + 1000, ""}, true, "error", kFileSize},
+            FaultCase{
+                "LengthAboveBody", {K::WrongLength, kFileSize + 1000, ""}, true, "error", kFileSize, 12030},
             // What comes right behind the announced length is body too, as WinINet reads
             // it; the getter's own rule decides.
             FaultCase{"LengthBelowBody", {K::WrongLength, 1000, ""}, true, "error", kFileSize},
@@ -147,8 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
             FaultCase{"LengthNegative", {K::TextLength, 0, "-5"}, false, "error", {}},
             FaultCase{"LengthBeyond32Bits", {K::TextLength, 0, "99999999999"}, true, "error", {}},
             FaultCase{"NotFound", {K::NotFound, 0, ""}, true, "error", {}},
-            FaultCase{"StallEndsByTimeOut", {K::Stall, 0, ""}, true, "error", {}},
-            FaultCase{"Reset", {K::Reset, 0, ""}, false, "error", {}},
+            FaultCase{"StallEndsByTimeOut", {K::Stall, 0, ""}, true, "error", {}, 12002},
+            FaultCase{"Reset", {K::Reset, 0, ""}, false, "error", {}, 12031},
             // Without a length only an orderly close ends the body.
             FaultCase{
                 "NoLengthCutByClose", {K::CutAfter, 5000, "", true}, false, "donefile data.bin 5000", 5000},
@@ -156,12 +159,14 @@ INSTANTIATE_TEST_SUITE_P(
                       {K::CutAfter, 5000, "", true, vendor::Fault::End::Reset},
                       false,
                       "error",
-                      5000},
+                      5000,
+                      12031},
             FaultCase{"NoLengthCutByStall",
                       {K::CutAfter, 5000, "", true, vendor::Fault::End::Stall},
                       false,
                       "error",
-                      5000})),
+                      5000,
+                      12002})),
     [](const auto& p) {
       return std::string(std::get<0>(p.param) == Route::Proxy ? "Proxy_" : "Direct_") +
              std::get<1>(p.param).name;
@@ -213,6 +218,7 @@ TEST_F(VendorTest, TenRedirectsAreFollowedAnEleventhIsAFailure) {
     get->GetFile();
     ASSERT_TRUE(log.WaitFinished());
     EXPECT_EQ(log.Last(), hops == 10 ? kDone : "error");
+    EXPECT_EQ(get->Result().Failure, hops == 10 ? THTTPFailure::None : THTTPFailure::RedirectLoop);
   }
 }
 
@@ -284,6 +290,7 @@ TEST_F(VendorTest, AProxySettingThatIsNotUnderstoodFailsEveryRequest) {
   get->GetFile();
   ASSERT_TRUE(log.WaitFinished());
   EXPECT_EQ(log.Last(), "error");
+  EXPECT_EQ(get->Result().PlatformError, 12005u);
   EXPECT_TRUE(server->Requests().empty());
 }
 
@@ -296,6 +303,7 @@ TEST_F(VendorTest, UnresolvableHostIsAnError) {
   get->GetFile();
   ASSERT_TRUE(log.WaitFinished());
   EXPECT_EQ(log.events, std::vector<std::string>{"error"});
+  EXPECT_EQ(get->Result().Failure, THTTPFailure::NameNotResolved);
   EXPECT_FALSE(ReadFile(get->FileName));
 }
 
@@ -313,6 +321,7 @@ TEST_F(VendorTest, RefusedConnectionIsAnErrorOnEitherRoute) {
     g.GetFile();
     ASSERT_TRUE(events.WaitFinished());
     EXPECT_EQ(events.events, std::vector<std::string>{"error"});
+    EXPECT_EQ(g.Result().PlatformError, 12029u);
     EXPECT_FALSE(ReadFile(g.FileName));
   }
   EXPECT_TRUE(server->Requests().empty());

@@ -1,9 +1,13 @@
 // The Linux transport's rules apart from the sockets: where a Location
-// leads, what a proxy setting holds, Basic credentials, and what a response
-// head and a chunked body may look like.
+// leads, what a proxy setting holds, Basic credentials, what a response
+// head and a chunked body may look like, and the reasons it gives.
 #include <gtest/gtest.h>
 
+#include <boost/asio/error.hpp>
+#include <boost/beast/core/error.hpp>
+
 #include "platform/posix/http/HttpWire.h"
+#include "platform/posix/http/Reasons.h"
 
 namespace {
 
@@ -298,6 +302,57 @@ TEST(Chunked, DecodesWhateverPiecesTheBytesArriveIn) {
   EXPECT_EQ(Decode("3\r\nabcX\r\n0\r\n\r\n", 4), std::nullopt);
   EXPECT_EQ(Decode("3\r\nab", 4), std::nullopt);
   EXPECT_EQ(Decode(std::string(70000, '1'), 1000), std::nullopt);
+}
+
+// ---------------------------------------------------------------------------
+// The reasons, in WinINet's numbering.
+
+struct ReasonCase {
+  const char* name;
+  boost::system::error_code ec;
+  http_reason::Stage stage;
+  std::uint32_t reason;
+};
+
+class Reason : public ::testing::TestWithParam<ReasonCase> {};
+
+TEST_P(Reason, IsWinINets) {
+  EXPECT_EQ(http_reason::ErrorOf(GetParam().ec, GetParam().stage), GetParam().reason);
+}
+
+namespace error = boost::asio::error;
+using http_reason::Stage;
+const boost::system::error_code kTimeout = boost::beast::error::timeout;
+
+INSTANTIATE_TEST_SUITE_P(
+    Wire, Reason,
+    ::testing::Values(ReasonCase{"ConnectTimedOut", kTimeout, Stage::Connect, 12002},
+                      ReasonCase{"ReceiveTimedOut", kTimeout, Stage::Receive, 12002},
+                      ReasonCase{"HandshakeTimedOut", kTimeout, Stage::Handshake, 12002},
+                      ReasonCase{"NoSuchHost", error::host_not_found, Stage::Resolve, 12007},
+                      ReasonCase{"NoAnswerFromTheNameServer", error::host_not_found_try_again, Stage::Resolve,
+                                 12007},
+                      ReasonCase{"Refused", error::connection_refused, Stage::Connect, 12029},
+                      ReasonCase{"Unreachable", error::network_unreachable, Stage::Connect, 12029},
+                      ReasonCase{"HandshakeFailed", error::connection_reset, Stage::Handshake, 12157},
+                      ReasonCase{"ResetWhileSending", error::connection_reset, Stage::Send, 12031},
+                      ReasonCase{"PipeBroken", error::broken_pipe, Stage::Send, 12030},
+                      ReasonCase{"ResetWhileReceiving", error::connection_reset, Stage::Receive, 12031},
+                      ReasonCase{"ClosedWhileReceiving", error::eof, Stage::Receive, 12030}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(Reason, OfACertificateThatFailsItsCheck) {
+  const std::pair<long, std::uint32_t> cases[] = {
+      {10, 12037},  // X509_V_ERR_CERT_HAS_EXPIRED
+      {9, 12037},   // X509_V_ERR_CERT_NOT_YET_VALID
+      {62, 12038},  // X509_V_ERR_HOSTNAME_MISMATCH
+      {20, 12045},  // X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY
+      {18, 12045},  // X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT
+      {23, 12170},  // X509_V_ERR_CERT_REVOKED
+      {7, 12169},   // X509_V_ERR_CERT_SIGNATURE_FAILURE
+  };
+  for (const auto& [verifyResult, reason] : cases)
+    EXPECT_EQ(http_reason::CertificateError(verifyResult), reason) << verifyResult;
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // answers each request with the response served for its host and path, or
 // else with the response in its own fields; it records every call with its
 // arguments as text, e.g. HttpOpenRequestA(h3,"GET","/a","HTTP/1.0","",["*/*"],0x80000000,0),
-// and every request sent; and it can hold the worker at a point of its body.
+// and every request sent; it can hold the worker at a point of its body, fail
+// a call with a reason of WinINet's, and answer a request for the rest of a
+// body (Range: bytes=N-, If-Range) as a web server does.
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -52,10 +54,20 @@ class FakeInternet : public IInternetApi {
   std::optional<std::string> contentLength = "3000";
   std::string status = "200";
   std::string body = std::string(3000, 'x');
-  // Reads fail once this many body bytes have been delivered.
+  // Reads fail once this many body bytes have been delivered, with readError;
+  // counted in the whole body, also when the answer is the rest of it.
   std::optional<std::size_t> failAfter;
-  // Every operation fails, as for an unreachable server.
+  std::uint32_t readError = 12031;  // ERROR_INTERNET_CONNECTION_RESET
+  // Further header fields of the answer by query level (kQueryETag, kQueryRetryAfter, ...).
+  std::map<std::uint32_t, std::string> fields;
+  // A request for the rest of the body is answered 206 with it, when its
+  // If-Range (if any) is the ETag or the Last-Modified of fields; else 200.
+  bool ranges = false;
+  // Every operation fails, as for an unreachable server, with unreachableError.
   bool unreachable = false;
+  std::uint32_t unreachableError = 12029;  // ERROR_INTERNET_CANNOT_CONNECT
+  // The operation of that name fails with that reason: {"HttpSendRequestA", 12007}.
+  std::map<std::string, std::uint32_t> failCall;
   // Held here, if set: in HttpSendRequestA, or before the read that would
   // deliver byte holdReadAt.
   Gate* holdSend = nullptr;
@@ -70,6 +82,8 @@ class FakeInternet : public IInternetApi {
     std::string body;
     bool withLength = true;
     std::size_t failAfter = std::string::npos;  // a read error once this many bytes went out
+    std::map<std::uint32_t, std::string> fields{};
+    bool ranges = false;
   };
   void Serve(const std::string& hostAndPath, Response r) {
     std::lock_guard lock(m_);
@@ -84,6 +98,7 @@ class FakeInternet : public IInternetApi {
 
   struct Request {
     std::string host, verb, path;
+    std::string headers{};  // the header text sent with it
   };
   // Every request sent, in order.
   std::vector<Request> Requests() const {
@@ -111,7 +126,7 @@ class FakeInternet : public IInternetApi {
                        const char* proxyBypass, std::uint32_t flags) override {
     return Record("InternetOpenA(" + Text(agent) + "," + Num(accessType) + "," + Text(proxy) + "," +
                       Text(proxyBypass) + "," + Num(flags) + ")",
-                  true, {});
+                  !Fails("InternetOpenA"), {});
   }
   Handle InternetConnectA(Handle internet, const char* serverName, std::uint16_t serverPort,
                           const char* userName, const char* password, std::uint32_t service,
@@ -121,7 +136,9 @@ class FakeInternet : public IInternetApi {
     return Record("InternetConnectA(" + Name(internet) + "," + Text(serverName) + "," + Num(serverPort) +
                       "," + Text(userName) + "," + Text(password) + "," + Num(service) + "," + Num(flags) +
                       "," + Num(context) + ")",
-                  internet != nullptr && serverName != nullptr && *serverName != '\0', o);
+                  !Fails("InternetConnectA") &&
+                      Usable(internet != nullptr, serverName != nullptr && *serverName != '\0'),
+                  o);
   }
   Handle HttpOpenRequestA(Handle connect, const char* verb, const char* objectName, const char* version,
                           const char* referrer, const char* const* acceptTypes, std::uint32_t flags,
@@ -145,7 +162,7 @@ class FakeInternet : public IInternetApi {
     return Record("HttpOpenRequestA(" + Name(connect) + "," + Text(verb) + "," + Text(objectName) + "," +
                       Text(version) + "," + Text(referrer) + "," + accept + "," + hex + "," + Num(context) +
                       ")",
-                  connect != nullptr, o);
+                  !Fails("HttpOpenRequestA") && Usable(connect != nullptr, true), o);
   }
   bool HttpSendRequestA(Handle request, const char* headers, std::uint32_t headersLength,
                         const void* optional, std::uint32_t optionalLength) override {
@@ -156,23 +173,33 @@ class FakeInternet : public IInternetApi {
                "," + Num(optionalLength) + ")",
            false, {});
     if (holdSend != nullptr) holdSend->Pass();
+    if (Fails("HttpSendRequestA")) return false;
+    const std::string sentHeaders = headers == nullptr             ? ""
+                                    : headersLength == 0xFFFFFFFFu ? headers
+                                                                   : std::string(headers, headersLength);
     std::lock_guard lock(m_);
     Object* o = Find(request);
-    if (o == nullptr) return false;
-    requests_.push_back({o->host, o->verb, o->path});
+    if (o == nullptr) return SetError(kInvalidHandle);
+    requests_.push_back({o->host, o->verb, o->path, sentHeaders});
     o->sent = true;
+    bool answersRanges = false;
     if (const auto it = served_.find(o->host + o->path); it != served_.end()) {
       const Response& r = it->second;
       o->status = std::to_string(r.status);
       o->body = r.body;
       if (r.withLength) o->contentLength = std::to_string(r.body.size());
       if (r.failAfter != std::string::npos) o->failAfter = r.failAfter;
+      o->fields = r.fields;
+      answersRanges = r.ranges;
     } else {
       o->status = status;
       o->body = body;
       o->contentLength = contentLength;
       o->failAfter = failAfter;
+      o->fields = fields;
+      answersRanges = ranges;
     }
+    if (answersRanges) AnswerRange(*o, sentHeaders);
     return true;
   }
   bool HttpQueryInfoA(Handle request, std::uint32_t infoLevel, void* buffer, std::uint32_t* bufferLength,
@@ -182,13 +209,17 @@ class FakeInternet : public IInternetApi {
            false, {});
     if (holdQuery != nullptr && infoLevel == kQueryContentLength) holdQuery->Pass();
     if (holdStatusQuery != nullptr && infoLevel == kQueryStatusCode) holdStatusQuery->Pass();
+    if (Fails("HttpQueryInfoA")) return false;
     std::lock_guard lock(m_);
     const Object* o = Find(request);
-    if (o == nullptr || !o->sent) return false;
+    if (o == nullptr) return SetError(kInvalidHandle);
+    if (!o->sent) return SetError(kIncorrectHandleState);
     std::optional<std::string> value;
     if (infoLevel == kQueryContentLength) value = o->contentLength;
     if (infoLevel == kQueryStatusCode) value = o->status;
-    if (!value || value->size() + 1 > *bufferLength) return false;
+    if (const auto it = o->fields.find(infoLevel); it != o->fields.end()) value = it->second;
+    if (!value) return SetError(kHeaderNotFound);
+    if (value->size() + 1 > *bufferLength) return SetError(kInsufficientBuffer);
     std::memcpy(buffer, value->c_str(), value->size() + 1);
     *bufferLength = static_cast<std::uint32_t>(value->size());
     return true;
@@ -196,17 +227,19 @@ class FakeInternet : public IInternetApi {
   bool InternetReadFile(Handle file, void* buffer, std::uint32_t toRead, std::uint32_t* read) override {
     Record("InternetReadFile(" + Name(file) + "," + Num(toRead) + ")", false, {});
     *read = 0;
+    if (Fails("InternetReadFile")) return false;
     std::size_t at = 0;
     {
       std::lock_guard lock(m_);
       const Object* o = Find(file);
-      if (o == nullptr || !o->sent) return false;
+      if (o == nullptr) return SetError(kInvalidHandle);
+      if (!o->sent) return SetError(kIncorrectHandleState);
       at = o->delivered;
     }
     if (holdRead != nullptr && at == holdReadAt) holdRead->Pass();
     std::lock_guard lock(m_);
     Object* o = Find(file);
-    if (o->failAfter && o->delivered >= *o->failAfter) return false;
+    if (o->failAfter && o->delivered >= *o->failAfter) return SetError(readError);
     std::size_t n = std::min<std::size_t>(toRead, o->body.size() - o->delivered);
     if (o->failAfter) n = std::min(n, *o->failAfter - o->delivered);
     std::memcpy(buffer, o->body.data() + o->delivered, n);
@@ -218,7 +251,11 @@ class FakeInternet : public IInternetApi {
     Record("InternetCloseHandle(" + Name(handle) + ")", false, {});
     std::lock_guard lock(m_);
     if (handle != nullptr) ++closed_;
-    return handle != nullptr;
+    return handle != nullptr || SetError(kInvalidHandle);
+  }
+  std::uint32_t GetLastError() override {
+    Record("GetLastError()", false, {});
+    return LastError();
   }
 
  private:
@@ -229,8 +266,55 @@ class FakeInternet : public IInternetApi {
     std::string status, body;
     std::optional<std::string> contentLength;
     std::optional<std::size_t> failAfter;
+    std::map<std::uint32_t, std::string> fields;
     std::size_t delivered = 0;
   };
+
+  static constexpr std::uint32_t kInvalidHandle = 6;         // ERROR_INVALID_HANDLE
+  static constexpr std::uint32_t kInvalidParameter = 87;     // ERROR_INVALID_PARAMETER
+  static constexpr std::uint32_t kInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER
+  static constexpr std::uint32_t kIncorrectHandleState = 12019;
+  static constexpr std::uint32_t kHeaderNotFound = 12150;
+
+  // As the system keeps it: per thread.
+  static std::uint32_t& LastError() {
+    thread_local std::uint32_t error = 0;
+    return error;
+  }
+  static bool SetError(std::uint32_t error) {
+    LastError() = error;
+    return false;
+  }
+  // Whether the operation fails as the test asked; sets its reason.
+  bool Fails(const std::string& op) {
+    std::lock_guard lock(m_);
+    if (unreachable) return !SetError(unreachableError);
+    const auto it = failCall.find(op);
+    return it != failCall.end() && !SetError(it->second);
+  }
+  // Under m_. A request for the rest of the body, as a web server answers it.
+  static void AnswerRange(Object& o, const std::string& headers) {
+    auto field = [&](const std::string& name) -> std::optional<std::string> {
+      const auto at = headers.find(name + ": ");
+      if (at == std::string::npos || (at > 0 && headers[at - 1] != '\n')) return std::nullopt;
+      const auto start = at + name.size() + 2;
+      return headers.substr(start, headers.find("\r\n", start) - start);
+    };
+    const auto range = field("Range");
+    if (!range || range->rfind("bytes=", 0) != 0 || range->back() != '-') return;
+    const std::size_t from = std::stoul(range->substr(6));
+    if (const auto ifRange = field("If-Range");
+        ifRange && *ifRange != o.fields[kQueryETag] && *ifRange != o.fields[kQueryLastModified])
+      return;
+    if (from >= o.body.size()) return;
+    const std::size_t size = o.body.size();
+    o.status = "206";
+    o.fields[kQueryContentRange] =
+        "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size);
+    o.body = o.body.substr(from);
+    if (o.contentLength) o.contentLength = std::to_string(o.body.size());
+    if (o.failAfter) o.failAfter = *o.failAfter > from ? *o.failAfter - from : 0;
+  }
 
   static std::string Text(const char* s) { return s == nullptr ? "none" : "\"" + std::string(s) + "\""; }
   static std::string Num(std::uint64_t n) { return std::to_string(n); }
@@ -248,10 +332,17 @@ class FakeInternet : public IInternetApi {
     }
     return h == nullptr ? "none" : "h?";
   }
+  // Whether a call's handle and arguments let it succeed; sets its reason when not.
+  static bool Usable(bool handle, bool arguments) {
+    if (!handle) return SetError(kInvalidHandle);
+    return arguments || SetError(kInvalidParameter);
+  }
+  // makesHandle: the call succeeds with a new handle; false for a call that
+  // makes none, or one that fails (its reason already set).
   Handle Record(const std::string& call, bool makesHandle, Object object) {
     std::lock_guard lock(m_);
     calls_.push_back(call);
-    if (!makesHandle || unreachable) return nullptr;
+    if (!makesHandle) return nullptr;
     ++opened_;
     objects_.push_back(std::move(object));
     return &objects_.back();

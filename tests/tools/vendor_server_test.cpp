@@ -416,6 +416,57 @@ INSTANTIATE_TEST_SUITE_P(
             "StallThenReset", {Fault::Kind::Stall, 300, {}}, kGet + "\r\n", End::Reset, 0, "", "", ""}),
     RowName());
 
+// Requests for part of a file, as a getter continuing it makes them.
+Fault WithETag(std::string etag) {
+  Fault f;
+  f.etag = std::move(etag);
+  return f;
+}
+const std::string kContent = Pattern(7, 100'000);
+const std::string kNotSatisfiable = "<html><body><h1>Range Not Satisfiable</h1></body></html>\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, AnswerTest,
+    ::testing::Values(AnswerCase{"FromAByte",
+                                 {},
+                                 kGet + "Range: bytes=1000-\r\n\r\n",
+                                 End::Closed,
+                                 206,
+                                 "Content-Range: bytes 1000-99999/100000",
+                                 kContent.substr(1000),
+                                 ""},
+                      AnswerCase{"OfAPart",
+                                 {},
+                                 kGet + "Range: bytes=10-19\r\n\r\n",
+                                 End::Closed,
+                                 206,
+                                 "Content-Range: bytes 10-19/100000",
+                                 kContent.substr(10, 10),
+                                 ""},
+                      AnswerCase{"WithItsIfRange", WithETag("\"t1\""),
+                                 kGet + "Range: bytes=1000-\r\nIf-Range: \"t1\"\r\n\r\n", End::Closed, 206,
+                                 "Content-Range: bytes 1000-99999/100000", kContent.substr(1000), ""},
+                      AnswerCase{"WithAStaleIfRange", WithETag("\"t1\""),
+                                 kGet + "Range: bytes=1000-\r\nIf-Range: \"t0\"\r\n\r\n", End::Closed, 200,
+                                 "ETag: \"t1\"", std::nullopt, ""},
+                      AnswerCase{"PastTheEnd",
+                                 {},
+                                 kGet + "Range: bytes=100000-\r\n\r\n",
+                                 End::Closed,
+                                 416,
+                                 "Content-Range: bytes */100000",
+                                 kNotSatisfiable,
+                                 ""},
+                      AnswerCase{"SeveralAreIgnored",
+                                 {},
+                                 kGet + "Range: bytes=0-1,5-6\r\n\r\n",
+                                 End::Closed,
+                                 200,
+                                 "Accept-Ranges: bytes",
+                                 std::nullopt,
+                                 ""}),
+    RowName());
+
 TEST_F(ServerTest, FaultOnReportPageStillLogsTheReport) {
   server_.SetFault("/programy/setup.asp", Fault{Fault::Kind::Reset, 0, {}});
   EXPECT_EQ(rawhttp::Get(port(), "/programy/setup.asp?co=x").end, End::Reset);

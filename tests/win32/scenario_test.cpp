@@ -107,7 +107,10 @@ TEST_P(Scenario, EndsAsOnWindows) {
   get->UserName = row.userName;
   get->Password = row.password;
   get->PostQuery = row.postQuery;
-  std::ofstream(target_, std::ios::binary) << "old";
+  get->RangeFrom = row.rangeFrom;
+  get->IfRange = row.ifRange;
+  get->QueryDetails = row.queryDetails;
+  std::ofstream(target_, std::ios::binary) << scenarios::Before(row);
   const auto started = std::chrono::steady_clock::now();
   if (row.mode == scenarios::Mode::File) {
     get->GetFile();
@@ -118,10 +121,12 @@ TEST_P(Scenario, EndsAsOnWindows) {
 
   std::string event = row.event;
   std::optional<std::string> bytes = row.bytes;
+  std::optional<THTTPFailure> failure = row.event == "error" ? row.failure : THTTPFailure::None;
   if (wineDiffers) {
     std::cout << "  Wine differs from Windows here: " << row.wineDiffers << "\n";
     event = row.wineEvent;
     bytes = row.wineBytes;
+    failure = event == "error" ? row.wineFailure : THTTPFailure::None;
   }
   ASSERT_EQ(events.size(), 1u) << "one final event";
   if (row.endsWithin) {
@@ -137,7 +142,26 @@ TEST_P(Scenario, EndsAsOnWindows) {
   } else if (bytes) {
     EXPECT_TRUE(file == bytes) << "the file holds " << (file ? file->size() : 0) << " bytes";
   } else {
-    EXPECT_TRUE(file == "old") << "the target was touched";
+    EXPECT_TRUE(file == scenarios::Before(row)) << "the target was touched";
+  }
+
+  const THTTPResult& outcome = get->Result();
+  std::cout << "  " << FailureName(outcome.Failure) << ", status " << outcome.Status << ", reason "
+            << outcome.PlatformError << "\n";
+  if (failure) {
+    EXPECT_EQ(FailureName(outcome.Failure), std::string(FailureName(*failure)));
+  }
+  if (row.status && !wineDiffers) {
+    EXPECT_EQ(outcome.Status, *row.status);
+  }
+  if (row.continued && !wineDiffers) {
+    EXPECT_EQ(outcome.Continued, *row.continued);
+  }
+  if (row.retryAfter && !wineDiffers) {
+    EXPECT_EQ(outcome.RetryAfter, *row.retryAfter);
+  }
+  if (row.validator && !wineDiffers) {
+    EXPECT_EQ(outcome.Validator, *row.validator);
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -278,4 +279,26 @@ TEST_F(Win32Files, ATargetFileIsEmptiedAndWritten) {
   std::getline(std::ifstream(root + "\\old._dl"), text);
   EXPECT_EQ(text, "new");
   EXPECT_EQ(TWin32System::CreateTargetFile(root), nullptr) << "a folder is no file";
+}
+
+// Continued after its first bytes, cut there first; never a file that is
+// missing, too short or has a second name.
+TEST_F(Win32Files, ATargetFileIsContinuedAfterItsFirstBytes) {
+  std::ofstream(root + "\\part._dl") << "an old copy";
+  std::FILE* file = TWin32System::CreateTargetFile(root + "\\part._dl", 3);
+  ASSERT_NE(file, nullptr);
+  EXPECT_GE(std::fputs("new", file), 0);
+  EXPECT_EQ(std::fclose(file), 0);
+  std::string text;
+  std::getline(std::ifstream(root + "\\part._dl"), text);
+  EXPECT_EQ(text, "an new");
+  errno = 0;
+  EXPECT_EQ(TWin32System::CreateTargetFile(root + "\\missing._dl", 3), nullptr);
+  EXPECT_NE(errno, ENOSPC);
+  EXPECT_FALSE(std::ifstream(root + "\\missing._dl").good()) << "continuing creates nothing";
+  EXPECT_EQ(TWin32System::CreateTargetFile(root + "\\part._dl", 7), nullptr) << "shorter than what it keeps";
+  ASSERT_TRUE(::CreateHardLinkA((root + "\\second._dl").c_str(), (root + "\\part._dl").c_str(), nullptr));
+  EXPECT_EQ(TWin32System::CreateTargetFile(root + "\\part._dl", 3), nullptr) << "a file of two names";
+  std::getline(std::ifstream(root + "\\part._dl"), text);
+  EXPECT_EQ(text, "an new");
 }

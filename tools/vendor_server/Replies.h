@@ -37,6 +37,13 @@ const char* ReasonPhrase(int status);
 bool CredentialsMatch(std::string_view header, std::string_view userAndPassword);
 // A 401 or 407 asking for Basic credentials in the given header field.
 Reply ChallengeReply(int status, const char* field);
+// A file's ETag, made from its size and modification time (as nginx makes it).
+std::string EntityTag(const std::filesystem::path& file, std::uint64_t size);
+// Gives a file's reply its ETag and, for a request of one range of it
+// ("bytes=FIRST-" or "bytes=FIRST-LAST") whose If-Range (if any) is that
+// ETag, the 206 of that part; a range that starts past the end gets a 416.
+// Any other Range header is ignored, as a server may.
+void ApplyRange(Reply& reply, const std::string& etag, std::string_view range, std::string_view ifRange);
 // The file for "/download/<program>/<file>", or nothing when it is missing or would lie outside root.
 std::optional<std::filesystem::path> ResolveDownload(const std::filesystem::path& root,
                                                      std::string_view path);

@@ -190,6 +190,8 @@ class Session : public std::enable_shared_from_this<Session> {
         reply.contentType = "application/octet-stream";
         reply.file = std::move(handle);
         reply.size = size;
+        ApplyRange(reply, fault.etag.empty() ? EntityTag(*file, size) : fault.etag,
+                   AsView(request[http::field::range]), AsView(request[http::field::if_range]));
       } else {
         reply = NotFoundReply();
       }

@@ -47,6 +47,8 @@ struct Fault {
   // End::Stall: how long the connection is held before the server closes it
   // (0: until the client closes).
   std::chrono::milliseconds held{0};
+  // A served file's ETag in place of the one made from its size and time.
+  std::string etag{};
 };
 
 struct RecordedRequest {

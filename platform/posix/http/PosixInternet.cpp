@@ -18,14 +18,25 @@
 #include <string_view>
 #include <vector>
 
+#include "httpget/InternetErrors.h"
 #include "platform/posix/http/HttpWire.h"
+#include "platform/posix/http/Reasons.h"
 #include "textconv/Ascii.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 using tcp = asio::ip::tcp;
+using http_reason::Stage;
 
 namespace {
+
+// As WinINet keeps it: the reason of the calling thread's last failed call.
+thread_local std::uint32_t lastError = 0;
+
+bool Failed(std::uint32_t reason) {
+  lastError = reason;
+  return false;
+}
 
 // Socket reads fill this much at a time, so a 1025-byte read of the body is
 // mostly a copy out of memory.
@@ -78,6 +89,8 @@ class Request : public HandleObject {
   bool Send(std::string_view extraHeaders, std::string_view body);
   bool Query(std::uint32_t level, std::string& value) const;
   bool Read(char* out, std::size_t want, std::size_t& got);
+  // Why the last operation on this request failed.
+  std::uint32_t Error() const noexcept { return error_; }
 
  private:
   enum class Framing { Empty, UntilClose, Length, Chunked };
@@ -96,6 +109,15 @@ class Request : public HandleObject {
   }
   bool ReadChunked(char* out, std::size_t want, std::size_t& got);
   bool ReadPastLength(char* out, std::size_t want, std::size_t& got);
+  bool Fail(std::uint32_t reason) {
+    error_ = reason;
+    return false;
+  }
+  // The body cannot go on, for that reason.
+  void BodyFailed(std::uint32_t reason) {
+    failed_ = true;
+    error_ = reason;
+  }
 
   const PosixInternetSettings& settings_;
   const http_wire::ProxyRoute& proxy_;
@@ -110,10 +132,13 @@ class Request : public HandleObject {
   Framing framing_ = Framing::Empty;
   std::uint64_t remaining_ = 0;
   http_wire::ChunkDecoder chunks_;
+  beast::error_code ioError_;  // of the last socket read
+  std::uint32_t error_ = 0;
 };
 
 bool Request::Send(std::string_view extraHeaders, std::string_view body) {
-  if (answered_ || stream_ || conn_.host.empty()) return false;
+  if (answered_ || stream_) return Fail(internet_error::kIncorrectHandleState);
+  if (conn_.host.empty()) return Fail(internet_error::kInvalidParameter);
   const http_wire::Target origin = http_wire::OriginTarget(conn_.host, conn_.port, path);
   http_wire::Target target = origin;
   std::string method = verb;
@@ -125,10 +150,10 @@ bool Request::Send(std::string_view extraHeaders, std::string_view body) {
     const int status = head_.status;
     if (const std::string* location = head_.Find("Location");
         location != nullptr && http_wire::IsRedirect(status)) {
-      if (++hops > kMaxRedirects) return false;
+      if (++hops > kMaxRedirects) return Fail(internet_error::kRedirectFailed);
       http_wire::Target next;
       if (http_wire::ResolveLocation(target, *location, next) != http_wire::LocationKind::Resolved)
-        return false;
+        return Fail(internet_error::kRedirectFailed);
       if (http_wire::RedirectDropsBody(status, method)) {
         method = "GET";
         body = {};
@@ -171,7 +196,7 @@ bool Request::Exchange(const http_wire::Target& target, const std::string& metho
                        std::string_view extraHeaders, std::string_view body, bool authorize) {
   const http_wire::ProxyEndpoint* proxy = nullptr;
   if (proxy_.configured && !http_wire::BypassesProxy(target.host, settings_.noProxy)) {
-    if (!proxy_.endpoint) return false;
+    if (!proxy_.endpoint) return Fail(internet_error::kInvalidUrl);
     proxy = &*proxy_.endpoint;
   }
   // A new connection for every exchange: the request is HTTP/1.0.
@@ -182,11 +207,11 @@ bool Request::Exchange(const http_wire::Target& target, const std::string& metho
   tcp::resolver resolver(io_);
   const auto endpoints = proxy != nullptr ? resolver.resolve(proxy->host, proxy->port, ec)
                                           : resolver.resolve(target.host, std::to_string(target.port), ec);
-  if (ec) return false;
+  if (ec) return Fail(http_reason::ErrorOf(ec, Stage::Resolve));
   stream_->expires_after(settings_.connectTimeout);
   stream_->async_connect(endpoints, [&ec](const beast::error_code& e, const tcp::endpoint&) { ec = e; });
   RunIo();
-  if (ec) return false;
+  if (ec) return Fail(http_reason::ErrorOf(ec, Stage::Connect));
 
   std::string head;
   head.reserve(512);
@@ -226,7 +251,7 @@ bool Request::Exchange(const http_wire::Target& target, const std::string& metho
   stream_->expires_after(settings_.sendTimeout);
   asio::async_write(*stream_, request, [&ec](const beast::error_code& e, std::size_t) { ec = e; });
   RunIo();
-  if (ec) return false;
+  if (ec) return Fail(http_reason::ErrorOf(ec, Stage::Send));
   return ReadHead();
 }
 
@@ -237,9 +262,13 @@ bool Request::ReadHead() {
     for (;;) {
       const auto state = reader.Feed(Buffered());
       if (state == http_wire::HeadReader::State::Done) break;
-      if (state != http_wire::HeadReader::State::NeedMore) return false;
+      if (state != http_wire::HeadReader::State::NeedMore)
+        return Fail(internet_error::kInvalidServerResponse);
       bool endOfStream = false;
-      if (!Fill(endOfStream, settings_.receiveTimeout)) return false;
+      // A server that closes without a whole head gave no answer WinINet would take.
+      if (!Fill(endOfStream, settings_.receiveTimeout))
+        return Fail(endOfStream ? internet_error::kInvalidServerResponse
+                                : http_reason::ErrorOf(ioError_, Stage::Receive));
     }
     buffer_.consume(reader.Consumed());
     head_ = reader.Head();
@@ -248,18 +277,26 @@ bool Request::ReadHead() {
 }
 
 bool Request::Query(std::uint32_t level, std::string& value) const {
-  if (!answered_) return false;
-  if (level == IInternetApi::kQueryContentLength) {
-    const std::string* length = head_.Find("Content-Length");
-    if (length == nullptr) return false;
-    value = *length;
-    return true;
-  }
+  if (!answered_) return Failed(internet_error::kIncorrectHandleState);
   if (level == IInternetApi::kQueryStatusCode) {
     value = std::to_string(head_.status);
     return true;
   }
-  return false;
+  static constexpr std::pair<std::uint32_t, const char*> kFields[] = {
+      {IInternetApi::kQueryContentLength, "Content-Length"},
+      {IInternetApi::kQueryETag, "ETag"},
+      {IInternetApi::kQueryLastModified, "Last-Modified"},
+      {IInternetApi::kQueryRetryAfter, "Retry-After"},
+      {IInternetApi::kQueryDate, "Date"},
+      {IInternetApi::kQueryContentRange, "Content-Range"}};
+  for (const auto& [fieldLevel, name] : kFields) {
+    if (fieldLevel != level) continue;
+    const std::string* field = head_.Find(name);
+    if (field == nullptr) return Failed(internet_error::kHeaderNotFound);
+    value = *field;
+    return true;
+  }
+  return Failed(internet_error::kHeaderNotFound);
 }
 
 // One socket read into the buffer, waiting at most limit; false at the end
@@ -276,6 +313,7 @@ bool Request::Fill(bool& endOfStream, std::chrono::milliseconds limit) {
                              n = bytes;
                            });
   RunIo();
+  ioError_ = ec;
   buffer_.commit(n);
   if (n == 0 && ec == asio::error::eof) endOfStream = true;
   return !ec || n > 0;
@@ -291,7 +329,7 @@ bool Request::ReadChunked(char* out, std::size_t want, std::size_t& got) {
       break;
     }
     if (state == http_wire::ChunkDecoder::State::Malformed) {
-      failed_ = true;
+      BodyFailed(internet_error::kInvalidServerResponse);
       break;
     }
     if (state == http_wire::ChunkDecoder::State::Data && buffer_.size() > 0) {
@@ -306,7 +344,7 @@ bool Request::ReadChunked(char* out, std::size_t want, std::size_t& got) {
     bool endOfStream = false;
     // A chunked body ends with its last chunk; a close before it cuts it short.
     if (!Fill(endOfStream, settings_.receiveTimeout)) {
-      failed_ = true;
+      BodyFailed(http_reason::ErrorOf(ioError_, Stage::Receive));
       break;
     }
   }
@@ -330,7 +368,8 @@ bool Request::ReadPastLength(char* out, std::size_t want, std::size_t& got) {
 
 bool Request::Read(char* out, std::size_t want, std::size_t& got) {
   got = 0;
-  if (!answered_ || failed_) return false;
+  if (!answered_) return Fail(internet_error::kIncorrectHandleState);
+  if (failed_) return false;
   if (bodyDone_) return true;
   if (framing_ == Framing::Chunked) return ReadChunked(out, want, got);
   if (framing_ == Framing::Length && remaining_ == 0) return ReadPastLength(out, want, got);
@@ -345,7 +384,7 @@ bool Request::Read(char* out, std::size_t want, std::size_t& got) {
       if (untilClose && endOfStream) {
         bodyDone_ = true;
       } else {
-        failed_ = true;
+        BodyFailed(http_reason::ErrorOf(ioError_, Stage::Receive));
       }
       break;
     }
@@ -389,6 +428,7 @@ IInternetApi::Handle PosixInternet::InternetOpenA(const char* agent, std::uint32
     if (agent != nullptr) s->agent = agent;
     return static_cast<HandleObject*>(s.release());
   } catch (...) {
+    Failed(internet_error::kNotEnoughMemory);
     return nullptr;
   }
 }
@@ -399,7 +439,10 @@ IInternetApi::Handle PosixInternet::InternetConnectA(Handle internet, const char
                                                      std::uint32_t, std::uintptr_t) {
   try {
     const Session* s = As<Session>(internet);
-    if (s == nullptr || serverName == nullptr || service != kServiceHttp) return nullptr;
+    if (s == nullptr || serverName == nullptr || service != kServiceHttp) {
+      Failed(s == nullptr ? internet_error::kInvalidHandle : internet_error::kInvalidParameter);
+      return nullptr;
+    }
     auto c = std::make_unique<Connection>();
     c->agent = s->agent;
     c->host = serverName;
@@ -408,6 +451,7 @@ IInternetApi::Handle PosixInternet::InternetConnectA(Handle internet, const char
     if (password != nullptr) c->password = password;
     return static_cast<HandleObject*>(c.release());
   } catch (...) {
+    Failed(internet_error::kNotEnoughMemory);
     return nullptr;
   }
 }
@@ -418,7 +462,10 @@ IInternetApi::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char*
                                                      std::uintptr_t) {
   try {
     const Connection* c = As<Connection>(connect);
-    if (c == nullptr) return nullptr;
+    if (c == nullptr) {
+      Failed(internet_error::kInvalidHandle);
+      return nullptr;
+    }
     auto r = std::make_unique<Request>(settings_, proxy_, *c);
     r->verb = verb != nullptr && *verb != '\0' ? verb : "GET";
     r->path = objectName != nullptr && *objectName != '\0' ? objectName : "/";
@@ -429,6 +476,7 @@ IInternetApi::Handle PosixInternet::HttpOpenRequestA(Handle connect, const char*
     r->reload = (flags & kFlagReload) != 0;
     return static_cast<HandleObject*>(r.release());
   } catch (...) {
+    Failed(internet_error::kNotEnoughMemory);
     return nullptr;
   }
 }
@@ -437,15 +485,15 @@ bool PosixInternet::HttpSendRequestA(Handle request, const char* headers, std::u
                                      const void* optional, std::uint32_t optionalLength) {
   try {
     Request* r = As<Request>(request);
-    if (r == nullptr) return false;
+    if (r == nullptr) return Failed(internet_error::kInvalidHandle);
     std::string_view extra;
     if (headers != nullptr)
       extra = headersLength == 0xFFFFFFFFu ? headers : std::string_view(headers, headersLength);
     std::string_view body;
     if (optional != nullptr) body = std::string_view(static_cast<const char*>(optional), optionalLength);
-    return r->Send(extra, body);
+    return r->Send(extra, body) || Failed(r->Error());
   } catch (...) {
-    return false;
+    return Failed(internet_error::kNotEnoughMemory);
   }
 }
 
@@ -453,12 +501,14 @@ bool PosixInternet::HttpQueryInfoA(Handle request, std::uint32_t infoLevel, void
                                    std::uint32_t* bufferLength, std::uint32_t* index) {
   try {
     const Request* r = As<Request>(request);
-    if (r == nullptr || bufferLength == nullptr || (index != nullptr && *index != 0)) return false;
+    if (r == nullptr) return Failed(internet_error::kInvalidHandle);
+    if (bufferLength == nullptr) return Failed(internet_error::kInvalidParameter);
+    if (index != nullptr && *index != 0) return Failed(internet_error::kHeaderNotFound);
     std::string value;
     if (!r->Query(infoLevel, value)) return false;
     if (buffer == nullptr || value.size() + 1 > *bufferLength) {
       *bufferLength = static_cast<std::uint32_t>(value.size() + 1);
-      return false;
+      return Failed(internet_error::kInsufficientBuffer);
     }
     std::memcpy(buffer, value.c_str(), value.size() + 1);
     *bufferLength = static_cast<std::uint32_t>(value.size());
@@ -474,11 +524,12 @@ bool PosixInternet::InternetReadFile(Handle file, void* buffer, std::uint32_t nu
   try {
     if (numberOfBytesRead != nullptr) *numberOfBytesRead = 0;
     Request* r = As<Request>(file);
-    if (r == nullptr || buffer == nullptr || numberOfBytesRead == nullptr) return false;
+    if (r == nullptr) return Failed(internet_error::kInvalidHandle);
+    if (buffer == nullptr || numberOfBytesRead == nullptr) return Failed(internet_error::kInvalidParameter);
     std::size_t got = 0;
     const bool ok = r->Read(static_cast<char*>(buffer), numberOfBytesToRead, got);
     *numberOfBytesRead = static_cast<std::uint32_t>(got);
-    return ok;
+    return ok || Failed(r->Error());
   } catch (...) {
     return false;
   }
@@ -487,7 +538,11 @@ bool PosixInternet::InternetReadFile(Handle file, void* buffer, std::uint32_t nu
 bool PosixInternet::InternetCloseHandle(Handle handle) {
   // Each handle holds what it needs, so they may be closed in any order.
   HandleObject* h = static_cast<HandleObject*>(handle);
-  if (h == nullptr) return false;
+  if (h == nullptr) return Failed(internet_error::kInvalidHandle);
   delete h;
   return true;
+}
+
+std::uint32_t PosixInternet::GetLastError() {
+  return lastError;
 }

@@ -43,6 +43,7 @@ class PosixInternet : public IInternetApi {
   bool InternetReadFile(Handle file, void* buffer, std::uint32_t numberOfBytesToRead,
                         std::uint32_t* numberOfBytesRead) override;
   bool InternetCloseHandle(Handle handle) override;
+  std::uint32_t GetLastError() override;
 
   const PosixInternetSettings& Settings() const noexcept { return settings_; }
 

@@ -284,15 +284,23 @@ std::unique_ptr<IHeldFile> TPosixSystem::HoldFile(const AnsiText& path) {
   return std::make_unique<TPosixHeldFile>(fd, p);
 }
 
-std::FILE* TPosixSystem::CreateTargetFile(const std::string& name) {
+std::FILE* TPosixSystem::CreateTargetFile(const std::string& name, std::int64_t keep) {
   // Not emptied by the open: a hard link to a file of the user's would lose
-  // its contents before the checks below could refuse it.
-  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+  // its contents before the checks below could refuse it. A file to continue
+  // must be there already.
+  const int fd =
+      open(name.c_str(), O_WRONLY | (keep > 0 ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) return nullptr;
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !OwnRegularFile(st) || st.st_nlink != 1 || fcntl(fd, F_SETFL, 0) != 0 ||
-      ftruncate(fd, 0) != 0) {
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && (!OwnRegularFile(st) || st.st_nlink != 1 || st.st_size < keep)) {
+    errno = EPERM;
+    ok = false;
+  }
+  if (!ok || fcntl(fd, F_SETFL, 0) != 0 || ftruncate(fd, keep) != 0 || lseek(fd, keep, SEEK_SET) != keep) {
+    const int error = errno;
     close(fd);
+    errno = error;
     return nullptr;
   }
   std::FILE* file = fdopen(fd, "wb");

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -25,8 +26,10 @@ class TPosixSystem : public ISystem {
   std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override;
 
   // Creates a download's file (a UTF-8 name) for writing without following a
-  // link, and only as a regular file of the user's own; emptied only then.
-  static std::FILE* CreateTargetFile(const std::string& name);
+  // link, and only as a regular file of the user's own with one name; emptied
+  // only then. With keep above 0 the file must be there with at least keep
+  // bytes; it is cut to keep bytes and written from there.
+  static std::FILE* CreateTargetFile(const std::string& name, std::int64_t keep = 0);
 
   // Environment lookup without regard to case, with the Linux stand-ins for
   // what Windows always sets. Exposed for tests.

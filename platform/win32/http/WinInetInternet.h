@@ -19,4 +19,5 @@ class WinInetInternet : public IInternetApi {
   bool InternetReadFile(Handle file, void* buffer, std::uint32_t numberOfBytesToRead,
                         std::uint32_t* numberOfBytesRead) override;
   bool InternetCloseHandle(Handle handle) override;
+  std::uint32_t GetLastError() override;
 };

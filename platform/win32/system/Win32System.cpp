@@ -10,6 +10,7 @@
 // clang-format on
 #undef DeleteFile
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -317,21 +318,50 @@ std::unique_ptr<IHeldFile> TWin32System::HoldFile(const AnsiText& path) {
   return std::make_unique<TWin32HeldFile>(file, path);
 }
 
-std::FILE* TWin32System::CreateTargetFile(const std::string& name) {
+namespace {
+// errno for a failed file call, as the C library's own calls would set it.
+std::FILE* FailedTarget(HANDLE file, DWORD error) {
+  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+  errno = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ENOSPC : EACCES;
+  return nullptr;
+}
+
+// The owner of a file to continue: the user, or the owner the system gives
+// the user's new files (the administrators, for an administrator on XP).
+bool OwnFile(HANDLE file) {
+  TUserSid user;
+  if (!user.Read()) return false;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+    return false;
+  const bool ok =
+      owner != nullptr && (::EqualSid(owner, user.Sid()) || TWellKnownSid("S-1-5-32-544").Is(owner) ||
+                           TWellKnownSid("S-1-5-18").Is(owner));
+  ::LocalFree(descriptor);
+  return ok;
+}
+}  // namespace
+
+std::FILE* TWin32System::CreateTargetFile(const std::string& name, std::int64_t keep) {
   // The reparse point itself is opened, never what it points to, and the
-  // file is emptied only once it is known to be a plain file of one name.
-  const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  // file is emptied (or cut) only once it is known to be a plain file of one
+  // name. A file to continue must be there already.
+  const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE | (keep > 0 ? READ_CONTROL : 0),
+                                    FILE_SHARE_READ, nullptr, keep > 0 ? OPEN_EXISTING : OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  if (!PlainFile(file) || !::SetEndOfFile(file)) {
-    ::CloseHandle(file);
-    return nullptr;
-  }
+  if (file == INVALID_HANDLE_VALUE) return FailedTarget(file, ::GetLastError());
+  LARGE_INTEGER size{};
+  LARGE_INTEGER at{};
+  at.QuadPart = keep;
+  if (!PlainFile(file) ||
+      (keep > 0 && (!OwnFile(file) || !::GetFileSizeEx(file, &size) || size.QuadPart < keep)))
+    return FailedTarget(file, ERROR_ACCESS_DENIED);
+  if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file))
+    return FailedTarget(file, ::GetLastError());
   const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
-  if (fd < 0) {
-    ::CloseHandle(file);
-    return nullptr;
-  }
+  if (fd < 0) return FailedTarget(file, ERROR_ACCESS_DENIED);
   std::FILE* stream = ::_fdopen(fd, "wb");
   if (stream == nullptr) ::_close(fd);
   return stream;

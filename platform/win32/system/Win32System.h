@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -24,7 +25,10 @@ class TWin32System final : public ISystem {
 
   // Creates a download's file for writing without following a reparse point
   // planted under its name; emptied only once it is known to be a plain file.
-  static std::FILE* CreateTargetFile(const std::string& name);
+  // With keep above 0 the file must be there, of one name, the user's (or the
+  // administrators' or the system's), with at least keep bytes; it is cut to
+  // keep bytes and written from there. errno tells why it could not.
+  static std::FILE* CreateTargetFile(const std::string& name, std::int64_t keep = 0);
   // The access list a shared folder is made with, in SDDL, for the user's SID.
   static std::string SharedFolderAccess(const std::string& userSid);
 };
