@@ -22,7 +22,8 @@
 #    and on win64 with a TEMP named in Cyrillic;
 # 5. makes the releases a vendor makes (scripts/release.sh): signed with a
 #    throw-away certificate and built with a throw-away vendor key, under a
-#    company name with spaces, and unsigned; checks both;
+#    company name with spaces, and unsigned and untrusted
+#    (WEBSETUP_ALLOW_UNTRUSTED=1); checks both;
 # 6. on each machine again, the signed release against the tree published
 #    with that key (scripts/publish.sh): a clean run, and one whose setup.zip
 #    a proxy changes on the way.

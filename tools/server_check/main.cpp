@@ -5,8 +5,11 @@
 // prints one line per file: the list's signature, then for each file of the
 // product whether the server answered 2xx with a Content-Length (the
 // installer fails any answer without one) and whether size and SHA-256 are
-// the list's. Exits 1 on any fault, 2 on a bad call.
+// the list's. The list's line gives its serial and expiry; a list that
+// expires within 14 days is a fault, so that monitoring sees it coming. Exits
+// 1 on any fault, 2 on a bad call.
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -90,6 +93,22 @@ std::string AnswerFault(const Answer& a) {
   return "";
 }
 
+// The list's serial and expiry, or why it expires too soon.
+constexpr std::int64_t kWarnSeconds = 14 * 86400;
+std::string Freshness(const TVendorList& list, std::int64_t now, std::string& fault) {
+  const std::int64_t left = list.Expires() - now;
+  std::string text = "serial " + std::to_string(list.Serial()) + ", expires " + FormatUtcTime(list.Expires());
+  if (left <= 0) {
+    fault = "it has expired: programs refuse it; sign it again (publish.sh --resign)";
+  } else if (left < kWarnSeconds) {
+    fault = "it expires within " + std::to_string((left + 86399) / 86400) +
+            " day(s), under 14: sign it again (publish.sh --resign)";
+  } else {
+    text += ", in " + std::to_string(left / 86400) + " days";
+  }
+  return text;
+}
+
 int Usage() {
   std::cerr << "usage: server_check --key PUBLIC-KEY.pem http://HOST[:PORT] PROGRAM...\n";
   return 2;
@@ -142,7 +161,9 @@ int main(int argc, char** argv) {
     if (why.empty() && !list.Read(PlatformCrypto(), key, CzechUpper(program), listAnswer.body, &why)) {
       why = "the list cannot be trusted: " + why;
     }
-    report(program + "/" + kVendorListName + " (signed list of " + CzechUpper(program) + ")", why);
+    std::string about = "signed list of " + CzechUpper(program);
+    if (list.Loaded()) about += ", " + Freshness(list, static_cast<std::int64_t>(std::time(nullptr)), why);
+    report(program + "/" + kVendorListName + " (" + about + ")", why);
     for (const TProductFile& file : files) {
       const std::string what = program + "/" + file.ServerName;
       const Answer a = Fetch(net, host, port, folder + file.ServerName, false);
