@@ -198,11 +198,13 @@ void TForm1::trustListChecked(TObject*, TListVerdict Verdict) {
     return;
   }
   if (Resilient()) {
-    // A list that arrived but does not pass is the same signed text on this
-    // host next time too.
+    // A list that arrived but does not pass may have been cut or changed on
+    // the way, as a file that fails its check; one that has expired may be
+    // fresher on another host.
     const THTTPResult& result = trust->ListResult();
-    const TTryAction action = result.Failure == THTTPFailure::None ? TTryAction::NextHost
-                                                                   : ActionFor(TTryFault::Transfer, result);
+    const TTryAction action = Verdict == TListVerdict::Expired      ? TTryAction::NextHost
+                              : result.Failure == THTTPFailure::None ? ActionFor(TTryFault::CheckFailed, result)
+                                                                     : ActionFor(TTryFault::Transfer, result);
     if (TryAgain(action, result.RetryAfter, TNextTry::List)) return;
   }
   const bool czech = state_.LanguageCode == "cz";
@@ -412,7 +414,8 @@ void TForm1::hgetError(TObject*) {
       platform_.System.DeleteFile(TargetOf(state_.CurrentIndex));
     }
     const TTryAction action = ActionFor(beyondList_ ? TTryFault::LengthNotListed : TTryFault::Transfer, result);
-    if (TryAgain(action, result.RetryAfter, TNextTry::File)) return;
+    // A file of another size than listed may be a newer one: the list first.
+    if (TryAgain(action, result.RetryAfter, beyondList_ ? TNextTry::ListThenFile : TNextTry::File)) return;
   }
   if (trust != nullptr) {
     // The bytes of a failed transfer were never checked: none stay.

@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
 # The vendor's half of trusted downloads.
 #
-#   scripts/publish.sh PRIVATE-KEY.pem FILES-DIR WEBROOT PROGRAM...
+#   scripts/publish.sh [--valid-days N | --expires TIME] PRIVATE-KEY.pem FILES-DIR WEBROOT PROGRAM...
 #     Lays out WEBROOT/download/PROGRAM/ for each program name as it is
 #     published (TERBO for TERBO.exe, kalmiro for kalmiro.exe: the program
 #     keeps the case of its file name in the download path), with each server
 #     file of that product copied from FILES-DIR and the product's list,
-#     websetup.list, signed with the key (RSA, SHA-256). A server file missing
-#     from FILES-DIR is an error that names it; WEBROOT is changed only when
-#     everything is ready. A key with a password reads it from WEBSETUP_KEY_PASS.
+#     websetup.list, signed with the key (RSA, SHA-256). The list's serial is
+#     one above the highest in WEBROOT, so above the list it replaces (or the
+#     time in seconds, if higher); it expires in N days (default 180) or at
+#     TIME (UTC, 2027-06-07T12:00:00Z).
+#     A server file missing from FILES-DIR, or anything there that is not a
+#     regular file, is an error that names it. Everything is made ready beside
+#     WEBROOT (on its file system), then each folder is swapped in by renames.
+#
+#   scripts/publish.sh --resign [--valid-days N | --expires TIME] PRIVATE-KEY.pem WEBROOT PROGRAM...
+#     Signs each program's list in WEBROOT again with a new expiry and a
+#     higher serial, once its old signature verifies with the key. The file
+#     entries stay as they are; no file is read, so WEBROOT may hold the lists
+#     alone (a copy of the server's, to be copied back). Never asks anything:
+#     fit for cron.
 #
 #   scripts/publish.sh --check --key KEY.pem http[s]://HOST[:PORT] PROGRAM...
 #     Fetches what each program would fetch from that server and prints one
-#     line per file; exits non-zero on any fault. KEY is the public key the
+#     line per file and the list's serial and expiry; fails on any fault and
+#     on a list that expires within 14 days. KEY is the public key the
 #     program was built with, or its private half.
 #
+# A key with a password reads it from WEBSETUP_KEY_PASS. Exit status: 0 done,
+# 1 a fault (said on standard error; WEBROOT is then as it was), 2 a wrong call.
 # Environment: BUILD_DIR, the native build folder holding the tools (default
 # build; built here when missing).
 set -euo pipefail
@@ -22,9 +36,10 @@ cd "$(dirname "$0")/.."
 src=$PWD
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$OLDPWD/$1" ;; esac; }
 usage() {
-  sed -n '3,17p' "$0" | sed 's/^# \{0,1\}//' >&2
+  awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0" >&2
   exit 2
 }
+die() { echo "publish: $*" >&2; exit 1; }
 
 build=${BUILD_DIR:-build}
 case $build in /*) ;; *) build=$src/$build ;; esac
@@ -47,51 +62,196 @@ if [ "${1:-}" = --check ]; then
   if grep -q -- '-----BEGIN PUBLIC KEY-----' "$key"; then
     cp "$key" "$public"
   else
-    openssl pkey -in "$key" ${WEBSETUP_KEY_PASS:+-passin env:WEBSETUP_KEY_PASS} -pubout -out "$public"
+    openssl pkey -in "$key" ${WEBSETUP_KEY_PASS:+-passin env:WEBSETUP_KEY_PASS} -pubout -out "$public" </dev/null
   fi
   status=0
   "$build/tools/server_check/server_check" --key "$public" "$@" || status=$?
   exit "$status"
 fi
 
-[ $# -ge 4 ] || usage
+resign="" valid_days="" expires=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --resign) resign=1; shift ;;
+    --valid-days) [ $# -ge 2 ] || usage; valid_days=$2; shift 2 ;;
+    --expires) [ $# -ge 2 ] || usage; expires=$2; shift 2 ;;
+    --) shift; break ;;
+    -*) echo "publish: no option $1" >&2; usage ;;
+    *) break ;;
+  esac
+done
+if [ -n "$resign" ]; then [ $# -ge 3 ] || usage; else [ $# -ge 4 ] || usage; fi
+[ -z "$valid_days" ] || [ -z "$expires" ] || { echo "publish: --valid-days or --expires, not both" >&2; exit 2; }
+
+now=$(date +%s)
+if [ -n "$expires" ]; then
+  # The shape the program reads, and a time that exists.
+  [[ $expires =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z$ ]] &&
+    until=$(date -u -d "$expires" +%s 2>/dev/null) &&
+    [ "$(date -u -d "@$until" +%Y-%m-%dT%H:%M:%SZ)" = "$expires" ] || {
+    echo "publish: --expires takes a UTC time such as 2027-06-07T12:00:00Z, not $expires" >&2
+    exit 2
+  }
+else
+  valid_days=${valid_days:-180}
+  [[ $valid_days =~ ^[1-9][0-9]{0,4}$ ]] || { echo "publish: --valid-days takes a number of days, not $valid_days" >&2; exit 2; }
+  until=$((now + valid_days * 86400))
+  expires=$(date -u -d "@$until" +%Y-%m-%dT%H:%M:%SZ)
+fi
+if [ "$until" -le "$now" ]; then
+  echo "publish: warning: the list expires at $expires, which has passed: every program will refuse it" >&2
+elif [ "$until" -lt $((now + 14 * 86400)) ]; then
+  echo "publish: warning: the list expires at $expires, within 14 days: the server check will report it" >&2
+fi
+
 key=$(absolute "$1")
-files=$(absolute "$2")
-webroot=$(absolute "$3")
-shift 3
-[ -r "$key" ] || { echo "publish: cannot read the key $key" >&2; exit 1; }
-[ -d "$files" ] || { echo "publish: no folder $files" >&2; exit 1; }
+shift
+if [ -z "$resign" ]; then
+  files=$(absolute "$1")
+  shift
+  [ -d "$files" ] || die "no folder $files"
+fi
+webroot=$(absolute "$1")
+shift
+programs=("$@")
+for program in "${programs[@]}"; do
+  [[ $program =~ ^[A-Za-z0-9_][A-Za-z0-9_.-]*$ ]] || { echo "publish: $program cannot be a program's name" >&2; exit 2; }
+  [ "$(printf '%s\n' "${programs[@]}" | grep -cxF -- "$program")" = 1 ] || { echo "publish: $program is named twice" >&2; exit 2; }
+done
+[ -r "$key" ] || die "cannot read the key $key"
+
+# The password from the environment; asked for only at a terminal, never by
+# --resign, so that cron gets an error, not a prompt.
+if [ -z "${WEBSETUP_KEY_PASS+set}" ] && grep -q ENCRYPTED "$key"; then
+  [ -z "$resign" ] && [ -t 0 ] || die "the key $key has a password: give it in WEBSETUP_KEY_PASS"
+  read -rsp "publish: the password of $key: " WEBSETUP_KEY_PASS
+  echo >&2
+fi
+export WEBSETUP_KEY_PASS=${WEBSETUP_KEY_PASS:-}
+public=$(openssl pkey -in "$key" -passin env:WEBSETUP_KEY_PASS -pubout </dev/null 2>/dev/null) ||
+  die "cannot read the private key $key (a public key? a wrong WEBSETUP_KEY_PASS?)"
+
+if [ -z "$resign" ]; then
+  # Links, pipes, folders: what a copy would follow or hang on is no file to publish.
+  odd=$(find "$files" -mindepth 1 -maxdepth 1 ! -type f -printf '  %f (%y)\n' | sort |
+    sed 's/(l)$/(a symbolic link)/; s/(d)$/(a folder)/; s/(p)$/(a named pipe)/; s/(s)$/(a socket)/; s/([bc])$/(a device)/')
+  [ -z "$odd" ] || die "only regular files are published; not these in $files (nothing was published):
+$odd"
+  mkdir -p "$webroot"
+fi
+[ -d "$webroot" ] || die "no folder $webroot"
+webroot=$(realpath "$webroot")
+parent=$(dirname "$webroot")
+[ "$webroot" != / ] || die "the web root cannot be /"
 tools
 
-mkdir -p "$webroot"
-stage=$(mktemp -d "$webroot/.publish.XXXXXX")
-trap 'rm -rf "$stage"' EXIT
+# One publication at a time into this web root: each reads the serial the
+# last one wrote. The lock is on the folder that holds the web root.
+exec 9<"$parent"
+flock -w 600 9 || die "another publication into $parent has not finished in 10 minutes"
+
+# Staged beside the web root, never inside it (nothing half-made is served),
+# and on its file system, so that each step into it is a rename.
+if mountpoint -q "$webroot" || [ "$(stat -c %d "$webroot")" != "$(stat -c %d "$parent")" ]; then
+  die "$webroot is a mount point: nothing made ready beside it can be renamed into it. Publish into a folder
+  inside it (and serve that folder), or into a copy on one file system that you then copy to the server"
+fi
+undo() { # staging folder
+  # A product folder moved aside, its successor not yet in place, goes back.
+  for old in "$1"/old-*; do
+    [ -e "$old" ] || continue
+    target=$webroot/download/${old#"$1"/old-}
+    [ -e "$target" ] || mv "$old" "$target" || true
+  done
+  rm -rf "$1" || true
+}
+# What a run killed beyond catching (SIGKILL, a power cut) left; under the lock, none is running.
+for left in "$parent/.$(basename "$webroot").publish."*; do
+  [ ! -d "$left" ] || [ -L "$left" ] || undo "$left"
+done
+stage=$(mktemp -d "$parent/.$(basename "$webroot").publish.XXXXXX") || die "cannot write beside $webroot, in $parent"
+cleanup() {
+  trap '' HUP INT TERM
+  undo "$stage"
+}
+trap cleanup EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+printf '%s\n' "$public" >"$stage/public.pem"
+
+# One serial for the whole run, above every list in the web root (or the
+# time, if higher): so the names of one product published together (TERBO,
+# terbo: one download folder on Windows) get the same list, and a program
+# that took one of them takes the other.
+highest=0
+for list in "$webroot"/download/*/websetup.list; do
+  [ -f "$list" ] || continue
+  old=$(sed -n '3s/^serial \([1-9][0-9]\{0,17\}\)$/\1/p' "$list")
+  if [ -n "$old" ] && [ "$old" -gt "$highest" ]; then highest=$old; fi
+done
+[ "$highest" -lt 999999999999999999 ] || die "a list in $webroot/download has the highest serial a list can have"
+serial=$((highest + 1 > now ? highest + 1 : now))
+# Signs the text in $1 (to $2: the text, then its signature line).
+sign() {
+  openssl dgst -sha256 -sign "$key" -passin env:WEBSETUP_KEY_PASS -out "$1.sig" "$1" </dev/null
+  { cat "$1"; printf 'signature %s\n' "$(base64 -w0 "$1.sig")"; } >"$2"
+  rm "$1.sig"
+}
+product_of() { # program
+  "$build/tools/catalogue/catalogue" "$1" 2>/dev/null ||
+    die "no product is called $1; the catalogue knows: $("$build/tools/catalogue/catalogue" | tr '\n' ' ')"
+}
+
+if [ -n "$resign" ]; then
+  report=()
+  for program in "${programs[@]}"; do
+    list=$webroot/download/$program/websetup.list
+    [ -f "$list" ] && [ ! -L "$list" ] || die "no list $list to sign again"
+    product=$(product_of "$program" | head -1)
+    work=$stage/$program
+    mkdir "$work"
+    head -n -1 "$list" >"$work/old-body"
+    signature=$(tail -n 1 "$list")
+    [[ $signature == "signature "* ]] && base64 -d <<<"${signature#signature }" >"$work/old-sig" 2>/dev/null &&
+      openssl dgst -sha256 -verify "$stage/public.pem" -signature "$work/old-sig" "$work/old-body" >/dev/null 2>&1 ||
+      die "$list is not signed by $key; nothing was signed again"
+    mapfile -t top < <(head -n 4 "$work/old-body")
+    [ "${top[0]:-}" = "websetup file list 2" ] || die "$list is not a list of version 2 ('${top[0]:-}'): publish its files again"
+    [ "${top[1]:-}" = "product $product" ] || die "$list is not $product's list ('${top[1]:-}')"
+    [[ ${top[2]:-} == "serial "[1-9]* && ${top[3]:-} == "expires "* ]] || die "$list has no serial and expiry"
+    { printf 'websetup file list 2\nproduct %s\nserial %s\nexpires %s\n' "$product" "$serial" "$expires"
+      tail -n +5 "$work/old-body"; } >"$work/body"
+    sign "$work/body" "$work/websetup.list"
+    report+=("signed $list again: serial ${top[2]#serial } -> $serial, expires ${top[3]#expires } -> $expires ($(($(wc -l <"$work/old-body") - 4)) files as they were)")
+  done
+  for program in "${programs[@]}"; do
+    mv "$stage/$program/websetup.list" "$webroot/download/$program/websetup.list"
+  done
+  printf '%s\n' "${report[@]}"
+  exit 0
+fi
 
 missing=()
-for program in "$@"; do
-  listing=$("$build/tools/catalogue/catalogue" "$program" 2>/dev/null) || {
-    echo "publish: no product is called $program; the catalogue knows: $("$build/tools/catalogue/catalogue" | tr '\n' ' ')" >&2
-    exit 1
-  }
+for program in "${programs[@]}"; do
+  listing=$(product_of "$program")
   product=$(head -1 <<<"$listing")
   folder=$stage/download/$program
   mkdir -p "$folder"
-  body=$folder/websetup.list.body
-  printf 'websetup file list 2\nproduct %s\nserial %s\nexpires %s\n' "$product" "$(date +%s)" \
-    "$(date -u -d '+180 days' +%Y-%m-%dT%H:%M:%SZ)" >"$body"
+  body=$stage/$program.body
+  printf 'websetup file list 2\nproduct %s\nserial %s\nexpires %s\n' "$product" "$serial" "$expires" >"$body"
   while read -r server _; do
-    [ -f "$files/$server" ] || { missing+=("$program: $server"); continue; }
-    size=$(stat -c %s "$files/$server")
+    [ -e "$files/$server" ] || [ -L "$files/$server" ] || { missing+=("$program: $server"); continue; }
+    cp -P "$files/$server" "$folder/$server"
+    # What was copied is what is listed: a file swapped for a link since the look above is caught here.
+    [ -f "$folder/$server" ] && [ ! -L "$folder/$server" ] || die "$files/$server is not a regular file; nothing was published"
+    size=$(stat -c %s "$folder/$server")
     # The program fetches at most 2 GiB - 1 bytes a file.
-    [ "$size" -le 2147483647 ] || { echo "publish: $files/$server is larger than 2 GiB" >&2; exit 1; }
-    cp "$files/$server" "$folder/$server"
+    [ "$size" -le 2147483647 ] || die "$files/$server is larger than 2 GiB"
     printf '%s %s %s\n' "$server" "$size" "$(sha256sum "$folder/$server" | cut -d' ' -f1)" >>"$body"
   done < <(tail -n +2 <<<"$listing")
   [ ${#missing[@]} -gt 0 ] && continue
-  openssl dgst -sha256 -sign "$key" ${WEBSETUP_KEY_PASS:+-passin env:WEBSETUP_KEY_PASS} \
-    -out "$folder/websetup.list.sig" "$body"
-  { cat "$body"; printf 'signature %s\n' "$(base64 -w0 "$folder/websetup.list.sig")"; } >"$folder/websetup.list"
-  rm "$body" "$folder/websetup.list.sig"
+  sign "$body" "$folder/websetup.list"
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "publish: missing from $files (nothing was published):" >&2
@@ -99,11 +259,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   exit 1
 fi
 
-# Everything is ready: each program's folder replaces its old one.
+# Everything is ready: each program's folder replaces its old one, by two
+# renames; the old one is removed after.
 mkdir -p "$webroot/download"
-for program in "$@"; do
+for program in "${programs[@]}"; do
   target=$webroot/download/$program
-  [ -e "$target" ] && mv "$target" "$stage/old-$program"
+  if [ -e "$target" ] || [ -L "$target" ]; then mv "$target" "$stage/old-$program"; fi
   mv "$stage/download/$program" "$target"
-  echo "published $target ($(($(wc -l <"$target/websetup.list") - 5)) files, signed list websetup.list)"
+  echo "published $target ($(($(wc -l <"$target/websetup.list") - 5)) files, serial $(sed -n '3s/^serial //p' "$target/websetup.list"), expires $expires)"
 done

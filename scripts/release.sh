@@ -14,7 +14,14 @@
 #   WEBSETUP_VENDOR_HOST     host name of the vendor's web server (default www.vendor.example)
 #   WEBSETUP_COMPANY         company name in the version record (default Vendor)
 #   WEBSETUP_TRUST_KEY       the vendor's RSA public key (PEM): the program then checks every
-#                            file against the vendor's signed list (scripts/publish.sh)
+#                            file against the vendor's signed list (scripts/publish.sh).
+#                            Without it the script stops: such a program starts whatever
+#                            arrives over the network.
+#   WEBSETUP_ALLOW_UNTRUSTED 1: make the release without a key all the same; the summary
+#                            and DIST_DIR/UNTRUSTED.txt say so
+#   WEBSETUP_HTTPS           1: every request over HTTPS (port 443)
+#   WEBSETUP_RETRIES         how often a failed file is tried again (needs the key)
+#   WEBSETUP_MIRRORS         further hosts to fall back on, separated by ';'
 #   WEBSETUP_SIGN_CERT       PEM file of the code-signing certificate (and its chain)
 #   WEBSETUP_SIGN_KEY        PEM file of its private key
 #   WEBSETUP_SIGN_PASS       the key's password, if it has one
@@ -27,7 +34,8 @@
 # with before. Without WEBSETUP_SIGN_CERT and WEBSETUP_SIGN_KEY the release is
 # unsigned. A signature that cannot be made (or time-stamped) ends the script
 # with a non-zero exit; the unsigned build is then kept as
-# dist/websetup-unsigned.exe, listed in SHA256SUMS.
+# dist/websetup-unsigned.exe, listed in SHA256SUMS. The key's password reaches
+# osslsigncode through a file only this user can read, never its command line.
 set -euo pipefail
 caller=$PWD
 cd "$(dirname "$0")/.."
@@ -59,6 +67,32 @@ for name in "$@"; do
   programs+=("$name")
 done
 
+https=${WEBSETUP_HTTPS:-}
+case $https in "" | 0 | 1) ;; *) echo "release: WEBSETUP_HTTPS is 1 or 0, not $https" >&2; exit 2 ;; esac
+retries=${WEBSETUP_RETRIES:-}
+case $retries in *[!0-9]*) echo "release: WEBSETUP_RETRIES is a number of tries, not $retries" >&2; exit 2 ;; esac
+untrusted=""
+if [ -z "$trust" ]; then
+  if [ "${WEBSETUP_ALLOW_UNTRUSTED:-}" != 1 ]; then
+    if [ "$https" = 1 ]; then
+      what="HTTPS, with nothing but the server's certificate to vouch for it"
+      who="Whoever controls your server or a mirror"
+    else
+      what="plain HTTP"
+      who="Anyone between a user and your server (a Wi-Fi, a proxy, a mirror)"
+    fi
+    cat >&2 <<MSG
+release: no WEBSETUP_TRUST_KEY: this release would start whatever arrives over $what.
+  $who could hand it a program of theirs as setup.exe.
+  Give your public key: WEBSETUP_TRUST_KEY=public-key.pem (README, "For vendors"),
+  or set WEBSETUP_ALLOW_UNTRUSTED=1 to make such a release all the same.
+MSG
+    exit 1
+  fi
+  untrusted=1
+  echo "release: WEBSETUP_ALLOW_UNTRUSTED=1: this release will check no file it downloads" >&2
+fi
+
 if { [ -n "$cert" ] && [ -z "$key" ]; } || { [ -z "$cert" ] && [ -n "$key" ]; }; then
   echo "WEBSETUP_SIGN_CERT and WEBSETUP_SIGN_KEY go together" >&2
   exit 1
@@ -84,12 +118,15 @@ setting() { # name value: the value, or the default when it is empty
 setting WEBSETUP_VENDOR_HOST "${WEBSETUP_VENDOR_HOST:-}"
 setting WEBSETUP_COMPANY "${WEBSETUP_COMPANY:-}"
 setting WEBSETUP_TRUST_KEY "$trust"
+case $https in 1) settings+=(-DWEBSETUP_HTTPS=ON) ;; 0) settings+=(-DWEBSETUP_HTTPS=OFF) ;; *) settings+=(-UWEBSETUP_HTTPS) ;; esac
+setting WEBSETUP_RETRIES "$retries"
+setting WEBSETUP_MIRRORS "${WEBSETUP_MIRRORS:-}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release "${settings[@]}" "${extra[@]}" >/dev/null
 cmake --build "$build" -j"$jobs" --target websetup
 
 mkdir -p "$dist"
-rm -f "$dist"/*.exe "$dist/SHA256SUMS"
+rm -f "$dist"/*.exe "$dist/SHA256SUMS" "$dist/UNTRUSTED.txt"
 unsigned=$dist/websetup-unsigned.exe
 cp "$build/platform/win32/app/websetup.exe" "$unsigned"
 i686-w64-mingw32-strip "$unsigned"
@@ -103,7 +140,16 @@ keep_unsigned() { # why
 
 if [ -n "$cert" ]; then
   sign=(sign -certs "$cert" -key "$key" -h sha256 -n websetup -in "$unsigned")
-  [ -z "${WEBSETUP_SIGN_PASS:-}" ] || sign+=(-pass "$WEBSETUP_SIGN_PASS")
+  if [ -n "${WEBSETUP_SIGN_PASS:-}" ]; then
+    # Another user may read any process's command line, not this file (mktemp makes it 0600).
+    passfile=$(mktemp)
+    trap 'rm -f "$passfile"' EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    printf '%s' "$WEBSETUP_SIGN_PASS" >"$passfile"
+    sign+=(-readpass "$passfile")
+  fi
   log=$build/sign.log
   stamp=()
   [ -z "$timestamp" ] || stamp=(-ts "$timestamp")
@@ -128,9 +174,33 @@ for program in "${programs[@]}"; do cp "$dist/websetup.exe" "$dist/$program.exe"
 files=(websetup.exe)
 for program in "${programs[@]}"; do files+=("$program.exe"); done
 (cd "$dist" && sha256sum "${files[@]}" >SHA256SUMS)
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+version=$(cached CMAKE_PROJECT_VERSION)
+# What the build was configured with, defaults included.
+case $(cached WEBSETUP_HTTPS | tr '[:lower:]' '[:upper:]') in
+  ON | 1 | TRUE | YES | Y) transport="HTTPS (port 443)" ;;
+  *) transport="plain HTTP (port 80)" ;;
+esac
+retried=$(cached WEBSETUP_RETRIES)
+case $retried in "" | 0) retried="none" ;; esac
+mirrors=$(cached WEBSETUP_MIRRORS)
+[ -n "$mirrors" ] || mirrors="none"
+if [ -n "$untrusted" ]; then
+  cat >"$dist/UNTRUSTED.txt" <<TEXT
+This release ($version, $(date -u +%Y-%m-%dT%H:%M:%SZ)) was made without the vendor's
+key (WEBSETUP_ALLOW_UNTRUSTED=1): it checks no file and starts whatever
+arrives over $transport as setup.exe. Do not hand it out as a trusted release.
+TEXT
+  trusted="UNTRUSTED: made without WEBSETUP_TRUST_KEY (WEBSETUP_ALLOW_UNTRUSTED=1); it starts whatever arrives, see UNTRUSTED.txt"
+else
+  fingerprint=$(openssl pkey -pubin -in "$trust" -outform DER | sha256sum | cut -d' ' -f1)
+  trusted="checks every file against the list signed by the key of $trust,
+                SHA-256 fingerprint (DER) $fingerprint"
+fi
 echo "release $version in $dist:"
 echo "  websetup.exe  $(stat -c %s "$dist/websetup.exe") bytes, 32-bit x86, $signed"
-[ -z "$trust" ] || echo "                checks every file against the list signed by the key of $trust"
+echo "                $trusted"
+echo "                fetches over $transport; retries: $retried; mirrors: $mirrors"
 for program in "${programs[@]}"; do echo "  $program.exe  the same bytes"; done
 echo "  SHA256SUMS    $(cut -d' ' -f1 "$dist/SHA256SUMS" | head -1) for each"
+[ -z "$untrusted" ] || echo "  UNTRUSTED.txt says that this release runs untrusted"

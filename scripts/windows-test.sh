@@ -24,7 +24,8 @@
 #    win64 with a TEMP named in Cyrillic;
 # 5. makes the releases a vendor makes (scripts/release.sh): signed with a
 #    throw-away certificate and built with a throw-away vendor key, under a
-#    company name with spaces, and unsigned; checks both;
+#    company name with spaces, and unsigned and untrusted
+#    (WEBSETUP_ALLOW_UNTRUSTED=1); checks both;
 # 6. on each machine again, the signed release against the tree published
 #    with that key (scripts/publish.sh): a clean run, and one whose setup.zip
 #    a proxy changes on the way.
@@ -89,7 +90,7 @@ for machine in $machines; do
   [ -f "$rel/dist/TERBO.exe" ] || break
   use_machine "$machine" "$machine"
   kinds="trusted tampered"
-  [ "$machine" = win32 ] && kinds="$kinds expired"
+  [ "$machine" = win32 ] && kinds="$kinds expired resumed"
   for kind in $kinds; do
     step "$machine: end to end, the signed release built with the vendor's key, $kind"
     end_to_end "$machine" "$(width "$machine")" "$kind"

@@ -21,6 +21,9 @@ reset_variant() { # temp
 #                  the message, nothing reported, nothing started or kept
 #   expired        the same against a tree whose list has expired: the
 #                  message that asks to check the clock, nothing fetched
+#   resumed        the program built with more tries and the cross build's
+#                  key, every file's first transfer cut at half: each file is
+#                  continued from where it stopped, and the run completes
 #   https          the program built with WEBSETUP_HTTPS and the build
 #                  folder's key, over TLS through the test's CONNECT proxy
 #                  to nginx with the test's certificate, whose authority Wine
@@ -34,16 +37,22 @@ end_to_end() { # machine width kind
   case $kind in
     trusted | tampered) program_exe=$rel/dist/TERBO.exe root=$www/download ;;
     expired) program_exe=$rel/dist/TERBO.exe root=$www_expired/download ;;
+    resumed) program_exe=$win/platform/win32/app/websetup_resilient.exe root=$www_resilient/download ;;
     https) program_exe=$win/platform/win32/app/websetup_https.exe root=$www_https/download ;;
   esac
   start_server "e2e_$name" "$root"
   local port_var=port_e2e_$name
-  local flip=()
-  [ "$kind" = tampered ] && flip=(--flip /download/TERBO/setup.zip=1000)
+  local faults=() server _
+  [ "$kind" = tampered ] && faults=(--flip /download/TERBO/setup.zip=1000)
+  if [ "$kind" = resumed ]; then
+    faults=(--once)
+    while read -r server _; do faults+=(--cut "/download/TERBO/$server=half"); done \
+      < <("$helper/tools/catalogue/catalogue" TERBO "$width" | tail -n +2)
+  fi
   if [ "$kind" = https ]; then
     start_tls_front "proxy_$name" "${!port_var}"
   else
-    start_proxy "proxy_$name" "${!port_var}" "${flip[@]}"
+    start_proxy "proxy_$name" "${!port_var}" "${faults[@]}"
   fi
   port_var=port_proxy_$name
   temp_win=$(wine cmd /c 'echo %TEMP%' | tr -d '\r')
@@ -128,7 +137,7 @@ end_to_end() { # machine width kind
   fi
   wait_gone "$program" 120 || fail "$name: the installer did not end after handing off"
   reset_variant "$temp_win"
-  if [ "$kind" = trusted ]; then
+  if [ "$kind" = trusted ] || [ "$kind" = resumed ]; then
     [ "$(head -1 "$requests")" = "GET /download/TERBO/websetup.list" ] ||
       fail "$name: the signed list was not fetched first: $(head -2 "$requests" | tr '\n' ' ')"
   fi
@@ -141,6 +150,15 @@ end_to_end() { # machine width kind
     grep -q '^www.vendor.example /programy/setup.asp?' "$served" || fail "$name: the report did not go over TLS"
     [ "$(grep -vc '^CONNECT www.vendor.example:443 200$' "$requests")" = 0 ] ||
       fail "$name: a request other than a tunnel to port 443: $(cat "$requests")"
+  if [ "$kind" = resumed ]; then
+    # Two transfers a file, the second bringing the rest only.
+    [ "$(grep -c '^GET /download/TERBO/.*\.zip$' "$requests")" = 18 ] ||
+      fail "$name: not two transfers of each file: $(grep -c '^GET' "$requests") requests"
+    local sizes=0 passed
+    while read -r server _; do sizes=$((sizes + $(stat -c %s "$root/TERBO/$server"))); done \
+      < <("$helper/tools/catalogue/catalogue" TERBO "$width" | tail -n +2)
+    passed=$(awk '$1 == "sent" && $2 ~ /\.zip$/ { n += $3 } END { print n + 0 }' "$requests")
+    ((passed * 10 <= sizes * 11)) || fail "$name: the proxy passed $passed bytes for files of $sizes bytes"
   fi
   local server local_name count
   while read -r server local_name; do

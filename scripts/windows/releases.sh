@@ -23,12 +23,16 @@ make_vendor_keys() {
 signed_release() {
   step "signed release, built with the vendor's key"
   local company="Kestrami & Syn, s.r.o." signed=$rel/dist/websetup.exe read_company offset byte
+  local fingerprint
+  fingerprint=$(openssl pkey -pubin -in "$rel/vendor-public.pem" -outform DER | sha256sum | cut -d' ' -f1)
   if ! WEBSETUP_SIGN_CERT=$rel/cert.pem WEBSETUP_SIGN_KEY=$rel/key.pem WEBSETUP_SIGN_PASS=throw-away \
     WEBSETUP_COMPANY=$company WEBSETUP_TRUST_KEY=$rel/vendor-public.pem BUILD_DIR=$win DIST_DIR=$rel/dist \
-    JOBS=$jobs scripts/release.sh --no-install TERBO; then
+    JOBS=$jobs scripts/release.sh --no-install TERBO | tee "$rel/signed.log"; then
     fail "scripts/release.sh could not make a signed release"
     return
   fi
+  grep -q "SHA-256 fingerprint (DER) $fingerprint" "$rel/signed.log" || fail "the release does not print its key's fingerprint"
+  [ ! -e "$rel/dist/UNTRUSTED.txt" ] || fail "a release built with the key left UNTRUSTED.txt"
   check_program "$signed"
   (cd "$rel/dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the release"
   grep -q ' TERBO\.exe$' "$rel/dist/SHA256SUMS" || fail "SHA256SUMS does not list TERBO.exe"
@@ -49,12 +53,16 @@ signed_release() {
   fi
 }
 
-# Without a certificate: unsigned, and it says so. It also puts build-win
-# back to the settings the other runs need (no key, the default company).
+# Without a certificate and, told to go on, without a key: unsigned and
+# untrusted, and it says both. It also puts build-win back to the settings the
+# other runs need (no key, the default company).
 unsigned_release() {
-  step "unsigned release"
-  if BUILD_DIR=$win DIST_DIR=$rel/unsigned JOBS=$jobs scripts/release.sh --no-install | tee "$rel/unsigned.log"; then
+  step "unsigned, untrusted release"
+  if BUILD_DIR=$win DIST_DIR=$rel/unsigned JOBS=$jobs WEBSETUP_ALLOW_UNTRUSTED=1 \
+    scripts/release.sh --no-install | tee "$rel/unsigned.log"; then
     grep -q UNSIGNED "$rel/unsigned.log" || fail "an unsigned release does not say so"
+    grep -q UNTRUSTED "$rel/unsigned.log" || fail "a release without a key does not say so"
+    grep -q "starts whatever" "$rel/unsigned/UNTRUSTED.txt" 2>/dev/null || fail "no UNTRUSTED.txt beside a release without a key"
     if osslsigncode verify -CAfile "$rel/cert.pem" -in "$rel/unsigned/websetup.exe" >/dev/null 2>&1; then
       fail "the unsigned release carries a signature"
     fi

@@ -6,6 +6,7 @@ files=$run/transport-files
 tree=$run/tree
 www=$run/www
 www_expired=$run/www-expired
+www_resilient=$run/www-resilient
 www_https=$run/www-https
 pki=$run/pki
 # shellcheck source=../../tests/tools/tls.sh
@@ -100,11 +101,12 @@ start_servers() {
     fail "scripts/publish.sh could not publish TERBO"
   BUILD_DIR=$helper scripts/publish.sh --expires 2026-01-01T00:00:00Z "$vendor_key" "$tree/TERBO" "$www_expired" \
     TERBO >/dev/null || fail "scripts/publish.sh could not publish TERBO with a past expiry"
-  # The same for the program built with WEBSETUP_HTTPS and the build folder's
-  # key, served over TLS with the test's own certificates.
+  # For the program built with more tries, signed with the cross build's own throw-away key.
+  BUILD_DIR=$helper scripts/publish.sh "$win/trust-test/private-key.pem" "$tree/TERBO" "$www_resilient" TERBO \
+    >/dev/null || fail "scripts/publish.sh could not publish TERBO with the cross build's key"
+  # The same for the program built with WEBSETUP_HTTPS, served over TLS with
+  # the test's own certificates.
   make_test_pki "$pki" || fail "openssl could not make the test's certificates"
-  if [ -f "$win/trust-test/private-key.pem" ]; then
-    BUILD_DIR=$helper scripts/publish.sh "$win/trust-test/private-key.pem" "$tree/TERBO" "$www_https" TERBO \
-      >/dev/null || fail "scripts/publish.sh could not publish TERBO for the TLS runs"
-  fi
+  BUILD_DIR=$helper scripts/publish.sh "$win/trust-test/private-key.pem" "$tree/TERBO" "$www_https" TERBO \
+    >/dev/null || fail "scripts/publish.sh could not publish TERBO for the TLS runs"
 }

@@ -993,3 +993,238 @@ TEST_F(Trusted, SetupChangedAfterItsCheckIsReportedAsMissingAndNeitherStartedNor
   ASSERT_EQ(widgets_.boxes.size(), 1u);
   EXPECT_EQ(widgets_.boxes[0].text, "Download error...");
 }
+
+// ---- Built with more tries and a mirror host: a bad line does not end the run.
+
+namespace {
+constexpr const char* kMirror = "mirror.vendor.example";
+constexpr const char* kETag = "\"5f-3000\"";
+}  // namespace
+
+class Resilient : public Trusted {
+ protected:
+  void SetUp() override {
+    Trusted::SetUp();
+    retries_ = 3;
+    mirrors_ = {kMirror};
+  }
+  // Every file served on both hosts, able to continue a body from an offset.
+  void StartResilient() {
+    StartTrusted();
+    for (int i = 1; i <= state_.FileCount; ++i) {
+      const AnsiText& server = state_.ServerFileNames[static_cast<std::size_t>(i)];
+      for (const char* host : {kHost, kMirror}) net_.Serve(UrlOn(host, server), Served(server));
+    }
+  }
+
+ public:
+  static FakeInternet::Response Served(const AnsiText& server, std::size_t failAfter = std::string::npos) {
+    return {200, Body(server, 3000), true, failAfter, {{IInternetApi::kQueryETag, kETag}}, true};
+  }
+
+ protected:
+  AnsiText UrlOn(const char* host, const AnsiText& server) const {
+    return AnsiText(host) + "/download/" + state_.ProgramName + "/" + server;
+  }
+  // Clicks a flag and runs the timers until the run ends, calling beforeRetry
+  // with the status heading each time a new try waits.
+  void Run(TImage* flag, const std::function<void(const AnsiText&)>& beforeRetry = {}) {
+    flag->Click();
+    Fire(form_->Timer1);
+    for (;;) {
+      const std::size_t boxes = widgets_.boxes.size();
+      ASSERT_TRUE(PumpUntil([&] {
+        return form_->Timer2->Enabled() || form_->Timer3->Enabled() || form_->Timer4->Enabled() ||
+               widgets_.boxes.size() > boxes;
+      }));
+      if (form_->Timer4->Enabled()) {
+        if (beforeRetry) beforeRetry(form_->Label2->Caption());
+        Fire(form_->Timer4);
+      } else if (form_->Timer2->Enabled()) {
+        Fire(form_->Timer2);
+      } else {
+        break;
+      }
+    }
+  }
+  std::vector<FakeInternet::Request> RequestsFor(const AnsiText& server) const {
+    std::vector<FakeInternet::Request> out;
+    for (const auto& r : net_.Requests()) {
+      if (r.path.ends_with("/" + server)) out.push_back(r);
+    }
+    return out;
+  }
+};
+
+TEST_F(Resilient, CutTransferIsContinuedWhereItStoppedAndTheRunCompletes) {
+  StartResilient();
+  net_.Serve(Url("ntdll.zip"), Served("ntdll.zip", 1500));
+  std::vector<AnsiText> headings;
+  Run(form_->Image2, [&](const AnsiText& heading) {
+    headings.push_back(heading);
+    net_.Serve(Url("ntdll.zip"), Served("ntdll.zip"));
+  });
+  ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
+  EXPECT_EQ(headings, std::vector<AnsiText>{"Retrying the download (try 2 of 4)..."});
+  EXPECT_EQ(form_->Label2->Caption(), texts::kStatusEn) << "the usual heading once the try succeeded";
+  const auto tries = RequestsFor("ntdll.zip");
+  ASSERT_EQ(tries.size(), 2u);
+  EXPECT_EQ(tries[0].headers, "");
+  EXPECT_EQ(tries[1].headers, std::string("Range: bytes=1500-\r\nIf-Range: ") + kETag + "\r\n");
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "ntdll._dl"), Body("ntdll.zip", 3000));
+  EXPECT_EQ(form_->had->MaxValue(), 3000) << "the gauge shows the whole file";
+}
+
+// What the server answers to the request for the rest of a file cut at 1500 bytes.
+struct RestAnswer {
+  const char* name;
+  std::function<FakeInternet::Response()> answer;
+  std::size_t tries;  // of the file, until it passed its check
+};
+
+class ResilientRest : public Resilient, public ::testing::WithParamInterface<RestAnswer> {};
+
+TEST_P(ResilientRest, EndsWithTheListsFile) {
+  StartResilient();
+  net_.Serve(Url("ntdll.zip"), Served("ntdll.zip", 1500));
+  int retry = 0;
+  Run(form_->Image2, [&](const AnsiText&) {
+    // The answer to the first new try; any later one is a plain server's.
+    net_.Serve(Url("ntdll.zip"), ++retry == 1 ? GetParam().answer() : Served("ntdll.zip"));
+  });
+  ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
+  EXPECT_EQ(RequestsFor("ntdll.zip").size(), GetParam().tries);
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "ntdll._dl"), Body("ntdll.zip", 3000));
+  EXPECT_FALSE(fs::exists(root_ / "TERBO" / "ntdll._dl.part"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ResilientRest,
+    ::testing::Values(
+        RestAnswer{"RestOfTheFile", [] { return Resilient::Served("ntdll.zip"); }, 2},
+        RestAnswer{"WholeFileOfTheListedSize",
+                   [] { return FakeInternet::Response{200, Installer::Body("ntdll.zip", 3000), true}; }, 2},
+        RestAnswer{"FileChangedSinceTheFirstAnswer",
+                   [] {
+                     return FakeInternet::Response{200, Installer::Body("ntdll.zip", 3000), true,
+                                                   std::string::npos, {{IInternetApi::kQueryETag, "\"new\""}}, true};
+                   },
+                   2},
+        RestAnswer{"AnotherRange",
+                   [] {
+                     return FakeInternet::Response{206, Installer::Body("ntdll.zip", 3000).substr(1000), true,
+                                                   std::string::npos,
+                                                   {{IInternetApi::kQueryContentRange, "bytes 1000-2999/3000"}}};
+                   },
+                   3},
+        RestAnswer{"WholeFileOfAnotherSize",
+                   [] { return FakeInternet::Response{200, Installer::Body("ntdll.zip", 3100), true}; }, 3}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(Resilient, FileTheVendorsHostDoesNotHaveComesFromTheMirrorAndTheReportFromTheVendor) {
+  StartResilient();
+  net_.Serve(Url("ntdll.zip"), {404, "<html>not here</html>", true});
+  std::vector<AnsiText> headings;
+  Run(form_->Image1, [&](const AnsiText& heading) { headings.push_back(heading); });
+  ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
+  EXPECT_EQ(headings, std::vector<AnsiText>{"Stahuji z jineho serveru..."});
+  // The run goes on from the mirror.
+  for (const AnsiText server : {"ntdll.zip", "qtintf70.zip", "kolvira.zip"}) {
+    EXPECT_EQ(RequestsFor(server).back().host, kMirror) << server;
+  }
+  EXPECT_EQ(RequestsFor("comm32.zip").back().host, kHost);
+  Fire(form_->Timer3);
+  ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(RequestsFor("setup.asp").empty(), true);
+  EXPECT_EQ(net_.Requests().back().host, kHost) << "the report goes to the vendor's own host";
+}
+
+TEST_F(Resilient, EveryTryOnEveryHostFailedEndsWithTheUsualMessageAndNothingAside) {
+  StartResilient();
+  for (const char* host : {kHost, kMirror}) net_.Serve(UrlOn(host, "ntdll.zip"), Served("ntdll.zip", 1500));
+  std::vector<std::uint32_t> pauses;
+  Run(form_->Image2, [&](const AnsiText&) { pauses.push_back(form_->Timer4->Interval()); });
+  ASSERT_EQ(widgets_.boxes.size(), 1u);
+  EXPECT_EQ(widgets_.boxes[0].text, "error - " + state_.DownloadFolder);
+  EXPECT_EQ(RequestsFor("ntdll.zip").size(), 8u) << "four tries on each host";
+  EXPECT_EQ(pauses, (std::vector<std::uint32_t>{1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+  EXPECT_FALSE(fs::exists(root_ / "TERBO" / "ntdll._dl.part"));
+}
+
+TEST_F(Resilient, SecondRunKeepsTheFilesTheListVouchesForAndFetchesTheRest) {
+  StartResilient();
+  // A run before stopped at the seventh file: six checked files, one aside,
+  // and one of them since damaged.
+  for (int i = 1; i <= 6; ++i) {
+    const std::size_t slot = static_cast<std::size_t>(i);
+    std::ofstream(root_ / "TERBO" / state_.LocalFileNames[slot], std::ios::binary)
+        << Body(state_.ServerFileNames[slot], 3000);
+  }
+  std::ofstream(root_ / "TERBO" / "fendo._ex.part", std::ios::binary) << Body("fendo.zip", 1200);
+  std::string damaged = Body("ntdll.zip", 3000);
+  damaged[10] ^= 1;
+  std::ofstream(root_ / "TERBO" / "ntdll._dl", std::ios::binary) << damaged;
+  Run(form_->Image2);
+  ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
+  std::vector<AnsiText> fetched;
+  for (const auto& r : net_.Requests()) fetched.push_back(r.path.substr(r.path.rfind('/') + 1));
+  EXPECT_EQ(fetched, (std::vector<AnsiText>{kVendorListName, "ntdll.zip", "fendo.zip", "rastel.zip", "kolvira.zip"}));
+  EXPECT_EQ(RequestsFor("fendo.zip")[0].headers, "") << "what a run before left aside is not continued";
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "ntdll._dl"), Body("ntdll.zip", 3000));
+}
+
+TEST_F(Resilient, ListRepublishedDuringTheRunStartsItAgainUnderTheNewList) {
+  StartResilient();
+  // The vendor publishes a new terbo.zip, and its list, while the old list's run is at it.
+  const std::string newTerbo = Body("terbo.zip", 2900) + "new version!";
+  net_.Serve(Url("terbo.zip"), {200, newTerbo, true});
+  Run(form_->Image2, [&](const AnsiText&) {
+    net_.Serve(Url(kVendorListName),
+               {200, ProductList("TERBO", kVendorKey,
+                                 [&](std::vector<TListEntry>& e) { e[3].body = newTerbo; }, Freshness(8)),
+                true});
+  });
+  ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / "terbo._ex"), newTerbo);
+  // Once again from the first file, which still matches and is kept.
+  EXPECT_EQ(RequestsFor("comm32.zip").size(), 1u);
+  EXPECT_EQ(RequestsFor(kVendorListName).size(), 2u);
+}
+
+TEST(RetryTable, EachFailureLeadsWhereTheVendorsTableSays) {
+  using F = THTTPFailure;
+  using A = TTryAction;
+  struct Row {
+    F failure;
+    int status;
+    A action;
+  };
+  // The README's table, row by row.
+  for (const Row& r : {Row{F::ConnectionFailed, 0, A::SameHost}, Row{F::TimedOut, 0, A::SameHost},
+                       Row{F::BodyCutShort, 0, A::SameHost}, Row{F::HttpStatus, 408, A::SameHost},
+                       Row{F::HttpStatus, 429, A::SameHost}, Row{F::HttpStatus, 500, A::SameHost},
+                       Row{F::HttpStatus, 502, A::SameHost}, Row{F::HttpStatus, 503, A::SameHost},
+                       Row{F::HttpStatus, 504, A::SameHost}, Row{F::NameNotResolved, 0, A::NextHost},
+                       Row{F::HttpStatus, 403, A::NextHost}, Row{F::HttpStatus, 404, A::NextHost},
+                       Row{F::HttpStatus, 410, A::NextHost}, Row{F::Certificate, 0, A::NextHost},
+                       Row{F::RedirectLoop, 0, A::NextHost}, Row{F::HttpStatus, 407, A::EndRun},
+                       Row{F::FileError, 0, A::EndRun}, Row{F::DiskFull, 0, A::EndRun},
+                       Row{F::HttpStatus, 400, A::NextHost}}) {
+    THTTPResult result;
+    result.Failure = r.failure;
+    result.Status = r.status;
+    EXPECT_EQ(ActionFor(TTryFault::Transfer, result), r.action) << FailureName(r.failure) << " " << r.status;
+  }
+  EXPECT_EQ(ActionFor(TTryFault::LengthNotListed, {}), A::SameHost);
+  EXPECT_EQ(ActionFor(TTryFault::CheckFailed, {}), A::SameHost);
+}
+
+TEST(RetryPause, DoublesFromASecondToHalfAMinuteOrTakesTheServersWordUpToAMinute) {
+  std::vector<std::uint32_t> pauses;
+  for (int repeat = 1; repeat <= 8; ++repeat) pauses.push_back(PauseBefore(repeat, -1));
+  EXPECT_EQ(pauses, (std::vector<std::uint32_t>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000}));
+  EXPECT_EQ(PauseBefore(1, 0), 0u);
+  EXPECT_EQ(PauseBefore(4, 5), 5000u);
+  EXPECT_EQ(PauseBefore(1, 120), 60000u);
+}

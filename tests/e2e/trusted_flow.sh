@@ -123,7 +123,8 @@ expect_stopped() { # message
   grep -qF -- "$1" "$work/program.log" || fail "the message was not \"$1\": $(tail -3 "$work/program.log")"
   [ ! -s "$work/report.log" ] || fail "a report was sent: $(cat "$work/report.log")"
   [ ! -e "$folder/setup-started.log" ] || fail "something was started"
-  [ ! -e "$folder/setup.exe" ] || fail "setup.exe was left in the download folder"
+  # A run before this one may have left its checked files, setup.exe among them.
+  [ "$scenario" = list-replayed ] || [ ! -e "$folder/setup.exe" ] || fail "setup.exe was left in the download folder"
   nothing_aside
 }
 

@@ -8,6 +8,16 @@
 #                 the check fails and names both
 #   missing-file  a file missing from the files folder: publishing names it
 #                 and leaves the web root as it was
+#   odd-files     a link, a named pipe and a folder among the files: publishing
+#                 names each and leaves the web root as it was
+#   killed        publishing stopped by SIGTERM half-way: the web root as it
+#                 was, nothing staged left beside it; after a SIGKILL the next
+#                 publication clears what was left
+#   serials       publishing again raises the serial; --resign on a copy holding
+#                 the lists alone raises serial and expiry and keeps the entries
+#                 byte for byte, and the server checks out with the new list;
+#                 a list not signed by the key is not signed again
+#   expiring      a list that expires within 14 days: the check fails and says so
 #   https         served over TLS (through the test's CONNECT proxy, the
 #                 test's authority trusted): each line names the certificate
 #   https-expiring  the same with a certificate that ends in 7 days: a fault
@@ -19,20 +29,78 @@ source "$(dirname "$0")/common.sh"
 key=$bin/trust-test/private-key.pem
 publish() { BUILD_DIR=$bin "$src/scripts/publish.sh" "$@"; }
 "$bin/tools/vendor_server/make_demo_tree" "$work/tree" "$bin/tools/vendor_server/demo_setup" >/dev/null || exit 1
+field() { sed -n "s/^$1 //p" "$2"; } # field NAME LIST
+# The web root as a listing of names, sizes and list texts, to compare before and after.
+snapshot() { (cd "$work/www" && find . -printf '%p %s\n' | sort && cat download/*/websetup.list 2>/dev/null); }
+untouched() { # what-happened
+  [ "$(snapshot)" = "$before" ] || fail "$1 changed the web root"
+  left=$(find "$work" -maxdepth 1 -name '.www.publish.*')
+  [ -z "$left" ] || fail "$1 left its staging behind: $left"
+}
 
-if [ "$scenario" = missing-file ]; then
-  mkdir -p "$work/www/download/TERBO"
-  echo "the old list" >"$work/www/download/TERBO/websetup.list"
-  rm "$work/tree/TERBO/rastel.zip"
-  publish "$key" "$work/tree/TERBO" "$work/www" TERBO >"$work/publish.out" 2>&1 && fail "publishing without rastel.zip succeeded"
-  grep -q "TERBO: rastel.zip" "$work/publish.out" || fail "publishing did not name rastel.zip: $(cat "$work/publish.out")"
-  [ "$(cat "$work/www/download/TERBO/websetup.list")" = "the old list" ] || fail "the published list was touched"
-  left=$(find "$work/www" -mindepth 1 | grep -v "^$work/www/download\(/TERBO\(/websetup.list\)\?\)\?$")
-  [ -z "$left" ] || fail "publishing left behind: $left"
-  exit $((failures > 0))
+case $scenario in
+  missing-file | odd-files | killed)
+    publish "$key" "$work/tree/TERBO" "$work/www" TERBO >/dev/null || exit 1
+    before=$(snapshot)
+    ;;
+esac
+case $scenario in
+  missing-file)
+    rm "$work/tree/TERBO/rastel.zip"
+    publish "$key" "$work/tree/TERBO" "$work/www" TERBO >"$work/publish.out" 2>&1 && fail "publishing without rastel.zip succeeded"
+    grep -q "TERBO: rastel.zip" "$work/publish.out" || fail "publishing did not name rastel.zip: $(cat "$work/publish.out")"
+    untouched "publishing without rastel.zip"
+    exit $((failures > 0))
+    ;;
+  odd-files)
+    ln -s "$work/tree/KALMIRO/setup.zip" "$work/tree/TERBO/extra.zip"
+    mkfifo "$work/tree/TERBO/pipe"
+    mkdir "$work/tree/TERBO/old"
+    publish "$key" "$work/tree/TERBO" "$work/www" TERBO >"$work/publish.out" 2>&1 && fail "publishing a link, a pipe and a folder succeeded"
+    for what in "extra.zip (a symbolic link)" "pipe (a named pipe)" "old (a folder)"; do
+      grep -qF "$what" "$work/publish.out" || fail "publishing did not name $what: $(cat "$work/publish.out")"
+    done
+    untouched "publishing a link, a pipe and a folder"
+    exit $((failures > 0))
+    ;;
+  killed)
+    # An openssl that says when the list is being signed, with every file staged, and then takes its time.
+    mkdir "$work/bin"
+    printf '#!/bin/sh\ncase "$*" in *-sign*) echo signing >"%s"; sleep 2 ;; esac\nexec "%s" "$@"\n' \
+      "$work/signing" "$(command -v openssl)" >"$work/bin/openssl"
+    chmod +x "$work/bin/openssl"
+    PATH=$work/bin:$PATH BUILD_DIR=$bin exec "$src/scripts/publish.sh" "$key" "$work/tree/TERBO" "$work/www" TERBO \
+      >"$work/publish.out" 2>&1 &
+    publisher=$!
+    wait_for_file "$work/signing" 30 || fail "publishing never came to signing: $(cat "$work/publish.out")"
+    kill -TERM "$publisher"
+    status=0
+    wait "$publisher" || status=$?
+    [ "$status" = 143 ] || fail "publishing stopped by SIGTERM ended with $status, not 143: $(cat "$work/publish.out")"
+    untouched "publishing stopped by SIGTERM"
+    # SIGKILL cannot be caught: the next publication clears what is left.
+    rm "$work/signing"
+    PATH=$work/bin:$PATH BUILD_DIR=$bin exec setsid "$src/scripts/publish.sh" "$key" "$work/tree/TERBO" "$work/www" TERBO \
+      >"$work/publish.out" 2>&1 &
+    publisher=$!
+    wait_for_file "$work/signing" 30 || fail "publishing never came to signing: $(cat "$work/publish.out")"
+    kill -KILL -- -"$publisher"
+    wait "$publisher"
+    [ -n "$(find "$work" -maxdepth 1 -name '.www.publish.*')" ] || fail "SIGKILL left no staging: is it still staged there?"
+    publish "$key" "$work/tree/TERBO" "$work/www" TERBO >"$work/publish.out" 2>&1 ||
+      fail "publishing after a killed one failed: $(cat "$work/publish.out")"
+    left=$(find "$work" -maxdepth 1 -name '.www.publish.*')
+    [ -z "$left" ] || fail "the staging of a killed publication is still there: $left"
+    exit $((failures > 0))
+    ;;
+esac
+
+if [ "$scenario" = expiring ]; then
+  publish --expires "$(date -u -d '+10 days' +%Y-%m-%dT%H:%M:%SZ)" "$key" "$work/tree/TERBO" "$work/www" TERBO \
+    >/dev/null 2>&1 || exit 1
+else
+  publish "$key" "$work/tree/TERBO" "$work/www" TERBO >/dev/null || exit 1
 fi
-
-publish "$key" "$work/tree/TERBO" "$work/www" TERBO >/dev/null || exit 1
 publish "$key" "$work/tree/KALMIRO" "$work/www" kalmiro >/dev/null || exit 1
 # nginx gives every static file its length; SSI processing takes it away.
 unlength=""
@@ -55,12 +123,49 @@ start_nginx "
   }" || exit 1
 
 check() { publish --check --key "$key" "http://127.0.0.1:$nginx_port" TERBO kalmiro >"$work/check.out" 2>&1; }
+list=$work/www/download/TERBO/websetup.list
 case $scenario in
   published)
     check || fail "the check of a good server failed: $(cat "$work/check.out")"
     for file in websetup.list comm32.zip setup.zip monitor.zip; do
       grep -q "$file" "$work/check.out" || fail "the check printed nothing for $file"
     done
+    grep "TERBO/websetup.list" "$work/check.out" |
+      grep -qF "serial $(field serial "$list"), expires $(field expires "$list")" ||
+      fail "the check did not print the list's serial and expiry"
+    ;;
+  serials)
+    cp "$list" "$work/first.list"
+    publish "$key" "$work/tree/TERBO" "$work/www" TERBO terbo >/dev/null || fail "publishing again failed"
+    [ "$(field serial "$list")" -gt "$(field serial "$work/first.list")" ] ||
+      fail "publishing again did not raise the serial: $(field serial "$list")"
+    # Names that share a download folder on Windows share the list, serial and all.
+    cmp -s "$list" "$work/www/download/terbo/websetup.list" || fail "TERBO and terbo, published together, differ"
+    # Signed again where the key is, on a copy holding the lists alone.
+    cp "$list" "$work/published.list"
+    mkdir -p "$work/lists/download/TERBO"
+    cp "$list" "$work/lists/download/TERBO/"
+    publish --resign --valid-days 365 "$key" "$work/lists" TERBO >"$work/resign.out" 2>&1 ||
+      fail "--resign failed: $(cat "$work/resign.out")"
+    resigned=$work/lists/download/TERBO/websetup.list
+    [ "$(field serial "$resigned")" -gt "$(field serial "$work/published.list")" ] || fail "--resign did not raise the serial"
+    [[ "$(field expires "$resigned")" > "$(field expires "$work/published.list")" ]] || fail "--resign did not put off the expiry"
+    cmp -s <(sed '1,4d;$d' "$resigned") <(sed '1,4d;$d' "$work/published.list") || fail "--resign changed the file entries"
+    cp "$resigned" "$list"
+    check || fail "the check failed with the list signed again: $(cat "$work/check.out")"
+    # A list some other key signed is left as it is.
+    openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$work/other-key.pem" 2>/dev/null
+    cp "$resigned" "$work/resigned.list"
+    publish --resign "$work/other-key.pem" "$work/lists" TERBO >"$work/resign.out" 2>&1 &&
+      fail "--resign with another key succeeded"
+    grep -q "not signed by" "$work/resign.out" || fail "--resign with another key did not say why: $(cat "$work/resign.out")"
+    cmp -s "$resigned" "$work/resigned.list" || fail "--resign with another key changed the list"
+    ;;
+  expiring)
+    check && fail "the check passed a list that expires in 10 days"
+    grep "TERBO/websetup.list" "$work/check.out" | grep -q "^FAIL.*expires within 10 day(s), under 14" ||
+      fail "the check did not say that the list expires soon"
+    [ "$(grep -c '^FAIL' "$work/check.out")" = 1 ] || fail "the check blamed more than the list"
     ;;
   faults)
     rm "$work/www/download/TERBO/ntdll.zip"

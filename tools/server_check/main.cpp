@@ -5,9 +5,11 @@
 // prints one line per file: the list's signature, then for each file of the
 // product whether the server answered 2xx with a Content-Length (the
 // installer fails any answer without one) and whether size and SHA-256 are
-// the list's. Over https:// each line also names the server's certificate,
-// its subject and when it expires, and one that expires within 14 days is a
-// fault. Exits 1 on any fault, 2 on a bad call.
+// the list's. The list's line gives its serial and expiry; a list that
+// expires within 14 days is a fault, so that monitoring sees it coming. Over
+// https:// each line also names the server's certificate, its subject and
+// when it expires, and one that expires within 14 days is a fault. Exits 1
+// on any fault, 2 on a bad call.
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -100,6 +102,22 @@ std::string AnswerFault(const Answer& a) {
   return "";
 }
 
+// The list's serial and expiry, or why it expires too soon.
+constexpr std::int64_t kWarnSeconds = 14 * 86400;
+std::string Freshness(const TVendorList& list, std::int64_t now, std::string& fault) {
+  const std::int64_t left = list.Expires() - now;
+  std::string text = "serial " + std::to_string(list.Serial()) + ", expires " + FormatUtcTime(list.Expires());
+  if (left <= 0) {
+    fault = "it has expired: programs refuse it; sign it again (publish.sh --resign)";
+  } else if (left < kWarnSeconds) {
+    fault = "it expires within " + std::to_string((left + 86399) / 86400) +
+            " day(s), under 14: sign it again (publish.sh --resign)";
+  } else {
+    text += ", in " + std::to_string(left / 86400) + " days";
+  }
+  return text;
+}
+
 // Over TLS: the certificate beside the line, and why it is a fault, if it is.
 std::string CertificateNote(const Answer& a, std::string& fault) {
   if (a.certificate.empty()) return "";
@@ -165,8 +183,10 @@ int main(int argc, char** argv) {
     if (why.empty() && !list.Read(PlatformCrypto(), key, CzechUpper(program), listAnswer.body, &why)) {
       why = "the list cannot be trusted: " + why;
     }
+    std::string about = "signed list of " + CzechUpper(program);
+    if (list.Loaded()) about += ", " + Freshness(list, static_cast<std::int64_t>(std::time(nullptr)), why);
     const std::string listNote = CertificateNote(listAnswer, why);
-    report(program + "/" + kVendorListName + " (signed list of " + CzechUpper(program) + ")" + listNote, why);
+    report(program + "/" + kVendorListName + " (" + about + ")" + listNote, why);
     for (const TProductFile& file : files) {
       const std::string what = program + "/" + file.ServerName;
       const Answer a = Fetch(net, host, port, secure, folder + file.ServerName, false);
