@@ -150,6 +150,7 @@ end_to_end() { # machine width kind
     grep -q '^www.vendor.example /programy/setup.asp?' "$served" || fail "$name: the report did not go over TLS"
     [ "$(grep -vc '^CONNECT www.vendor.example:443 200$' "$requests")" = 0 ] ||
       fail "$name: a request other than a tunnel to port 443: $(cat "$requests")"
+  fi
   if [ "$kind" = resumed ]; then
     # Two transfers a file, the second bringing the rest only.
     [ "$(grep -c '^GET /download/TERBO/.*\.zip$' "$requests")" = 18 ] ||
