@@ -169,9 +169,8 @@ void TForm1::Timer1Timer(TObject*) {
 
 // The vendor's signed list first, from beside the files.
 void TForm1::FetchList() {
-  trust->FetchList((platform_.Https ? "https://" : "") + Host() + "/download/" + state_.ProgramName + "/" +
-                       kVendorListName,
-                   CzechUpper(state_.ProgramName), *hget, state_.DownloadFolder + kVendorListName);
+  trust->FetchList(DownloadUrl(kVendorListName), CzechUpper(state_.ProgramName), *hget,
+                   state_.DownloadFolder + kVendorListName);
 }
 
 void TForm1::trustListChecked(TObject*, TListVerdict Verdict) {
@@ -219,8 +218,9 @@ bool TForm1::Resilient() const {
   return trust != nullptr && (platform_.Retries > 0 || !platform_.Mirrors.empty());
 }
 
-const AnsiText& TForm1::Host() const {
-  return host_ == 0 ? platform_.VendorHost : platform_.Mirrors[host_ - 1];
+AnsiText TForm1::DownloadUrl(const AnsiText& serverName) const {
+  const AnsiText& host = host_ == 0 ? platform_.VendorHost : platform_.Mirrors[host_ - 1];
+  return (platform_.Https ? "https://" : "") + host + "/download/" + state_.ProgramName + "/" + serverName;
 }
 
 bool TForm1::TryAgain(TTryAction action, std::int32_t retryAfter, TNextTry next) {
@@ -308,8 +308,7 @@ void TForm1::StartTry(std::int32_t index) {
   Application().ProcessMessages();
   hget->BinaryData = true;
   hget->PostQuery.clear();
-  hget->URL = (platform_.Https ? "https://" : "") + Host() + "/download/" + state_.ProgramName + "/" +
-              Slot(state_.ServerFileNames, index);
+  hget->URL = DownloadUrl(Slot(state_.ServerFileNames, index));
   Label1->SetCaption(local);
   hget->FileName = TargetOf(index);
   if (Resilient()) {
@@ -328,8 +327,9 @@ void TForm1::StartTry(std::int32_t index) {
 
 void TForm1::hgetProgress(TObject*, std::int32_t TotalSize, std::int32_t Readed) {
   // A length other than the list's, or more bytes than it allows, is stopped
-  // before the next read: nothing fills the disk with what the check would refuse.
-  // A continued transfer brings the rest of the file, and the gauge shows the whole.
+  // before the next read: nothing fills the disk with what the check would
+  // refuse. A continued transfer brings the rest of the file; the gauge shows
+  // the whole.
   const std::int32_t offset = Resilient() ? hget->Result().Offset : 0;
   if (trust != nullptr && !beyondList_) {
     const std::int64_t expected = ListedSize() - offset;

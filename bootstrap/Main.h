@@ -99,8 +99,8 @@ class TForm1 : public TForm {
 
   // With more tries or mirrors: a failure may be tried again.
   bool Resilient() const;
-  // The host the run fetches from now.
-  const AnsiText& Host() const;
+  // Where a server file is fetched from: the host the run is at now.
+  AnsiText DownloadUrl(const AnsiText& serverName) const;
   void FetchList();
   // Deletes the slot's old file and what an earlier run left aside.
   void ClearSlot(std::int32_t index);
