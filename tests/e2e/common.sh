@@ -48,3 +48,30 @@ CONF
   pids+=($!)
   wait_port "$nginx_port" 10 || { echo "nginx did not start" >&2; cat "$work/nginx.out" >&2; return 1; }
 }
+
+# The tamper proxy in front of nginx ($bin's build, $nginx_port), started
+# again with other options when it runs; its log goes on in $work/proxy.log.
+proxy_pid=""
+start_proxy() { # tamper_proxy options
+  [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null
+  rm -f "$work/proxy-port"
+  "$bin/tests/tools/tamper_proxy" --upstream "127.0.0.1:$nginx_port" --port-file "$work/proxy-port" "$@" \
+    >>"$work/proxy.log" 2>&1 &
+  proxy_pid=$!
+  pids+=($proxy_pid)
+  wait_for_file "$work/proxy-port" 10 || { echo "the proxy did not start" >&2; exit 1; }
+}
+
+# $work/bin/TERBO.exe through that proxy, TEMP in $work/temp, its output
+# appended to $work/program.log; the Czech flag clicked. Sets program and window.
+program=""
+run_program() { # starts TERBO.exe and clicks the Czech flag
+  # A request over TLS would show in the proxy's log as a CONNECT.
+  env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" \
+    https_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" "$work/bin/TERBO.exe" >>"$work/program.log" 2>&1 &
+  program=$!
+  pids+=($program)
+  find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
+  sleep 0.5
+  click_flag "$window" cz
+}

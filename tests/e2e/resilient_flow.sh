@@ -45,29 +45,9 @@ start_nginx "
     root $work/mirror;
   }" || exit 1
 
-proxy_pid=""
-start_proxy() { # tamper_proxy options
-  [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null
-  rm -f "$work/proxy-port"
-  "$bin/tests/tools/tamper_proxy" --upstream "127.0.0.1:$nginx_port" --port-file "$work/proxy-port" "$@" \
-    >>"$work/proxy.log" 2>&1 &
-  proxy_pid=$!
-  pids+=($proxy_pid)
-  wait_for_file "$work/proxy-port" 10 || { echo "the proxy did not start" >&2; exit 1; }
-}
 
 mkdir -p "$work/bin" "$work/temp"
 ln -s "$(realpath "$bin/platform/posix/app/websetup_resilient")" "$work/bin/TERBO.exe"
-program=""
-run_program() { # starts TERBO.exe and clicks the Czech flag
-  env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" \
-    "$work/bin/TERBO.exe" >>"$work/program.log" 2>&1 &
-  program=$!
-  pids+=($program)
-  find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
-  sleep 0.5
-  click_flag "$window" cz
-}
 folder=$work/temp/TERBO
 expect_complete() { # seconds
   wait_gone "$program" "$1" || fail "the installer did not end after handing off"

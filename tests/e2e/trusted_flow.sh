@@ -62,16 +62,6 @@ start_nginx "
     location /programy/ { proxy_pass http://127.0.0.1:$(cat "$work/report-port"); }
   }" || exit 1
 
-proxy_pid=""
-start_proxy() { # tamper_proxy options
-  [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null
-  rm -f "$work/proxy-port"
-  "$bin/tests/tools/tamper_proxy" --upstream "127.0.0.1:$nginx_port" --port-file "$work/proxy-port" "$@" \
-    >>"$work/proxy.log" 2>&1 &
-  proxy_pid=$!
-  pids+=($proxy_pid)
-  wait_for_file "$work/proxy-port" 10 || { echo "the proxy did not start" >&2; exit 1; }
-}
 args=("${faults[@]}")
 [ -n "$replace" ] && args+=(--replace "/download/TERBO/websetup.list=$work/www/download/$replace/websetup.list")
 start_proxy "${args[@]}"
@@ -80,17 +70,6 @@ mkdir -p "$work/bin" "$work/temp"
 # A window manager, to close the window as a person would (Alt+F4).
 [ "$scenario" = closed-mid-file ] && start_window_manager
 ln -s "$(realpath "$bin/platform/posix/app/websetup_trusted")" "$work/bin/TERBO.exe"
-program=""
-run_program() { # starts TERBO.exe and clicks the Czech flag
-  # A request over TLS would show in the proxy's log as a CONNECT.
-  env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" \
-    https_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" "$work/bin/TERBO.exe" >>"$work/program.log" 2>&1 &
-  program=$!
-  pids+=($program)
-  find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
-  sleep 0.5
-  click_flag "$window" cz
-}
 
 folder=$work/temp/TERBO
 fetched() { grep -c "^GET /download/TERBO/$1\$" "$work/proxy.log"; }
