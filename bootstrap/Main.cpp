@@ -106,7 +106,8 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
   XPManifest1 = Make<TXPManifest>(this, "XPManifest1");
 
   if (!platform.TrustKey.empty()) {
-    if (platform.Crypto == nullptr) throw Exception("A program built with the vendor's key needs cryptography");
+    if (platform.Crypto == nullptr)
+      throw Exception("A program built with the vendor's key needs cryptography");
     trust = new TTrust(this, platform.System, *platform.Crypto, platform.Internet,
                        PublicKeyFromPem(platform.TrustKey));
     trust->SetName("trust");
@@ -119,13 +120,19 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
       // What a failure needs to be judged: its status, and the answer's
       // Retry-After and validator.
       hget->QueryDetails = true;
+      // A trickle that keeps every read alive is a time-out too, as curl's
+      // low-speed limit has it.
+      hget->LowSpeedBytes = 1024;
+      hget->LowSpeedSeconds = 60;
     }
   }
 
   DoCreate();
 }
 
-AnsiText TForm1::GetEnv(const AnsiText& name) { return ::GetEnv(platform_.System, name); }
+AnsiText TForm1::GetEnv(const AnsiText& name) {
+  return ::GetEnv(platform_.System, name);
+}
 
 void TForm1::FormCreate(TObject*) {
   Timer3->SetEnabled(false);
@@ -153,9 +160,13 @@ void TForm1::ChooseLanguage(const AnsiText& code) {
   Label2->SetCaption(czech ? texts::kStatusCz : texts::kStatusEn);
 }
 
-void TForm1::Image1Click(TObject*) { ChooseLanguage("cz"); }
+void TForm1::Image1Click(TObject*) {
+  ChooseLanguage("cz");
+}
 
-void TForm1::Image2Click(TObject*) { ChooseLanguage("en"); }
+void TForm1::Image2Click(TObject*) {
+  ChooseLanguage("en");
+}
 
 void TForm1::Timer1Timer(TObject*) {
   Timer1->SetEnabled(false);
@@ -164,97 +175,118 @@ void TForm1::Timer1Timer(TObject*) {
     NactiSoubor(state_.CurrentIndex);
     return;
   }
-  FetchList();
-}
-
-// The vendor's signed list first, from beside the files.
-void TForm1::FetchList() {
-  trust->FetchList(DownloadUrl(kVendorListName), CzechUpper(state_.ProgramName), *hget,
-                   state_.DownloadFolder + kVendorListName);
+  run_ = std::make_unique<TKeyedRun>(
+      TKeyedRun::TSettings{platform_.Retries, platform_.Mirrors.size() + 1, Resilient()}, state_.FileCount);
+  Carry(run_->Start());
 }
 
 void TForm1::trustListChecked(TObject*, TListVerdict Verdict) {
-  const bool refetch = refetching_;
-  refetching_ = false;
-  if (Verdict == TListVerdict::Accepted) {
-    if (!refetch) {
-      ShowStatus(nullptr);
-      NactiSoubor(state_.CurrentIndex);
-    } else if (trust->List().Serial() != listSerial_) {
-      // The vendor published during the run: everything again under the new
-      // list, keeping what already matches it.
-      listSerial_ = trust->List().Serial();
-      state_.CurrentIndex = 1;
-      NactiSoubor(state_.CurrentIndex);
-    } else {
-      StartTry(state_.CurrentIndex);
-    }
-    return;
-  }
-  if (refetch) {
-    // The list taken before still holds; the file's own try goes ahead.
-    StartTry(state_.CurrentIndex);
-    return;
-  }
-  if (Resilient()) {
-    // A list that arrived but does not pass may have been cut or changed on
-    // the way, as a file that fails its check; one that has expired may be
-    // fresher on another host.
-    const THTTPResult& result = trust->ListResult();
-    const TTryAction action = Verdict == TListVerdict::Expired      ? TTryAction::NextHost
-                              : result.Failure == THTTPFailure::None ? ActionFor(TTryFault::CheckFailed, result)
-                                                                     : ActionFor(TTryFault::Transfer, result);
-    if (TryAgain(action, result.RetryAfter, TNextTry::List)) return;
-  }
-  const bool czech = state_.LanguageCode == "cz";
-  if (Verdict == TListVerdict::Expired) {
-    Application().ShowMessage(czech ? texts::kListExpiredCz : texts::kListExpiredEn);
-  } else {
-    Application().ShowMessage(czech ? texts::kListFailedCz : texts::kListFailedEn);
-  }
+  Carry(run_->ListChecked(Verdict, trust->ListResult(), trust->List().Serial()));
 }
 
 bool TForm1::Resilient() const {
   return trust != nullptr && (platform_.Retries > 0 || !platform_.Mirrors.empty());
 }
 
-AnsiText TForm1::DownloadUrl(const AnsiText& serverName) const {
-  const AnsiText& host = host_ == 0 ? platform_.VendorHost : platform_.Mirrors[host_ - 1];
-  return (platform_.Https ? "https://" : "") + host + "/download/" + state_.ProgramName + "/" + serverName;
+AnsiText TForm1::DownloadUrl(std::size_t host, const AnsiText& serverName) const {
+  const AnsiText& name =
+      host == 0 || host > platform_.Mirrors.size() ? platform_.VendorHost : platform_.Mirrors[host - 1];
+  return (platform_.Https ? "https://" : "") + name + "/download/" + state_.ProgramName + "/" + serverName;
 }
 
-bool TForm1::TryAgain(TTryAction action, std::int32_t retryAfter, TNextTry next) {
+void TForm1::Carry(const TKeyedRun::TDecision& d) {
+  using A = TKeyedRun::TAction;
+  ShowHeading(d);
+  if (d.DropPart && d.File > 0) platform_.System.DeleteFile(TargetOf(d.File));
+  switch (d.Action) {
+    case A::None:
+      return;
+    case A::FetchList:
+      // The vendor's signed list, from beside the files.
+      trust->FetchList(DownloadUrl(d.Host, kVendorListName), CzechUpper(state_.ProgramName), *hget,
+                       state_.DownloadFolder + kVendorListName);
+      return;
+    case A::BeginFile:
+      state_.CurrentIndex = d.File;
+      NactiSoubor(d.File);
+      return;
+    case A::CheckKept:
+      trust->CheckFile(Slot(state_.ServerFileNames, d.File),
+                       state_.DownloadFolder + Slot(state_.LocalFileNames, d.File));
+      return;
+    case A::FetchFile:
+      if (d.ClearSlot) ClearSlot(d.File);
+      StartTry(d.File, d.Host, d.From, d.Validator);
+      return;
+    case A::CheckFile:
+      trust->CheckFile(Slot(state_.ServerFileNames, d.File), TargetOf(d.File));
+      return;
+    case A::SaveFile:
+      // Only a checked file gets its name, replacing any old copy.
+      Carry(run_->Saved(platform_.System.RenameFile(
+          TargetOf(d.File), state_.DownloadFolder + Slot(state_.LocalFileNames, d.File))));
+      return;
+    case A::Pause:
+      // A timer armed at 0 never fires.
+      Timer4->SetInterval(d.PauseMs < 1000 ? 1000 : d.PauseMs);
+      Timer4->SetEnabled(true);
+      return;
+    case A::NextFile:
+      state_.CurrentIndex = d.File;
+      Timer2->SetEnabled(true);
+      return;
+    case A::Report:
+      state_.CurrentIndex = d.File;
+      Timer3->SetEnabled(true);
+      return;
+    case A::End:
+      ShowEnd(d);
+      return;
+  }
+}
+
+void TForm1::ShowHeading(const TKeyedRun::TDecision& d) {
   const bool czech = state_.LanguageCode == "cz";
   char text[96];
-  if (action == TTryAction::SameHost && tries_ < platform_.Retries) {
-    ++tries_;
-    std::snprintf(text, sizeof text, czech ? texts::kRetryingCz : texts::kRetryingEn, tries_ + 1,
-                  platform_.Retries + 1);
-  } else if (action != TTryAction::EndRun && host_ < platform_.Mirrors.size()) {
-    ++host_;
-    tries_ = 0;
-    // Another host's validator would not match this one's.
-    validator_.clear();
-    std::snprintf(text, sizeof text, "%s", czech ? texts::kOtherServerCz : texts::kOtherServerEn);
-  } else {
-    return false;
+  switch (d.Heading) {
+    case TKeyedRun::THeading::Unchanged:
+      return;
+    case TKeyedRun::THeading::Usual:
+      ShowStatus(nullptr);
+      return;
+    case TKeyedRun::THeading::Retrying:
+      std::snprintf(text, sizeof text, czech ? texts::kRetryingCz : texts::kRetryingEn, d.Try, d.Tries);
+      break;
+    case TKeyedRun::THeading::OtherHost:
+      std::snprintf(text, sizeof text, "%s", czech ? texts::kOtherServerCz : texts::kOtherServerEn);
+      break;
   }
-  ++repeats_;
   ShowStatus(text);
-  next_ = next;
-  Timer4->SetInterval(PauseBefore(repeats_, retryAfter));
-  Timer4->SetEnabled(true);
-  return true;
+}
+
+void TForm1::ShowEnd(const TKeyedRun::TDecision& d) {
+  const bool czech = state_.LanguageCode == "cz";
+  switch (d.Message) {
+    case TKeyedRun::TMessage::None:
+      return;
+    case TKeyedRun::TMessage::ListFailed:
+      Application().ShowMessage(czech ? texts::kListFailedCz : texts::kListFailedEn);
+      return;
+    case TKeyedRun::TMessage::ListExpired:
+      Application().ShowMessage(czech ? texts::kListExpiredCz : texts::kListExpiredEn);
+      return;
+    case TKeyedRun::TMessage::FileFailed:
+      ShowCheckFailed(Slot(state_.LocalFileNames, d.File));
+      return;
+    case TKeyedRun::TMessage::DownloadError:
+      Application().ShowMessage("error - " + state_.DownloadFolder);
+      return;
+  }
 }
 
 void TForm1::Timer4Timer(TObject*) {
   Timer4->SetEnabled(false);
-  if (next_ == TNextTry::File) {
-    StartTry(state_.CurrentIndex);
-    return;
-  }
-  refetching_ = next_ == TNextTry::ListThenFile;
-  FetchList();
+  Carry(run_->PauseEnded());
 }
 
 void TForm1::ShowStatus(const char* text) {
@@ -267,27 +299,19 @@ AnsiText TForm1::TargetOf(std::int32_t index) const {
   return trust == nullptr ? target : target + ".part";
 }
 
-std::int64_t TForm1::ListedSize() const {
-  const TListedFile* entry = trust->List().Find(Slot(state_.ServerFileNames, state_.CurrentIndex));
+std::int64_t TForm1::ListedSize(std::int32_t index) const {
+  const TListedFile* entry = trust->List().Find(Slot(state_.ServerFileNames, index));
   return entry == nullptr ? -1 : entry->Size;
 }
 
 void TForm1::NactiSoubor(std::int32_t index) {
-  const AnsiText target = state_.DownloadFolder + Slot(state_.LocalFileNames, index);
-  if (Resilient()) {
-    tries_ = 0;
-    repeats_ = 0;
-    validator_.clear();
-    listSerial_ = trust->List().Serial();
-    // A file already here that the list vouches for is not fetched again.
-    if (const std::int64_t listed = ListedSize(); listed >= 0 && platform_.System.FileSize(target) == listed) {
-      checkingKept_ = true;
-      trust->CheckFile(Slot(state_.ServerFileNames, index), target);
-      return;
-    }
+  if (run_ != nullptr) {
+    const AnsiText local = state_.DownloadFolder + Slot(state_.LocalFileNames, index);
+    Carry(run_->Begin(index, ListedSize(index), platform_.System.FileSize(local)));
+    return;
   }
   ClearSlot(index);
-  StartTry(index);
+  StartTry(index, 0, 0, AnsiText());
 }
 
 void TForm1::ClearSlot(std::int32_t index) {
@@ -301,26 +325,18 @@ void TForm1::ClearSlot(std::int32_t index) {
   }
 }
 
-void TForm1::StartTry(std::int32_t index) {
+void TForm1::StartTry(std::int32_t index, std::size_t host, std::int64_t from, const AnsiText& validator) {
   const AnsiText& local = Slot(state_.LocalFileNames, index);
-  beyondList_ = false;
   had->SetProgress(0);
   Application().ProcessMessages();
   hget->BinaryData = true;
   hget->PostQuery.clear();
-  hget->URL = DownloadUrl(Slot(state_.ServerFileNames, index));
+  hget->URL = DownloadUrl(host, Slot(state_.ServerFileNames, index));
   Label1->SetCaption(local);
   hget->FileName = TargetOf(index);
   if (Resilient()) {
-    // What an earlier try of this run left aside is asked for no more.
-    std::int64_t have = platform_.System.FileSize(hget->FileName);
-    if (have >= ListedSize()) {
-      platform_.System.DeleteFile(hget->FileName);
-      have = 0;
-    }
-    hget->QueryDetails = true;
-    hget->RangeFrom = have > 0 ? static_cast<std::int32_t>(have) : 0;
-    hget->IfRange = have > 0 ? validator_ : AnsiText();
+    hget->RangeFrom = static_cast<std::int32_t>(from);
+    hget->IfRange = validator;
   }
   hget->GetFile();
 }
@@ -330,57 +346,28 @@ void TForm1::hgetProgress(TObject*, std::int32_t TotalSize, std::int32_t Readed)
   // before the next read: nothing fills the disk with what the check would
   // refuse. A continued transfer brings the rest of the file; the gauge shows
   // the whole.
-  const std::int32_t offset = Resilient() ? hget->Result().Offset : 0;
-  if (trust != nullptr && !beyondList_) {
-    const std::int64_t expected = ListedSize() - offset;
-    if (TotalSize != expected || Readed > expected) {
-      beyondList_ = true;
-      hget->Abort();
-    }
-  }
+  const std::int32_t offset = run_ != nullptr ? hget->Result().Offset : 0;
+  if (run_ != nullptr && run_->Progress(TotalSize, Readed, offset)) hget->Abort();
   had->SetMaxValue(offset + TotalSize);
   had->SetProgress(offset + Readed);
   Application().ProcessMessages();
 }
 
 void TForm1::hgetDoneFile(TObject*, AnsiText, std::int32_t) {
-  if (trust == nullptr) {
+  if (run_ == nullptr) {
     FileDone();
     return;
   }
-  trust->CheckFile(Slot(state_.ServerFileNames, state_.CurrentIndex), TargetOf(state_.CurrentIndex));
+  Carry(run_->TransferEnded(true, hget->Result(), platform_.System.FileSize(TargetOf(state_.CurrentIndex))));
 }
 
 void TForm1::trustFileChecked(TObject*, bool Passed) {
-  const AnsiText& local = Slot(state_.LocalFileNames, state_.CurrentIndex);
-  const AnsiText part = TargetOf(state_.CurrentIndex);
-  if (checkingKept_) {
-    checkingKept_ = false;
-    if (Passed) {
-      had->SetMaxValue(static_cast<std::int32_t>(ListedSize()));
-      had->SetProgress(static_cast<std::int32_t>(ListedSize()));
-      FileDone();
-    } else {
-      ClearSlot(state_.CurrentIndex);
-      StartTry(state_.CurrentIndex);
-    }
-    return;
+  if (Passed && run_->State() == TKeyedRun::TState::CheckingKept) {
+    const auto listed = static_cast<std::int32_t>(ListedSize(state_.CurrentIndex));
+    had->SetMaxValue(listed);
+    had->SetProgress(listed);
   }
-  if (Passed) {
-    // Only a checked file gets its name, replacing any old copy.
-    if (platform_.System.RenameFile(part, state_.DownloadFolder + local)) {
-      ShowStatus(nullptr);
-      FileDone();
-      return;
-    }
-    platform_.System.DeleteFile(part);
-    Application().ShowMessage("error - " + state_.DownloadFolder);
-    return;
-  }
-  platform_.System.DeleteFile(part);
-  // The vendor may have published while the run went on: the list first.
-  if (Resilient() && TryAgain(TTryAction::SameHost, -1, TNextTry::ListThenFile)) return;
-  ShowCheckFailed(local);
+  Carry(run_->FileChecked(Passed));
 }
 
 void TForm1::ShowCheckFailed(const AnsiText& localName) {
@@ -405,25 +392,10 @@ void TForm1::FileDone() {
 }
 
 void TForm1::hgetError(TObject*) {
-  if (Resilient()) {
-    const THTTPResult& result = hget->Result();
-    // A validator of the first answer that had one, for the rest of the file.
-    if (validator_.empty()) validator_ = result.Validator;
-    // Bytes beyond the list, or of a range other than asked, are no start to go on from.
-    if (beyondList_ || result.Failure == THTTPFailure::BadRange) {
-      platform_.System.DeleteFile(TargetOf(state_.CurrentIndex));
-    }
-    const TTryAction action = ActionFor(beyondList_ ? TTryFault::LengthNotListed : TTryFault::Transfer, result);
-    // A file of another size than listed may be a newer one: the list first.
-    if (TryAgain(action, result.RetryAfter, beyondList_ ? TNextTry::ListThenFile : TNextTry::File)) return;
-  }
-  if (trust != nullptr) {
-    // The bytes of a failed transfer were never checked: none stay.
-    platform_.System.DeleteFile(TargetOf(state_.CurrentIndex));
-    if (beyondList_) {
-      ShowCheckFailed(Slot(state_.LocalFileNames, state_.CurrentIndex));
-      return;
-    }
+  if (run_ != nullptr) {
+    Carry(
+        run_->TransferEnded(false, hget->Result(), platform_.System.FileSize(TargetOf(state_.CurrentIndex))));
+    return;
   }
   Application().ShowMessage("error - " + state_.DownloadFolder);
 }
@@ -463,8 +435,8 @@ void TForm1::Timer3Timer(TObject*) {
     }
   }
   AnsiText address = (platform_.Https ? "https://" : "http://") + platform_.VendorHost +
-                     "/programy/setup.asp?telefon=XXX&co=" + outcome +
-                     CzechUpper(state_.ProgramName) + ")" + machine;
+                     "/programy/setup.asp?telefon=XXX&co=" + outcome + CzechUpper(state_.ProgramName) + ")" +
+                     machine;
   address = ConvertCodePage(address, "W", "A");
 
   SetScreenCursor(TCursor::HourGlass);

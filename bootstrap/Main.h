@@ -1,11 +1,12 @@
 #pragma once
 // The installer window and its handlers.
 #include <cstdint>
-
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bootstrap/Crypto.h"
+#include "bootstrap/KeyedRun.h"
 #include "bootstrap/Retry.h"
 #include "bootstrap/State.h"
 #include "bootstrap/System.h"
@@ -94,48 +95,47 @@ class TForm1 : public TForm {
   // Where a slot's file is written: with the vendor's key, aside under
   // ".part" until it has passed the check.
   AnsiText TargetOf(std::int32_t index) const;
-  // The size the vendor's list gives the current slot's file; -1 for none.
-  std::int64_t ListedSize() const;
+  // The size the vendor's list gives the slot's file; -1 for none.
+  std::int64_t ListedSize(std::int32_t index) const;
 
   // With more tries or mirrors: a failure may be tried again.
   bool Resilient() const;
-  // Where a server file is fetched from: the host the run is at now.
-  AnsiText DownloadUrl(const AnsiText& serverName) const;
-  void FetchList();
+  // Where a server file is fetched from: host 0 is the vendor's own, then
+  // each mirror.
+  AnsiText DownloadUrl(std::size_t host, const AnsiText& serverName) const;
   // Deletes the slot's old file and what an earlier run left aside.
   void ClearSlot(std::int32_t index);
-  // One try of the slot's file: from its start, or from the bytes an
-  // earlier try of this run left aside.
-  void StartTry(std::int32_t index);
-  enum class TNextTry { File, List, ListThenFile };
-  // Arms the pause before the next try as the failure's action allows, with
-  // the status heading saying so; false when no try is left.
-  bool TryAgain(TTryAction action, std::int32_t retryAfter, TNextTry next);
+  // One try of the slot's file, from its start or from byte from of what is aside.
+  void StartTry(std::int32_t index, std::size_t host, std::int64_t from, const AnsiText& validator);
+  // Carries out what the keyed run decided.
+  void Carry(const TKeyedRun::TDecision& decision);
+  void ShowHeading(const TKeyedRun::TDecision& decision);
+  void ShowEnd(const TKeyedRun::TDecision& decision);
   // The status heading; nullptr: the usual text.
   void ShowStatus(const char* text);
 
   TPlatform& platform_;
   TBootstrapState& state_;
-  std::size_t host_ = 0;  // 0: the vendor's own host; then each mirror
-  int tries_ = 0;         // tries of the current file on this host beyond its first
-  int repeats_ = 0;       // tries of the current file beyond its first, on any host
-  AnsiText validator_;    // the first answer's ETag or Last-Modified, for If-Range
-  TNextTry next_ = TNextTry::File;
-  bool refetching_ = false;    // the list is fetched again after a file failed its check
-  std::uint64_t listSerial_ = 0;  // the serial of the list the current file is fetched under
-  bool checkingKept_ = false;  // the file being checked was already in the folder
-  // The transfer was stopped for going beyond what the list allows.
-  bool beyondList_ = false;
+  // Only in a program built with the vendor's key.
+  std::unique_ptr<TKeyedRun> run_;
   // setup.exe as checked before the report, held until it is started.
   std::unique_ptr<IHeldFile> heldSetup_;
 };
 
 // Texts of the window, in Windows-1250.
 namespace texts {
-inline constexpr const char* kSelectLanguage = "V\xfd" "b\xec" "r jazyka / Select language";
+inline constexpr const char* kSelectLanguage =
+    "V\xfd"
+    "b\xec"
+    "r jazyka / Select language";
 inline constexpr const char* kFileCz = "Stahovan\xfd soubor";
 inline constexpr const char* kStatusCz =
-    "Prob\xed" "h\xe1 sta\x9e" "en\xed pot\xf8" "ebn\xfd" "ch soubor\xf9 k instalaci, \xe8" "ekejte pros\xedm";
+    "Prob\xed"
+    "h\xe1 sta\x9e"
+    "en\xed pot\xf8"
+    "ebn\xfd"
+    "ch soubor\xf9 k instalaci, \xe8"
+    "ekejte pros\xedm";
 inline constexpr const char* kFileEn = "Download the file";
 inline constexpr const char* kStatusEn = "Downloading files needed to install, please wait";
 inline constexpr const char* kListFailedCz = "Seznam souboru od dodavatele nelze overit";

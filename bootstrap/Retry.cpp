@@ -48,7 +48,8 @@ TTryAction ActionFor(TTryFault fault, const THTTPResult& result) {
 }
 
 std::uint32_t PauseBefore(int repeat, std::int32_t retryAfter) {
-  if (retryAfter >= 0) return static_cast<std::uint32_t>(std::min(retryAfter, 60)) * 1000u;
+  // A timer never runs at 0: "now" waits a second like a server's shortest word.
+  if (retryAfter >= 0) return static_cast<std::uint32_t>(std::clamp(retryAfter, 1, 60)) * 1000u;
   const int doublings = std::clamp(repeat - 1, 0, 5);
   return std::min(1000u << doublings, 30000u);
 }

@@ -34,6 +34,6 @@ const std::vector<TRetryRule>& RetryRules();
 TTryAction ActionFor(TTryFault fault, const THTTPResult& result);
 
 // Milliseconds before repeat number n (1 for the first): 1 s, doubling, at
-// most 30 s; a server's Retry-After (seconds, -1 when none) instead, at most
-// 60 s.
+// most 30 s; a server's Retry-After (seconds, -1 when none) instead, at
+// least 1 s and at most 60 s.
 std::uint32_t PauseBefore(int repeat, std::int32_t retryAfter);

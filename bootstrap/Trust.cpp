@@ -59,13 +59,15 @@ class TTrust::THashThread : public TThread {
   TSha256Digest digest_{};
 };
 
-TTrust::TTrust(TComponent* owner, ISystem& system, ICrypto& crypto, IInternetApi& internet, std::string publicKey)
+TTrust::TTrust(TComponent* owner, ISystem& system, ICrypto& crypto, IInternetApi& internet,
+               std::string publicKey)
     : TComponent(owner),
       system_(system),
       crypto_(crypto),
       publicKey_(std::move(publicKey)),
       listGetter_(new THTTPGet(this, internet)) {
-  listGetter_->OnDoneString = TOnDoneStringEvent([this](TObject*, AnsiText text) { ListArrived(text); }, this);
+  listGetter_->OnDoneString =
+      TOnDoneStringEvent([this](TObject*, AnsiText text) { ListArrived(text); }, this);
   listGetter_->OnError = TNotifyEvent([this](TObject*) { ListDone(TListVerdict::Refused); }, this);
   // A list is small; a server that sends more is stopped, not stored.
   listGetter_->OnProgress = TOnProgressEvent(
@@ -92,12 +94,16 @@ void TTrust::FetchList(const AnsiText& url, const AnsiText& product, const THTTP
   listGetter_->Password = like.Password;
   listGetter_->Referer = like.Referer;
   listGetter_->QueryDetails = like.QueryDetails;
+  listGetter_->LowSpeedBytes = like.LowSpeedBytes;
+  listGetter_->LowSpeedSeconds = like.LowSpeedSeconds;
   listGetter_->PostQuery.clear();
   listGetter_->URL = url;
   listGetter_->GetString();
 }
 
-void TTrust::ListArrived(const AnsiText& text) { ListDone(Judge(text)); }
+void TTrust::ListArrived(const AnsiText& text) {
+  ListDone(Judge(text));
+}
 
 TListVerdict TTrust::Judge(const AnsiText& text) {
   TVendorList fresh;
@@ -112,8 +118,9 @@ TListVerdict TTrust::Judge(const AnsiText& text) {
       keptText.append(buffer, static_cast<std::size_t>(n));
     TVendorList kept;
     if (n >= 0 && kept.Read(crypto_, publicKey_, product_, keptText)) {
-      if (fresh.Serial() < kept.Serial()) return TListVerdict::Refused;
-      if (fresh.Serial() == kept.Serial() && fresh.Text() != kept.Text()) return TListVerdict::Refused;
+      // Compared as signed: another spelling of the same list is the same list.
+      if (fresh.Serial() < kept.Serial()) return TListVerdict::Replayed;
+      if (fresh.Serial() == kept.Serial() && fresh.Signed() != kept.Signed()) return TListVerdict::Replayed;
     }
   }
   if (fresh.Text() != list_.Text()) Keep(fresh.Text());

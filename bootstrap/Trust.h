@@ -18,11 +18,6 @@
 // Sender, and whether the check passed.
 using TCheckedEvent = TEvent<TObject*, bool>;
 
-enum class TListVerdict {
-  Accepted,
-  Refused,  // missing, not signed with the key, malformed, another product's, older than the kept one
-  Expired,  // signed and well formed, but past its expiry by the computer's clock
-};
 using TListCheckedEvent = TEvent<TObject*, TListVerdict>;
 
 class TTrust : public TComponent {
@@ -37,8 +32,8 @@ class TTrust : public TComponent {
   // credentials, cache), through the same transport. OnListChecked follows
   // on the UI thread. An accepted list is kept at keptPath, where the next
   // fetch finds its floor: a list of a lower serial, or of the same serial
-  // with other content, is refused then. A kept list that does not verify
-  // sets no floor.
+  // with other signed content, is refused then as replayed. A kept list that
+  // does not verify sets no floor.
   void FetchList(const AnsiText& url, const AnsiText& product, const THTTPGet& like, const AnsiText& keptPath);
   TListCheckedEvent OnListChecked;
 

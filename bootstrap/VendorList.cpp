@@ -95,6 +95,7 @@ bool DecodeBase64(std::string_view text, std::string& bytes) {
       if (v < 0) return false;
       group = group << 6 | static_cast<std::uint32_t>(v);
     }
+    if ((pad == 2 && (group & 0xFFFF) != 0) || (pad == 1 && (group & 0xFF) != 0)) return false;
     bytes += static_cast<char>(group >> 16);
     if (pad < 2) bytes += static_cast<char>(group >> 8 & 0xFF);
     if (pad < 1) bytes += static_cast<char>(group & 0xFF);
@@ -156,8 +157,9 @@ std::string FormatUtcTime(std::int64_t seconds) {
   const std::int64_t year = yoe + era * 400 + (month <= 2);
   char text[128];
   std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
-                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
-                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+                static_cast<long long>(month), static_cast<long long>(day),
+                static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+                static_cast<long long>(rest % 60));
   return text;
 }
 
@@ -178,6 +180,7 @@ bool TVendorList::Read(ICrypto& crypto, std::string_view publicKey, const AnsiTe
   serial_ = 0;
   expires_ = 0;
   text_.clear();
+  signedSize_ = 0;
   if (text.size() > kVendorListLimit) return Fail(why, "the list is too long");
   // The signature first: nothing of an unsigned text is read.
   static constexpr std::string_view kSignature = "signature ";
@@ -196,7 +199,8 @@ bool TVendorList::Read(ICrypto& crypto, std::string_view publicKey, const AnsiTe
 
   std::string_view rest = signedPart;
   std::string_view line;
-  if (!NextLine(rest, line) || line.substr(0, 19) != "websetup file list ") return Fail(why, "the list has no header");
+  if (!NextLine(rest, line) || line.substr(0, 19) != "websetup file list ")
+    return Fail(why, "the list has no header");
   if (line != kVendorListHeader) return Fail(why, "the list is of another version: " + std::string(line));
   if (!NextLine(rest, line) || line.substr(0, 8) != "product ") return Fail(why, "the list names no product");
   if (line.substr(8) != product) return Fail(why, "the list is for product " + std::string(line.substr(8)));
@@ -225,6 +229,7 @@ bool TVendorList::Read(ICrypto& crypto, std::string_view publicKey, const AnsiTe
   serial_ = serial;
   expires_ = expires;
   text_ = std::string(text);
+  signedSize_ = signatureLine;
   loaded_ = true;
   return true;
 }

@@ -29,6 +29,14 @@ inline constexpr const char* kVendorListHeader = "websetup file list 2";
 // A list is a few hundred bytes; anything near this is not one.
 inline constexpr std::size_t kVendorListLimit = 64 * 1024;
 
+// What the installer makes of a list it fetched.
+enum class TListVerdict {
+  Accepted,
+  Refused,   // missing, not signed with the key, malformed, another product's
+  Replayed,  // signed, but older than the kept one, or of its serial with other content
+  Expired,   // signed and well formed, but past its expiry by the computer's clock
+};
+
 struct TListedFile {
   AnsiText Name;
   std::int64_t Size = 0;
@@ -50,6 +58,8 @@ class TVendorList {
   std::int64_t Expires() const noexcept { return expires_; }
   // The whole text as it was read.
   const std::string& Text() const noexcept { return text_; }
+  // What the signature covers: one list however its last line ends.
+  std::string_view Signed() const noexcept { return std::string_view(text_).substr(0, signedSize_); }
   // The entry for a server file name, or nullptr.
   const TListedFile* Find(const AnsiText& serverName) const;
 
@@ -59,6 +69,7 @@ class TVendorList {
   std::uint64_t serial_ = 0;
   std::int64_t expires_ = 0;
   std::string text_;
+  std::size_t signedSize_ = 0;
 };
 
 // "YYYY-MM-DDTHH:MM:SSZ" to seconds since 1970-01-01T00:00:00Z, and back;
@@ -68,6 +79,7 @@ std::string FormatUtcTime(std::int64_t seconds);
 
 // The DER bytes of a PEM "PUBLIC KEY" block; empty when there is none.
 std::string PublicKeyFromPem(std::string_view pem);
-// Base64 (RFC 4648, padded, no line breaks) to bytes; false on anything else.
+// Base64 (RFC 4648, padded, no line breaks, unused bits zero) to bytes;
+// false on anything else, so that bytes have one spelling only.
 bool DecodeBase64(std::string_view text, std::string& bytes);
 std::string HexDigest(const TSha256Digest& digest);

@@ -297,8 +297,21 @@ bool THTTPGetThread::Transfer() {
 
   char buffer[kReadSize];
   bool readFailed = false;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point slowSince = Clock::now();
+  std::int32_t slowFrom = 0;
   for (;;) {
     if (Terminated()) return false;
+    if (in_.LowSpeedSeconds > 0) {
+      const Clock::time_point now = Clock::now();
+      if (Readed_ - slowFrom >= in_.LowSpeedBytes) {
+        slowSince = now;
+        slowFrom = Readed_;
+      } else if (now - slowSince >= std::chrono::seconds(in_.LowSpeedSeconds)) {
+        Result_.PlatformError = internet_error::kTimeout;
+        return Fail(THTTPFailure::TimedOut);
+      }
+    }
     BytesRead_ = 0;
     if (!internet_.InternetReadFile(hRequest_, buffer, kReadSize, &BytesRead_)) {
       NotePlatformError(false);
@@ -315,7 +328,8 @@ bool THTTPGetThread::Transfer() {
       ResultString_.append(buffer, BytesRead_);
     }
     Readed_ += static_cast<std::int32_t>(BytesRead_);
-    if (in_.OnProgress && !detached_.load(std::memory_order_acquire)) Synchronize([this] { ReportProgress(); });
+    if (in_.OnProgress && !detached_.load(std::memory_order_acquire))
+      Synchronize([this] { ReportProgress(); });
   }
 
   bool ok = false;
@@ -388,23 +402,25 @@ void THTTPGet::Abort() {
 
 void THTTPGet::Start(bool toFile) {
   if (ActiveThread != nullptr) return;
-  auto worker = std::make_unique<THTTPGetThread>(
-      internet_, THTTPGetInputs{.AcceptTypes = AcceptTypes,
-                                .Agent = Agent,
-                                .URL = URL,
-                                .FileName = FileName,
-                                .UserName = UserName,
-                                .Password = Password,
-                                .PostQuery = PostQuery,
-                                .Referer = Referer,
-                                .BinaryData = BinaryData,
-                                .UseCache = UseCache,
-                                .Https = Https,
-                                .OnProgress = OnProgress,
-                                .ToFile = toFile,
-                                .RangeFrom = RangeFrom,
-                                .IfRange = IfRange,
-                                .QueryDetails = QueryDetails});
+  auto worker =
+      std::make_unique<THTTPGetThread>(internet_, THTTPGetInputs{.AcceptTypes = AcceptTypes,
+                                                                 .Agent = Agent,
+                                                                 .URL = URL,
+                                                                 .FileName = FileName,
+                                                                 .UserName = UserName,
+                                                                 .Password = Password,
+                                                                 .PostQuery = PostQuery,
+                                                                 .Referer = Referer,
+                                                                 .BinaryData = BinaryData,
+                                                                 .UseCache = UseCache,
+                                                                 .Https = Https,
+                                                                 .OnProgress = OnProgress,
+                                                                 .ToFile = toFile,
+                                                                 .RangeFrom = RangeFrom,
+                                                                 .IfRange = IfRange,
+                                                                 .QueryDetails = QueryDetails,
+                                                                 .LowSpeedBytes = LowSpeedBytes,
+                                                                 .LowSpeedSeconds = LowSpeedSeconds});
   worker->OnTerminate = TNotifyEvent(this, &THTTPGet::TransferDone);
   *result_ = THTTPResult{};
   worker->PublishTo(result_);

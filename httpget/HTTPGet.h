@@ -36,6 +36,8 @@ struct THTTPGetInputs {
   std::int32_t RangeFrom = 0;
   AnsiText IfRange;
   bool QueryDetails = false;
+  std::int32_t LowSpeedBytes = 0;
+  std::int32_t LowSpeedSeconds = 0;
 };
 
 class THTTPGetThread : public TThread {
@@ -148,6 +150,10 @@ class THTTPGet : public TComponent {
   // ETag, Last-Modified, Retry-After and Date (Result's Validator and
   // RetryAfter stay empty without it).
   bool QueryDetails = false;
+  // Above 0: a body that brings fewer than LowSpeedBytes in LowSpeedSeconds
+  // fails as a time-out, however often its reads return.
+  std::int32_t LowSpeedBytes = 0;
+  std::int32_t LowSpeedSeconds = 0;
 
   // What the last transfer came to. Reset when a transfer starts; Status,
   // Continued, Offset and Total are there from its first progress event on,
