@@ -8,13 +8,23 @@ namespace {
 bool NeedsEscape(unsigned char c) {
   if (c <= 0x20 || c >= 0x7F) return true;
   switch (c) {
-    case '"': case '<': case '>': case '\\': case '^': case '`': case '{': case '|': case '}': case '#':
+    case '"':
+    case '<':
+    case '>':
+    case '\\':
+    case '^':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
+    case '#':
       return true;
     default:
       return false;
   }
 }
 
+constexpr std::int32_t kPageLimit = 4096;
 }  // namespace
 
 TWebBrowser::TWebBrowser(TComponent* owner, IInternetApi& internet)
@@ -23,6 +33,13 @@ TWebBrowser::TWebBrowser(TComponent* owner, IInternetApi& internet)
   getter_->Agent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
   getter_->OnDoneString = TOnDoneStringEvent([this](TObject* s, AnsiText) { Completed(s); }, this);
   getter_->OnError = TNotifyEvent([this](TObject* s) { Completed(s); }, this);
+  // The answer is not read: its first few KiB complete the page, however
+  // much the server would send.
+  getter_->OnProgress = TOnProgressEvent(
+      [this](TObject*, std::int32_t, std::int32_t readed) {
+        if (readed >= kPageLimit) getter_->Abort();
+      },
+      this);
 }
 
 AnsiText TWebBrowser::WireForm(const AnsiText& address) {

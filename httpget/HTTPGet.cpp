@@ -46,6 +46,24 @@ bool ParseLength(std::string_view text, std::int32_t& value) {
   return true;
 }
 
+// A port written after the host ("host:8080", "[::1]:8080") is the port to
+// connect to, not part of the name; 0 when none is written.
+std::uint16_t SplitPort(AnsiText& host) {
+  const std::size_t colon = host.rfind(':');
+  if (colon == AnsiText::npos || colon + 1 == host.size() || colon + 6 < host.size()) return 0;
+  const bool bracketed = host.front() == '[';
+  if (bracketed ? host[colon - 1] != ']' : host.find(':') != colon) return 0;
+  std::uint32_t port = 0;
+  for (std::size_t i = colon + 1; i < host.size(); ++i) {
+    if (host[i] < '0' || host[i] > '9') return 0;
+    port = port * 10 + static_cast<std::uint32_t>(host[i] - '0');
+  }
+  if (port == 0 || port > 65535) return 0;
+  host.resize(colon);
+  if (bracketed) host = host.substr(1, host.size() - 2);
+  return static_cast<std::uint16_t>(port);
+}
+
 // Text that may stand in a request header: no line break of its own making.
 bool HeaderSafe(const AnsiText& text) {
   for (const char c : text)
@@ -180,9 +198,13 @@ bool THTTPGetThread::Transfer() {
   hInternet_ = internet_.InternetOpenA(in_.Agent.empty() ? nullptr : in_.Agent.c_str(),
                                        IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
   NotePlatformError(hInternet_ != nullptr);
-  hConnect_ = internet_.InternetConnectA(
-      hInternet_, host.c_str(), secure ? IInternetApi::kDefaultHttpsPort : IInternetApi::kDefaultHttpPort,
-      in_.UserName.c_str(), in_.Password.c_str(), IInternetApi::kServiceHttp, 0, 0);
+  const std::uint16_t port = SplitPort(host);
+  hConnect_ = internet_.InternetConnectA(hInternet_, host.c_str(),
+                                         port != 0 ? port
+                                         : secure  ? IInternetApi::kDefaultHttpsPort
+                                                   : IInternetApi::kDefaultHttpPort,
+                                         in_.UserName.c_str(), in_.Password.c_str(),
+                                         IInternetApi::kServiceHttp, 0, 0);
   NotePlatformError(hConnect_ != nullptr);
   const bool post = !in_.PostQuery.empty();
   const char* acceptTypes[] = {in_.AcceptTypes.c_str(), nullptr};

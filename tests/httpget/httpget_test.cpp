@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
               g.URL = "HTTP://server:8080/a";
             },
             {R"(InternetOpenA(none,0,none,none,0))",
-             R"(InternetConnectA(h1,"server:8080",80,"jan","heslo",3,0,0))",
+             R"(InternetConnectA(h1,"server",8080,"jan","heslo",3,0,0))",
              R"(HttpOpenRequestA(h2,"GET","/a","HTTP/1.0","http://x/ref",["application/zip"],0x00000000,0))",
              R"(HttpSendRequestA(h3,none,0,none,0))"}},
         // The rest of a file: never from or into WinINet's cache.
@@ -255,6 +255,22 @@ TEST_F(GetterTest, ConnectionLostAfter2050BytesIsAnErrorAndKeepsThem) {
   EXPECT_EQ(log.events, (std::vector<std::string>{"progress 3000 1025", "progress 3000 2050", "error"}));
   EXPECT_EQ(ReadFile(get.FileName), std::string(2050, 'x'));
   EXPECT_TRUE(net.AllClosed());
+}
+
+TEST_F(GetterTest, BodySlowerThanTheLowSpeedLimitTimesOutAndOneAtItsPaceArrives) {
+  get.LowSpeedBytes = 1024;
+  get.LowSpeedSeconds = 1;
+  net.trickle = 1025;  // a full read each time: the limit never bites
+  get.GetFile();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_EQ(log.Last(), "donefile a.zip 3000");
+  net.trickle = 1;  // 50 bytes a second, each read on time
+  log.finished = false;
+  get.GetFile();
+  ASSERT_TRUE(log.WaitFinished());
+  EXPECT_EQ(log.Last(), "error");
+  EXPECT_EQ(get.Result().Failure, THTTPFailure::TimedOut);
+  EXPECT_EQ(get.Result().PlatformError, 12002u);
 }
 
 struct OutcomeCase {

@@ -7,6 +7,7 @@
 // a call with a reason of WinINet's, and answer a request for the rest of a
 // body (Range: bytes=N-, If-Range) as a web server does.
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "httpget/InternetApi.h"
@@ -78,6 +80,8 @@ class FakeInternet : public IInternetApi {
   Gate* holdStatusQuery = nullptr;  // inside the status query
   Gate* holdRead = nullptr;
   std::size_t holdReadAt = 0;
+  // Above 0: each read brings at most this many bytes, after a pause of 20 ms.
+  std::size_t trickle = 0;
 
   // What one host and path answers.
   struct Response {
@@ -241,11 +245,13 @@ class FakeInternet : public IInternetApi {
       at = o->delivered;
     }
     if (holdRead != nullptr && at == holdReadAt) holdRead->Pass();
+    if (trickle > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::lock_guard lock(m_);
     Object* o = Find(file);
     if (o->failAfter && o->delivered >= *o->failAfter) return SetError(readError);
     std::size_t n = std::min<std::size_t>(toRead, o->body.size() - o->delivered);
     if (o->failAfter) n = std::min(n, *o->failAfter - o->delivered);
+    if (trickle > 0) n = std::min(n, trickle);
     std::memcpy(buffer, o->body.data() + o->delivered, n);
     o->delivered += n;
     *read = static_cast<std::uint32_t>(n);
@@ -253,7 +259,8 @@ class FakeInternet : public IInternetApi {
   }
   bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
                             std::uint32_t* bufferLength) override {
-    Record("InternetQueryOptionA(" + Name(handle) + "," + Num(option) + "," + Num(*bufferLength) + ")", false, {});
+    Record("InternetQueryOptionA(" + Name(handle) + "," + Num(option) + "," + Num(*bufferLength) + ")", false,
+           {});
     std::lock_guard lock(m_);
     const Object* o = Find(handle);
     if (o == nullptr || !o->sent || option != kOptionUrl) return false;

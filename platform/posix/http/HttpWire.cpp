@@ -98,7 +98,6 @@ std::string MakeAuthority(const std::string& host, std::uint16_t port, bool secu
 
 }  // namespace
 
-
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (IsSpace(s.front()) || s.front() == '\r')) s.remove_prefix(1);
   while (!s.empty() && (IsSpace(s.back()) || s.back() == '\r' || s.back() == '\n')) s.remove_suffix(1);
@@ -127,7 +126,6 @@ bool BypassesProxy(std::string_view host, std::string_view noProxy) {
   return false;
 }
 
-
 std::string BasicCredentials(std::string_view user, std::string_view password) {
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string plain;
@@ -149,11 +147,13 @@ std::string BasicCredentials(std::string_view user, std::string_view password) {
 
 std::optional<ProxyEndpoint> ParseProxy(std::string_view setting) {
   setting = Trim(setting);
-  if (const auto scheme = setting.find("://"); scheme != std::string_view::npos)
+  ProxyEndpoint e;
+  if (const auto scheme = setting.find("://"); scheme != std::string_view::npos) {
+    e.tls = SameIgnoringAsciiCase(setting.substr(0, scheme), "https");
     setting.remove_prefix(scheme + 3);
+  }
   if (const auto slash = setting.find('/'); slash != std::string_view::npos)
     setting = setting.substr(0, slash);
-  ProxyEndpoint e;
   if (const auto at = setting.rfind('@'); at != std::string_view::npos) {
     const std::string_view userinfo = setting.substr(0, at);
     const auto colon = userinfo.find(':');
@@ -275,7 +275,8 @@ bool ResponseHead::OffersBasic(std::string_view field) const {
     std::string_view rest(v);
     for (;;) {
       rest = Trim(rest);
-      if (StartsWithIgnoringAsciiCase(rest, "basic") && (rest.size() == 5 || IsSpace(rest[5]) || rest[5] == ','))
+      if (StartsWithIgnoringAsciiCase(rest, "basic") &&
+          (rest.size() == 5 || IsSpace(rest[5]) || rest[5] == ','))
         return true;
       const auto comma = rest.find(',');
       if (comma == std::string_view::npos) break;

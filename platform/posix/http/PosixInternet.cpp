@@ -10,6 +10,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -139,7 +140,8 @@ class Request : public HandleObject {
   http_wire::Target final_;
   beast::flat_buffer buffer_;
   http_wire::ResponseHead head_;
-  bool answered_ = false;  // the head of the last response has arrived
+  bool answered_ = false;       // the head of the last response has arrived
+  bool proxyAnswered_ = false;  // the proxy answered a CONNECT itself
   bool bodyDone_ = false;
   bool failed_ = false;  // the body cannot go on
   Framing framing_ = Framing::Empty;
@@ -217,8 +219,16 @@ bool Request::Exchange(const http_wire::Target& target, const std::string& metho
   if (route.configured && !http_wire::BypassesProxy(target.host, settings_.noProxy)) {
     if (!route.endpoint) return Fail(internet_error::kInvalidUrl);
     proxy = &*route.endpoint;
+    // Never as a plain proxy: its credentials would go out in clear.
+    if (proxy->tls) {
+      std::fprintf(stderr,
+                   "websetup: the proxy %s:%s is named with https://; TLS to a proxy is not supported\n",
+                   proxy->host.c_str(), proxy->port.c_str());
+      return Fail(internet_error::kCannotConnect);
+    }
   }
-  if (!Connect(target, proxy)) return false;
+  // A proxy's refusal of the tunnel is its answer to this request.
+  if (!Connect(target, proxy)) return proxyAnswered_;
   beast::error_code ec;
   // Through the tunnel the request is the server's own, in origin form.
   if (target.secure) proxy = nullptr;
@@ -295,7 +305,8 @@ bool Request::Connect(const http_wire::Target& target, const http_wire::ProxyEnd
   if (!ec) return true;
   // A certificate that failed the check says how; anything else is the channel.
   const long verified = channel_->VerifyResult();
-  return Fail(verified != 0 ? http_reason::CertificateError(verified) : http_reason::ErrorOf(ec, Stage::Handshake));
+  return Fail(verified != 0 ? http_reason::CertificateError(verified)
+                            : http_reason::ErrorOf(ec, Stage::Handshake));
 }
 
 // CONNECT host:port, with the proxy's credentials; any 2xx opens the tunnel.
@@ -316,8 +327,14 @@ bool Request::Tunnel(const http_wire::Target& target, const http_wire::ProxyEndp
   RunIo();
   if (ec) return Fail(http_reason::ErrorOf(ec, Stage::Send));
   if (!ReadHead()) return false;
-  // The proxy's refusal is no answer of the server's.
-  return head_.status >= 200 && head_.status < 300 ? true : Fail(internet_error::kCannotConnect);
+  if (head_.status >= 200 && head_.status < 300) return true;
+  // The proxy asking for credentials is reported as WinINet does, by the
+  // status; any other refusal is no answer of the server's.
+  if (head_.status == 407) {
+    proxyAnswered_ = true;
+    return false;
+  }
+  return Fail(internet_error::kCannotConnect);
 }
 
 // The head of the answer, past any interim 1xx heads.
