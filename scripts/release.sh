@@ -120,9 +120,8 @@ for name in WEBSETUP_VENDOR_HOST WEBSETUP_COMPANY WEBSETUP_TRUST_KEY WEBSETUP_HT
   same "$name" "$wanted" "$args" && continue
   cat >&2 <<MSG
 release: $name is ${!name} in the environment but '$args' in CMAKE_ARGS.
-  CMAKE_ARGS comes last on cmake's command line, so '$args' would be built,
-  while this script would describe the release by the environment's value.
-  Give $name in one place only.
+  CMAKE_ARGS comes last on cmake's command line, so '$args' would win and be
+  built, not the environment's value you may have meant. Give $name in one place only.
 MSG
   exit 2
 done

@@ -73,7 +73,7 @@ rows=(
   "CMAKE_ARGS=-DWEBSETUP_HTTPS=ON|whatever arrives over HTTPS|1"
   "WEBSETUP_TRUST_KEY=$work/public.pem CMAKE_ARGS=-DWEBSETUP_TRUST_KEY=|WEBSETUP_TRUST_KEY is $work/public.pem in the environment but '' in CMAKE_ARGS|2"
   "WEBSETUP_HTTPS=0 CMAKE_ARGS=-DWEBSETUP_HTTPS=YES|CMAKE_ARGS comes last on cmake's command line|2"
-  "WEBSETUP_RETRIES=2 CMAKE_ARGS=-DWEBSETUP_RETRIES:STRING=5|'5' would be built|2"
+  "WEBSETUP_RETRIES=2 CMAKE_ARGS=-DWEBSETUP_RETRIES:STRING=5|'5' would win|2"
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r settings message code <<<"$row"
