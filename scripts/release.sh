@@ -15,8 +15,8 @@
 #   WEBSETUP_COMPANY         company name in the version record (default Vendor)
 #   WEBSETUP_TRUST_KEY       the vendor's RSA public key (PEM): the program then checks every
 #                            file against the vendor's signed list (scripts/publish.sh).
-#                            Without it the script stops: such a program starts whatever
-#                            arrives over the network.
+#                            A build without a key stops the script before building: such
+#                            a program starts whatever arrives over the network.
 #   WEBSETUP_ALLOW_UNTRUSTED 1: make the release without a key all the same; the summary
 #                            and DIST_DIR/UNTRUSTED.txt say so
 #   WEBSETUP_HTTPS           1: every request over HTTPS (port 443)
