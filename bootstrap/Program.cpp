@@ -1,6 +1,4 @@
-#include <algorithm>
 #include <exception>
-#include <string_view>
 
 #include "bootstrap/Setup.h"
 
@@ -8,14 +6,8 @@
 // which only the programs link.
 int RunProgram(IWidgetSet& widgets, ISystem& system, ISysInfoPlatform& sysInfo, IInternetApi& internet) {
   Application().SetWidgetSet(&widgets);
-  TPlatform platform{system, sysInfo, internet, VendorHostName(), VendorTrustKey(), &PlatformCrypto(),
-                     VendorRetries(), {}};
-  for (std::string_view rest = VendorMirrors(); !rest.empty();) {
-    const std::size_t end = std::min(rest.find(';'), rest.size());
-    if (end > 0) platform.Mirrors.emplace_back(rest.substr(0, end));
-    rest.remove_prefix(std::min(end + 1, rest.size()));
-  }
-  platform.Https = VendorHttps();
+  TPlatform platform{system, sysInfo, internet, VendorHostName(), {}, &PlatformCrypto(), 0, {}};
+  ApplyBuildSettings(platform);
   int result = 1;
   try {
     result = RunSetup(platform);

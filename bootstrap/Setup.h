@@ -8,17 +8,10 @@ AnsiText ProgramTitle(const AnsiText& modulePath, char delimiter);
 
 // Host name of the vendor's web server, as the build set it.
 AnsiText VendorHostName();
-// The vendor's public key (PEM) the program was built with, or "": defined by
-// the key library the program links (cmake/TrustKey.cmake).
-std::string VendorTrustKey();
-// More tries of a file on each host, and the mirror hosts ("h2;h3"), as the
-// build set them: defined by the library the program links
-// (cmake/Resilience.cmake).
-int VendorRetries();
-const char* VendorMirrors();
-// Whether the program was built to fetch over https:// only (WEBSETUP_HTTPS):
-// defined by the setting's library the program links (bootstrap/CMakeLists.txt).
-bool VendorHttps();
+// Puts the vendor's key, HTTPS, retries and mirrors, as the program was
+// built with them, into platform: defined by the settings library the program
+// links (cmake/BuildSettings.cmake).
+void ApplyBuildSettings(TPlatform& platform);
 
 // The program: sets the title, creates the installer window as the main
 // window and runs the message loop until it closes. The platform's widget

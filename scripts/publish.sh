@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The vendor's half of trusted downloads.
 #
-#   scripts/publish.sh [--valid-days N | --expires TIME] PRIVATE-KEY.pem FILES-DIR WEBROOT PROGRAM...
+#   scripts/publish.sh [--valid-days N | --expires TIME] [--long-expiry] PRIVATE-KEY.pem FILES-DIR WEBROOT PROGRAM...
 #     Lays out WEBROOT/download/PROGRAM/ for each program name as it is
 #     published (TERBO for TERBO.exe, kalmiro for kalmiro.exe: the program
 #     keeps the case of its file name in the download path), with each server
@@ -9,12 +9,20 @@
 #     websetup.list, signed with the key (RSA, SHA-256). The list's serial is
 #     one above the highest in WEBROOT, so above the list it replaces (or the
 #     time in seconds, if higher); it expires in N days (default 180) or at
-#     TIME (UTC, 2027-06-07T12:00:00Z).
+#     TIME (UTC, 2027-06-07T12:00:00Z), at most 366 days ahead unless
+#     --long-expiry is given: a program's first run takes any list signed by
+#     the key until it expires, so an old one can be replayed to it that long.
 #     A server file missing from FILES-DIR, or anything there that is not a
 #     regular file, is an error that names it. Everything is made ready beside
-#     WEBROOT (on its file system), then each folder is swapped in by renames.
+#     WEBROOT (on its file system). WEBROOT/download/PROGRAM is a symbolic link
+#     to PROGRAM@SERIAL beside it, swapped for a link to the new folder by one
+#     rename: a request finds the old folder whole or the new one, never
+#     neither. The folder it replaced stays until the next publication, for
+#     runs that took the old list. Copy such a web root with its links, new
+#     folders first: rsync -a --no-links WEBROOT/ MIRROR:/srv/www/, then
+#     rsync -a --delete WEBROOT/ MIRROR:/srv/www/.
 #
-#   scripts/publish.sh --resign [--valid-days N | --expires TIME] PRIVATE-KEY.pem WEBROOT PROGRAM...
+#   scripts/publish.sh --resign [--valid-days N | --expires TIME] [--long-expiry] PRIVATE-KEY.pem WEBROOT PROGRAM...
 #     Signs each program's list in WEBROOT again with a new expiry and a
 #     higher serial, once its old signature verifies with the key. The file
 #     entries stay as they are; no file is read, so WEBROOT may hold the lists
@@ -25,7 +33,9 @@
 #     Fetches what each program would fetch from that server and prints one
 #     line per file and the list's serial and expiry; fails on any fault and
 #     on a list that expires within 14 days. KEY is the public key the
-#     program was built with, or its private half.
+#     program was built with, or its private half. A mirror is checked the
+#     same way; it needs the links as publish.sh made them (rsync -a keeps
+#     them, see above).
 #
 # A key with a password reads it from WEBSETUP_KEY_PASS. Exit status: 0 done,
 # 1 a fault (said on standard error; WEBROOT is then as it was), 2 a wrong call.
@@ -69,10 +79,11 @@ if [ "${1:-}" = --check ]; then
   exit "$status"
 fi
 
-resign="" valid_days="" expires=""
+resign="" valid_days="" expires="" long_expiry=""
 while [ $# -gt 0 ]; do
   case $1 in
     --resign) resign=1; shift ;;
+    --long-expiry) long_expiry=1; shift ;;
     --valid-days) [ $# -ge 2 ] || usage; valid_days=$2; shift 2 ;;
     --expires) [ $# -ge 2 ] || usage; expires=$2; shift 2 ;;
     --) shift; break ;;
@@ -97,6 +108,16 @@ else
   [[ $valid_days =~ ^[1-9][0-9]{0,4}$ ]] || { echo "publish: --valid-days takes a number of days, not $valid_days" >&2; exit 2; }
   until=$((now + valid_days * 86400))
   expires=$(date -u -d "@$until" +%Y-%m-%dT%H:%M:%SZ)
+fi
+if [ "$until" -gt $((now + 366 * 86400)) ] && [ -z "$long_expiry" ]; then
+  cat >&2 <<MSG
+publish: the list would expire at $expires, more than 366 days ahead. A program on its
+  first run knows no serial yet and takes any list signed by your key until it expires:
+  whoever keeps this list can hand it, and its files, to new users that long.
+  Sign for weeks (--valid-days 30) and again from cron (publish.sh --resign), or give
+  --long-expiry to publish it all the same.
+MSG
+  exit 2
 fi
 if [ "$until" -le "$now" ]; then
   echo "publish: warning: the list expires at $expires, which has passed: every program will refuse it" >&2
@@ -157,12 +178,14 @@ if mountpoint -q "$webroot" || [ "$(stat -c %d "$webroot")" != "$(stat -c %d "$p
   inside it (and serve that folder), or into a copy on one file system that you then copy to the server"
 fi
 undo() { # staging folder
-  # A product folder moved aside, its successor not yet in place, goes back.
-  for old in "$1"/old-*; do
-    [ -e "$old" ] || continue
-    target=$webroot/download/${old#"$1"/old-}
-    [ -e "$target" ] || mv "$old" "$target" || true
-  done
+  # A folder placed beside its link but not linked goes; one moved aside from
+  # where a link was to come goes back.
+  while read -r what folder target; do
+    case $what in
+      new) [ "$(readlink "$target" 2>/dev/null)" = "${folder##*/}" ] || rm -rf "$folder" ;;
+      aside) [ -e "$target" ] || [ -L "$target" ] || mv "$folder" "$target" ;;
+    esac
+  done <"$1/placed" 2>/dev/null || true
   rm -rf "$1" || true
 }
 # What a run killed beyond catching (SIGKILL, a power cut) left; under the lock, none is running.
@@ -179,6 +202,7 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 printf '%s\n' "$public" >"$stage/public.pem"
+: >"$stage/placed"
 
 # One serial for the whole run, above every list in the web root (or the
 # time, if higher): so the names of one product published together (TERBO,
@@ -259,12 +283,30 @@ if [ ${#missing[@]} -gt 0 ]; then
   exit 1
 fi
 
-# Everything is ready: each program's folder replaces its old one, by two
-# renames; the old one is removed after.
+# Everything is ready: each program's link is swapped by one rename, from
+# the folder it named to the new one.
 mkdir -p "$webroot/download"
 for program in "${programs[@]}"; do
   target=$webroot/download/$program
-  if [ -e "$target" ] || [ -L "$target" ]; then mv "$target" "$stage/old-$program"; fi
-  mv "$stage/download/$program" "$target"
-  echo "published $target ($(($(wc -l <"$target/websetup.list") - 5)) files, serial $(sed -n '3s/^serial //p' "$target/websetup.list"), expires $expires)"
+  folder=$program@$serial
+  echo "new $webroot/download/$folder $target" >>"$stage/placed"
+  mv "$stage/download/$program" "$webroot/download/$folder"
+  previous=""
+  if [ -L "$target" ]; then
+    previous=$(readlink "$target")
+  elif [ -e "$target" ]; then
+    # A folder as an older publish.sh left it becomes a serial's folder: the
+    # one time with a moment between two renames.
+    previous=$program@$(sed -n '3s/^serial \([0-9]*\)$/\1/p' "$target/websetup.list" 2>/dev/null)
+    [ "$previous" != "$program@" ] && [ ! -e "$webroot/download/$previous" ] || previous=$program@old
+    echo "aside $webroot/download/$previous $target" >>"$stage/placed"
+    mv "$target" "$webroot/download/$previous"
+  fi
+  ln -s "$folder" "$stage/link"
+  mv -T "$stage/link" "$target"
+  # Folders older than the one just replaced: no run still needs them.
+  for old in "$webroot/download/$program@"*; do
+    case ${old##*/} in "$folder" | "$previous") ;; *) rm -rf "$old" ;; esac
+  done
+  echo "published $target -> $folder ($(($(wc -l <"$target/websetup.list") - 5)) files, serial $serial, expires $expires)"
 done

@@ -15,8 +15,8 @@
 #   WEBSETUP_COMPANY         company name in the version record (default Vendor)
 #   WEBSETUP_TRUST_KEY       the vendor's RSA public key (PEM): the program then checks every
 #                            file against the vendor's signed list (scripts/publish.sh).
-#                            Without it the script stops: such a program starts whatever
-#                            arrives over the network.
+#                            A build without a key stops the script before building: such
+#                            a program starts whatever arrives over the network.
 #   WEBSETUP_ALLOW_UNTRUSTED 1: make the release without a key all the same; the summary
 #                            and DIST_DIR/UNTRUSTED.txt say so
 #   WEBSETUP_HTTPS           1: every request over HTTPS (port 443)
@@ -31,7 +31,11 @@
 #   CMAKE_ARGS               further configure arguments, quoted as in a shell: -DX='a b'
 #   JOBS                     parallel build jobs (default: nproc)
 # A setting not given takes its default, whatever BUILD_DIR was configured
-# with before. Without WEBSETUP_SIGN_CERT and WEBSETUP_SIGN_KEY the release is
+# with before. A setting given both here and in CMAKE_ARGS with another value
+# is refused. The guard against a keyless release, the summary and
+# UNTRUSTED.txt say what the build was configured with and what the program
+# holds (the fingerprint of the key read back from websetup.exe), never what
+# the environment asked for. Without WEBSETUP_SIGN_CERT and WEBSETUP_SIGN_KEY the release is
 # unsigned. A signature that cannot be made (or time-stamped) ends the script
 # with a non-zero exit; the unsigned build is then kept as
 # dist/websetup-unsigned.exe, listed in SHA256SUMS. The key's password reaches
@@ -71,28 +75,6 @@ https=${WEBSETUP_HTTPS:-}
 case $https in "" | 0 | 1) ;; *) echo "release: WEBSETUP_HTTPS is 1 or 0, not $https" >&2; exit 2 ;; esac
 retries=${WEBSETUP_RETRIES:-}
 case $retries in *[!0-9]*) echo "release: WEBSETUP_RETRIES is a number of tries, not $retries" >&2; exit 2 ;; esac
-untrusted=""
-if [ -z "$trust" ]; then
-  if [ "${WEBSETUP_ALLOW_UNTRUSTED:-}" != 1 ]; then
-    if [ "$https" = 1 ]; then
-      what="HTTPS, with nothing but the server's certificate to vouch for it"
-      who="Whoever controls your server or a mirror"
-    else
-      what="plain HTTP"
-      who="Anyone between a user and your server (a Wi-Fi, a proxy, a mirror)"
-    fi
-    cat >&2 <<MSG
-release: no WEBSETUP_TRUST_KEY: this release would start whatever arrives over $what.
-  $who could hand it a program of theirs as setup.exe.
-  Give your public key: WEBSETUP_TRUST_KEY=public-key.pem (README, "For vendors"),
-  or set WEBSETUP_ALLOW_UNTRUSTED=1 to make such a release all the same.
-MSG
-    exit 1
-  fi
-  untrusted=1
-  echo "release: WEBSETUP_ALLOW_UNTRUSTED=1: this release will check no file it downloads" >&2
-fi
-
 if { [ -n "$cert" ] && [ -z "$key" ]; } || { [ -z "$cert" ] && [ -n "$key" ]; }; then
   echo "WEBSETUP_SIGN_CERT and WEBSETUP_SIGN_KEY go together" >&2
   exit 1
@@ -106,6 +88,43 @@ if [ -n "${CMAKE_ARGS:-}" ]; then
   parsed=$(xargs printf '%s\n' <<<"$CMAKE_ARGS") || { echo "release: cannot read CMAKE_ARGS: $CMAKE_ARGS" >&2; exit 1; }
   mapfile -t extra <<<"$parsed"
 fi
+
+# A setting both here and in CMAKE_ARGS: cmake takes the last, CMAKE_ARGS's,
+# and a release labelled with the other would be wrong.
+given_in_args() { # NAME: the value CMAKE_ARGS gives it (empty for -U), status 1 when none
+  local i arg found=1 value=""
+  for ((i = 0; i < ${#extra[@]}; i++)); do
+    arg=${extra[i]}
+    case $arg in -D | -U) arg=$arg${extra[i + 1]:-} ;; esac
+    case $arg in
+      -D"$1"=* | -D"$1":*=*) found=0 value=${arg#*=} ;;
+      -U"$1") found=0 value="" ;;
+    esac
+  done
+  printf '%s' "$value"
+  return $found
+}
+same() { # NAME ENV-VALUE ARGS-VALUE
+  case $1 in
+    WEBSETUP_HTTPS) [ "$(boolean "$2")" = "$(boolean "$3")" ] ;;
+    WEBSETUP_TRUST_KEY) [ -n "$3" ] && [ "$(realpath -m "$2")" = "$(realpath -m "$(absolute "$3")")" ] ;;
+    *) [ "$2" = "$3" ] ;;
+  esac
+}
+boolean() { case $(tr '[:lower:]' '[:upper:]' <<<"$1") in ON | 1 | TRUE | YES | Y) echo 1 ;; *) echo 0 ;; esac; }
+for name in WEBSETUP_VENDOR_HOST WEBSETUP_COMPANY WEBSETUP_TRUST_KEY WEBSETUP_HTTPS WEBSETUP_RETRIES WEBSETUP_MIRRORS; do
+  wanted=${!name:-}
+  [ "$name" != WEBSETUP_TRUST_KEY ] || wanted=$trust
+  [ -n "$wanted" ] || continue
+  args=$(given_in_args "$name") || continue
+  same "$name" "$wanted" "$args" && continue
+  cat >&2 <<MSG
+release: $name is ${!name} in the environment but '$args' in CMAKE_ARGS.
+  CMAKE_ARGS comes last on cmake's command line, so '$args' would win and be
+  built, not the environment's value you may have meant. Give $name in one place only.
+MSG
+  exit 2
+done
 
 if [ -n "$install" ]; then
   scripts/install-deps.sh g++-mingw-w64-i686 osslsigncode
@@ -123,6 +142,36 @@ setting WEBSETUP_RETRIES "$retries"
 setting WEBSETUP_MIRRORS "${WEBSETUP_MIRRORS:-}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release "${settings[@]}" "${extra[@]}" >/dev/null
+
+# What the build was configured with, defaults and CMAKE_ARGS included.
+record=$build/platform/win32/app/build_settings.txt
+recorded() { sed -n "s/^$1 //p" "$record"; }
+[ -f "$record" ] || { echo "release: the build wrote no $record" >&2; exit 1; }
+case $(recorded https) in
+  true) transport="HTTPS (port 443)" ;;
+  *) transport="plain HTTP (port 80)" ;;
+esac
+untrusted=""
+if [ "$(recorded fingerprint)" = none ]; then
+  if [ "${WEBSETUP_ALLOW_UNTRUSTED:-}" != 1 ]; then
+    if [ "$(recorded https)" = true ]; then
+      what="HTTPS, with nothing but the server's certificate to vouch for it"
+      who="Whoever controls your server or a mirror"
+    else
+      what="plain HTTP"
+      who="Anyone between a user and your server (a Wi-Fi, a proxy, a mirror)"
+    fi
+    cat >&2 <<MSG
+release: no WEBSETUP_TRUST_KEY: this release would start whatever arrives over $what.
+  $who could hand it a program of theirs as setup.exe.
+  Give your public key: WEBSETUP_TRUST_KEY=public-key.pem (README, "For vendors"),
+  or set WEBSETUP_ALLOW_UNTRUSTED=1 to make such a release all the same.
+MSG
+    exit 1
+  fi
+  untrusted=1
+  echo "release: WEBSETUP_ALLOW_UNTRUSTED=1: this release will check no file it downloads" >&2
+fi
 cmake --build "$build" -j"$jobs" --target websetup
 
 mkdir -p "$dist"
@@ -174,17 +223,32 @@ for program in "${programs[@]}"; do cp "$dist/websetup.exe" "$dist/$program.exe"
 files=(websetup.exe)
 for program in "${programs[@]}"; do files+=("$program.exe"); done
 (cd "$dist" && sha256sum "${files[@]}" >SHA256SUMS)
-cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
-version=$(cached CMAKE_PROJECT_VERSION)
-# What the build was configured with, defaults included.
-case $(cached WEBSETUP_HTTPS | tr '[:lower:]' '[:upper:]') in
-  ON | 1 | TRUE | YES | Y) transport="HTTPS (port 443)" ;;
-  *) transport="plain HTTP (port 80)" ;;
-esac
-retried=$(cached WEBSETUP_RETRIES)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+retried=$(recorded retries)
 case $retried in "" | 0) retried="none" ;; esac
-mirrors=$(cached WEBSETUP_MIRRORS)
+mirrors=$(recorded mirrors)
 [ -n "$mirrors" ] || mirrors="none"
+# The key the program holds, read back from it: each PEM public key block in
+# its bytes that openssl reads, by fingerprint.
+embedded=$(mktemp -d)
+tr -c 'A-Za-z0-9+/= \n-' '\n' <"$dist/websetup.exe" | awk -v dir="$embedded" '
+  /-----BEGIN PUBLIC KEY-----$/ { block = "-----BEGIN PUBLIC KEY-----\n"; inside = 1; next }
+  inside && /^-----END PUBLIC KEY-----$/ { printf "%s%s\n", block, $0 >(dir "/" ++n ".pem"); inside = 0; next }
+  inside && /^[A-Za-z0-9+\/=]+$/ { block = block $0 "\n"; next }
+  { inside = 0 }'
+fingerprints=$(for pem in "$embedded"/*.pem; do
+  [ -f "$pem" ] && openssl pkey -pubin -in "$pem" -outform DER 2>/dev/null | sha256sum | cut -d' ' -f1
+done | grep -v "^$(sha256sum </dev/null | cut -d' ' -f1)\$" | sort -u || true)
+rm -rf "$embedded"
+if [ -n "$untrusted" ] && [ -n "$fingerprints" ]; then
+  echo "release: the build was configured without a key, yet $dist/websetup.exe holds one" >&2
+  exit 1
+fi
+if [ -z "$untrusted" ] && [ "$fingerprints" != "$(recorded fingerprint)" ]; then
+  echo "release: the build was configured with the key $(recorded key) ($(recorded fingerprint)), but" \
+    "$dist/websetup.exe holds ${fingerprints:-none}" >&2
+  exit 1
+fi
 if [ -n "$untrusted" ]; then
   cat >"$dist/UNTRUSTED.txt" <<TEXT
 This release ($version, $(date -u +%Y-%m-%dT%H:%M:%SZ)) was made without the vendor's
@@ -193,9 +257,8 @@ arrives over $transport as setup.exe. Do not hand it out as a trusted release.
 TEXT
   trusted="UNTRUSTED: made without WEBSETUP_TRUST_KEY (WEBSETUP_ALLOW_UNTRUSTED=1); it starts whatever arrives, see UNTRUSTED.txt"
 else
-  fingerprint=$(openssl pkey -pubin -in "$trust" -outform DER | sha256sum | cut -d' ' -f1)
-  trusted="checks every file against the list signed by the key of $trust,
-                SHA-256 fingerprint (DER) $fingerprint"
+  trusted="checks every file against the list signed by the key of $(recorded key),
+                SHA-256 fingerprint (DER) $fingerprints (read back from websetup.exe)"
 fi
 echo "release $version in $dist:"
 echo "  websetup.exe  $(stat -c %s "$dist/websetup.exe") bytes, 32-bit x86, $signed"

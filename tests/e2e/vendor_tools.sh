@@ -18,6 +18,12 @@
 #                 byte for byte, and the server checks out with the new list;
 #                 a list not signed by the key is not signed again
 #   expiring      a list that expires within 14 days: the check fails and says so
+#   long-expiry   a list valid for more than 366 days is refused, and says why,
+#                 unless --long-expiry is given
+#   swap          20 publications under a poller of the web root: the list
+#                 is always there, and the folder last replaced is kept
+#   endless       the list streamed without a length and without end, fast or
+#                 slowly: the check ends within a minute and names the URL
 #   https         served over TLS (through the test's CONNECT proxy, the
 #                 test's authority trusted): each line names the certificate
 #   https-expiring  the same with a certificate that ends in 7 days: a fault
@@ -39,12 +45,51 @@ untouched() { # what-happened
 }
 
 case $scenario in
-  missing-file | odd-files | killed)
+  missing-file | odd-files | killed | long-expiry)
     publish "$key" "$work/tree/TERBO" "$work/www" TERBO >/dev/null || exit 1
     before=$(snapshot)
     ;;
 esac
 case $scenario in
+  long-expiry)
+    # options | taken
+    for row in "--valid-days 367|no" "--expires $(date -u -d '+2 years' +%Y-%m-%dT%H:%M:%SZ)|no" \
+      "--valid-days 366|yes" "--valid-days 400 --long-expiry|yes"; do
+      IFS='|' read -r options taken <<<"$row"
+      # shellcheck disable=SC2086
+      publish $options "$key" "$work/tree/TERBO" "$work/www" TERBO >"$work/publish.out" 2>&1
+      status=$?
+      if [ "$taken" = yes ]; then
+        ((status == 0)) || fail "$options was refused: $(cat "$work/publish.out")"
+        continue
+      fi
+      ((status == 2)) || fail "$options ended with $status, not 2"
+      grep -q "first run" "$work/publish.out" || fail "$options: the refusal does not say why: $(cat "$work/publish.out")"
+      untouched "publishing with $options"
+    done
+    exit $((failures > 0))
+    ;;
+  swap)
+    publish "$key" "$work/tree/KALMIRO" "$work/www" kalmiro >/dev/null || exit 1
+    listed=$work/www/download/kalmiro/websetup.list
+    (checks=0 misses=0
+      while [ ! -e "$work/stop" ]; do
+        [ -f "$listed" ] || misses=$((misses + 1))
+        checks=$((checks + 1))
+      done
+      echo "$checks $misses" >"$work/polled") &
+    poller=$!
+    for _ in $(seq 20); do publish "$key" "$work/tree/KALMIRO" "$work/www" kalmiro >/dev/null || fail "publishing failed"; done
+    touch "$work/stop"
+    wait "$poller"
+    read -r checks misses <"$work/polled"
+    ((misses == 0)) || fail "the list was missing $misses times in $checks looks during 20 publications"
+    last=$(readlink "$work/www/download/kalmiro")
+    [ "$last" = "kalmiro@$(field serial "$listed")" ] || fail "kalmiro links to $last, not its serial's folder"
+    kept=$(cd "$work/www/download" && echo kalmiro@*)
+    [ "$(wc -w <<<"$kept")" = 2 ] || fail "not the last folder and the one it replaced kept: $kept"
+    exit $((failures > 0))
+    ;;
   missing-file)
     rm "$work/tree/TERBO/rastel.zip"
     publish "$key" "$work/tree/TERBO" "$work/www" TERBO >"$work/publish.out" 2>&1 && fail "publishing without rastel.zip succeeded"
@@ -105,6 +150,13 @@ publish "$key" "$work/tree/KALMIRO" "$work/www" kalmiro >/dev/null || exit 1
 # nginx gives every static file its length; SSI processing takes it away.
 unlength=""
 [ "$scenario" = faults ] && unlength="location = /download/TERBO/comm32.zip { ssi on; ssi_types *; }"
+if [[ $scenario == endless* ]]; then
+  # A list of a terabyte of zeros (sparse), without a length: no end in sight.
+  truncate -s 1T "$work/www/download/TERBO/websetup.list"
+  slow=""
+  [ "$scenario" = endless-slow ] && slow="limit_rate 2k;" # 64 KiB would take 32 s
+  unlength="location = /download/TERBO/websetup.list { ssi on; ssi_types *; $slow }"
+fi
 listen="listen 127.0.0.1:PORT;"
 case $scenario in
   https*)
@@ -196,6 +248,15 @@ case $scenario in
     fi
     [ "$(grep -vc '^CONNECT www.vendor.example:443 200$' "$work/proxy.log")" = 0 ] ||
       fail "a request other than over TLS: $(cat "$work/proxy.log")"
+    ;;
+  endless*)
+    started=$SECONDS
+    check && fail "the check passed a list without end"
+    ((SECONDS - started < 60)) || fail "the check took $((SECONDS - started)) s"
+    why="sent more than 65536 bytes"
+    [ "$scenario" = endless-slow ] && why="still sending after 30 s"
+    grep -q "^FAIL.*http://127.0.0.1:$nginx_port/download/TERBO/websetup.list $why" "$work/check.out" ||
+      fail "the check did not name the list's URL and '$why': $(cat "$work/check.out")"
     ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac

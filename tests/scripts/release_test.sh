@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # scripts/release.sh around stand-ins for cmake, the MinGW strip and
 # osslsigncode (the real build is slow; scripts/windows/releases.sh makes real
-# ones): without a key it stops before building unless told to go on, and an
-# untrusted release says so; the vendor's settings reach the configure step
-# and the summary; the signing key's password never reaches a command line.
+# ones; the stand-in configure step runs cmake/BuildSettings.cmake itself):
+# without a key in the build it stops before building unless told to go on,
+# and an untrusted release says so; a setting that CMAKE_ARGS contradicts is
+# refused; the summary says what was built; the signing key's password never
+# reaches a command line.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
@@ -15,20 +17,22 @@ mkdir "$work/bin"
 cat >"$work/bin/cmake" <<STUB
 #!/usr/bin/env bash
 printf '%s\n' "\$*" >>"$work/cmake.calls"
+app=\$2/platform/win32/app
 if [ "\$1" = --build ]; then
-  mkdir -p "\$2/platform/win32/app" && echo MZ >"\$2/platform/win32/app/websetup.exe"
+  # The program holds its settings' source as the real one holds its key.
+  { echo MZ; cat "\$app/build_settings.cpp"; } >"\$app/websetup.exe"
   exit 0
 fi
 while [ \$# -gt 0 ]; do
   case \$1 in
     -B) build=\$2; shift ;;
-    -D*) settings+=("\${1#-D}") ;;
+    -DWEBSETUP_*) settings+=("\$1") ;;
   esac
   shift
 done
-mkdir -p "\$build"
-{ echo "CMAKE_PROJECT_VERSION:STATIC=1.0.0"
-  for s in "\${settings[@]}"; do echo "\${s%%=*}:UNINITIALIZED=\${s#*=}"; done; } >"\$build/CMakeCache.txt"
+mkdir -p "\$build/platform/win32/app"
+echo "CMAKE_PROJECT_VERSION:STATIC=1.0.0" >"\$build/CMakeCache.txt"
+exec "$(command -v cmake)" "\${settings[@]}" -DOUT="\$build/platform/win32/app" -P "$top/cmake/BuildSettings.cmake"
 STUB
 cat >"$work/bin/osslsigncode" <<STUB
 #!/usr/bin/env bash
@@ -66,6 +70,10 @@ rows=(
   "WEBSETUP_ALLOW_UNTRUSTED=0|set WEBSETUP_ALLOW_UNTRUSTED=1|1"
   "WEBSETUP_HTTPS=1|whatever arrives over HTTPS|1"
   "WEBSETUP_TRUST_KEY=$work/public.pem WEBSETUP_RETRIES=many|WEBSETUP_RETRIES is a number|2"
+  "CMAKE_ARGS=-DWEBSETUP_HTTPS=ON|whatever arrives over HTTPS|1"
+  "WEBSETUP_TRUST_KEY=$work/public.pem CMAKE_ARGS=-DWEBSETUP_TRUST_KEY=|WEBSETUP_TRUST_KEY is $work/public.pem in the environment but '' in CMAKE_ARGS|2"
+  "WEBSETUP_HTTPS=0 CMAKE_ARGS=-DWEBSETUP_HTTPS=YES|CMAKE_ARGS comes last on cmake's command line|2"
+  "WEBSETUP_RETRIES=2 CMAKE_ARGS=-DWEBSETUP_RETRIES:STRING=5|'5' would win|2"
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r settings message code <<<"$row"
@@ -74,32 +82,29 @@ for row in "${rows[@]}"; do
   release $settings
   [ "$status" = "$code" ] || fail "$case: ended with $status, not $code"
   says "$message"
-  [ ! -e "$work/cmake.calls" ] || fail "$case: went on to configure"
+  ! grep -q -- --build "$work/cmake.calls" 2>/dev/null || fail "$case: went on to build"
   [ ! -e "$work/dist" ] || fail "$case: made $work/dist"
 done
 
-case="untrusted, signed with a password, over HTTPS with retries and mirrors"
-release WEBSETUP_ALLOW_UNTRUSTED=1 WEBSETUP_HTTPS=1 WEBSETUP_RETRIES=3 "WEBSETUP_MIRRORS=m1.example;m2.example" \
-  WEBSETUP_SIGN_CERT="$work/cert.pem" WEBSETUP_SIGN_KEY="$work/sign-key.pem" WEBSETUP_SIGN_PASS=not-on-the-command-line
+case="untrusted, signed with a password, over HTTPS"
+release WEBSETUP_ALLOW_UNTRUSTED=1 WEBSETUP_HTTPS=1 WEBSETUP_SIGN_CERT="$work/cert.pem" WEBSETUP_SIGN_KEY="$work/sign-key.pem" WEBSETUP_SIGN_PASS=not-on-the-command-line
 [ "$status" = 0 ] || fail "$case: ended with $status: $(cat "$work/out")"
 says "UNTRUSTED: made without WEBSETUP_TRUST_KEY"
-says "fetches over HTTPS (port 443); retries: 3; mirrors: m1.example;m2.example"
+says "fetches over HTTPS (port 443); retries: none; mirrors: none"
 grep -q "starts whatever" "$work/dist/UNTRUSTED.txt" 2>/dev/null || fail "$case: no UNTRUSTED.txt that says so"
 configured "-DWEBSETUP_HTTPS=ON"
-configured "-DWEBSETUP_RETRIES=3"
-configured "-DWEBSETUP_MIRRORS=m1.example;m2.example"
 ! grep -q not-on-the-command-line "$work/sign.calls" "$work/cmake.calls" || fail "$case: the password was on a command line"
 [ "$(cat "$work/passfiles" 2>/dev/null)" = "600 not-on-the-command-line" ] ||
   fail "$case: osslsigncode did not read the password from a file of mode 600: $(cat "$work/passfiles" 2>/dev/null)"
 [ ! -e "$(cat "$work/passfile-names" 2>/dev/null)" ] || fail "$case: the password file was left behind"
 
-case="with the key, into the same folder"
-release WEBSETUP_TRUST_KEY="$work/public.pem"
+case="with the key, retries and mirrors, HTTPS from CMAKE_ARGS, into the same folder"
+release WEBSETUP_TRUST_KEY="$work/public.pem" WEBSETUP_RETRIES=3 "WEBSETUP_MIRRORS=m1.example;m2.example:8080" \
+  CMAKE_ARGS=-DWEBSETUP_HTTPS=ON
 [ "$status" = 0 ] || fail "$case: ended with $status: $(cat "$work/out")"
-says "SHA-256 fingerprint (DER) $fingerprint"
-says "fetches over plain HTTP (port 80); retries: none; mirrors: none"
+says "SHA-256 fingerprint (DER) $fingerprint (read back from websetup.exe)"
+says "fetches over HTTPS (port 443); retries: 3; mirrors: m1.example;m2.example:8080"
 configured "-DWEBSETUP_TRUST_KEY=$work/public.pem"
-configured "-UWEBSETUP_HTTPS"
 [ ! -e "$work/dist/UNTRUSTED.txt" ] || fail "$case: the last release's UNTRUSTED.txt is still there"
 ! grep -q UNTRUSTED "$work/out" || fail "$case: a trusted release calls itself untrusted"
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# cmake/TrustKey.cmake given key files that are not one RSA public key of
+# cmake/BuildSettings.cmake given key files that are not one RSA public key of
 # 2048 bits or more: configuring fails and says why. A good key written
 # another way (other line lengths, CRLF) is built in as openssl writes it, and
 # configuring prints its fingerprint.
@@ -41,8 +41,8 @@ cat >project/CMakeLists.txt <<CMAKE
 cmake_minimum_required(VERSION 3.20)
 project(trust_key_test CXX)
 add_library(websetup_warnings INTERFACE)
-include($top/cmake/TrustKey.cmake)
-websetup_trust_key(trust_key "\${KEY}")
+include($top/cmake/BuildSettings.cmake)
+websetup_build_settings(trust_key KEY "\${KEY}")
 CMAKE
 
 # key file | what the message must say ("" for a key that is built in)

@@ -8,7 +8,6 @@
 #include <openssl/x509v3.h>
 
 #include <boost/asio/ip/address.hpp>
-#include <boost/asio/post.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/ssl/error.hpp>
 #include <boost/asio/ssl/stream.hpp>
@@ -21,26 +20,6 @@ namespace beast = boost::beast;
 namespace tls {
 
 namespace {
-
-class PlainChannel : public Channel {
- public:
-  explicit PlainChannel(beast::tcp_stream&& tcp) : tcp_(std::move(tcp)) {}
-  beast::tcp_stream& Tcp() noexcept override { return tcp_; }
-  void AsyncHandshake(Done done) override {
-    asio::post(tcp_.get_executor(), [done = std::move(done)] { done({}); });
-  }
-  void AsyncWrite(std::array<asio::const_buffer, 2> buffers, Moved done) override {
-    asio::async_write(tcp_, buffers, std::move(done));
-  }
-  void AsyncReadSome(asio::mutable_buffer buffer, Moved done) override {
-    tcp_.async_read_some(buffer, std::move(done));
-  }
-  bool PeerCertificate(std::string&, std::time_t&) const override { return false; }
-  long VerifyResult() const override { return 0; }
-
- private:
-  beast::tcp_stream tcp_;
-};
 
 class SecureChannel : public Channel {
  public:
@@ -83,10 +62,6 @@ class SecureChannel : public Channel {
 struct Client::Context {
   asio::ssl::context ssl{asio::ssl::context::tls_client};
 };
-
-std::unique_ptr<Channel> Plain(beast::tcp_stream&& tcp) {
-  return std::make_unique<PlainChannel>(std::move(tcp));
-}
 
 Client::Client() = default;
 Client::~Client() = default;

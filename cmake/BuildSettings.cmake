@@ -1,12 +1,18 @@
-# The vendor's public key, built into the program: it then starts only what
-# the vendor's signed list vouches for.
+# The vendor's settings, and the one way they reach a program: its public key
+# (it then starts only what the vendor's signed list vouches for), HTTPS,
+# more tries of a file and mirror hosts. Both of the last rest on the signed
+# list: a resumed, kept or mirrored file is safe only because the program
+# checks every byte of it against the key.
 #
-# websetup_trust_key(TARGET PEM): a library whose VendorTrustKey() returns the
-# PEM text of the RSA public key in PEM ("" when PEM is empty: no key). The
-# file must hold that one key and nothing else; what is built in is the key as
-# openssl writes it again, never the file's own text, so nothing else in the
-# file can reach the program. Configuring prints the key's SHA-256 fingerprint
-# (of its DER form), for the vendor to compare with its own.
+# websetup_build_settings(TARGET [KEY PEM] [HTTPS ON|OFF] [RETRIES N] [MIRRORS "h2;h3:8080"]):
+# checks the settings and makes TARGET, a library whose ApplyBuildSettings()
+# puts them into a program's TPlatform, from TARGET.cpp. The key file must
+# hold one RSA public key and nothing else; what is built in is the key as
+# openssl writes it again, never the file's own text. Configuring prints the
+# key's SHA-256 fingerprint (of its DER form), for the vendor to compare with
+# its own. TARGET.txt beside it records what went in, for scripts/release.sh.
+# Run as a script (cmake -DOUT=DIR -DWEBSETUP_...=... -P BuildSettings.cmake)
+# it checks and writes DIR/build_settings.{cpp,txt} alone.
 # websetup_test_trust_key(VAR): a throw-away key pair for the tests, made once
 # per build folder in trust-test/; VAR names its public half ("" without openssl).
 find_program(WEBSETUP_OPENSSL openssl)
@@ -91,11 +97,38 @@ function(_websetup_check_public_key pem canonical fingerprint_var bits_var)
   set(${bits_var} ${bits} PARENT_SCOPE)
 endfunction()
 
-function(websetup_trust_key target pem)
-  set(WEBSETUP_TRUST_KEY_TEXT "")
+function(_websetup_build_settings_source target dir)
+  cmake_parse_arguments(ARG "" "KEY;HTTPS;RETRIES" "MIRRORS" ${ARGN})
+  if(NOT DEFINED ARG_RETRIES OR ARG_RETRIES STREQUAL "")
+    set(ARG_RETRIES 0)
+  endif()
+  if(NOT ARG_RETRIES MATCHES "^[0-9]+$" OR ARG_RETRIES GREATER 20)
+    message(FATAL_ERROR "WEBSETUP_RETRIES must be a whole number from 0 to 20, not '${ARG_RETRIES}'")
+  endif()
+  set(mirrors "")
+  foreach(mirror IN LISTS ARG_MIRRORS)
+    if(NOT mirror MATCHES "^[A-Za-z0-9.-]+(:[0-9]+)?$")
+      message(FATAL_ERROR "WEBSETUP_MIRRORS: '${mirror}' is not a host name (or host:port)")
+    endif()
+    list(APPEND mirrors "\"${mirror}\"")
+  endforeach()
+  list(JOIN mirrors ", " WEBSETUP_MIRRORS_VALUE)
+  if((ARG_RETRIES GREATER 0 OR ARG_MIRRORS) AND NOT ARG_KEY)
+    message(FATAL_ERROR "WEBSETUP_RETRIES and WEBSETUP_MIRRORS need WEBSETUP_TRUST_KEY: a resumed, kept or "
+                        "mirrored file is safe only because the program checks it against the vendor's signed list")
+  endif()
+  set(WEBSETUP_RETRIES_VALUE ${ARG_RETRIES})
+  set(WEBSETUP_HTTPS_VALUE false)
+  if(ARG_HTTPS)
+    set(WEBSETUP_HTTPS_VALUE true)
+  endif()
+
+  set(WEBSETUP_KEY_TEXT "")
+  set(fingerprint none)
+  set(pem "${ARG_KEY}")
   if(pem)
     if(NOT IS_ABSOLUTE "${pem}")
-      set(pem "${PROJECT_SOURCE_DIR}/${pem}")
+      get_filename_component(pem "${pem}" ABSOLUTE BASE_DIR "${_WEBSETUP_SETTINGS_DIR}/..")
     endif()
     if(NOT EXISTS "${pem}" OR IS_DIRECTORY "${pem}")
       message(FATAL_ERROR "WEBSETUP_TRUST_KEY: there is no file ${pem}")
@@ -104,16 +137,25 @@ function(websetup_trust_key target pem)
       message(FATAL_ERROR "WEBSETUP_TRUST_KEY: checking ${pem} needs openssl, which was not found "
                           "(scripts/install-deps.sh installs it)")
     endif()
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${pem}")
-    set(canonical ${CMAKE_CURRENT_BINARY_DIR}/${target}.pem)
+    set(canonical ${dir}/${target}.pem)
     _websetup_check_public_key("${pem}" "${canonical}" fingerprint bits)
-    file(READ "${canonical}" WEBSETUP_TRUST_KEY_TEXT)
+    file(READ "${canonical}" WEBSETUP_KEY_TEXT)
     message(STATUS "${target}: the RSA ${bits}-bit public key of ${pem}, "
                    "SHA-256 fingerprint (DER) ${fingerprint}")
   endif()
-  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/TrustKey.cpp.in ${CMAKE_CURRENT_BINARY_DIR}/${target}.cpp @ONLY)
+  configure_file(${_WEBSETUP_SETTINGS_DIR}/BuildSettings.cpp.in ${dir}/${target}.cpp @ONLY)
+  file(WRITE ${dir}/${target}.txt "key ${pem}\nfingerprint ${fingerprint}\nhttps ${WEBSETUP_HTTPS_VALUE}\n"
+                                  "retries ${ARG_RETRIES}\nmirrors ${ARG_MIRRORS}\n")
+  set(${target}_KEY_FILE "${pem}" PARENT_SCOPE)
+endfunction()
+
+function(websetup_build_settings target)
+  _websetup_build_settings_source(${target} ${CMAKE_CURRENT_BINARY_DIR} ${ARGN})
+  if(${target}_KEY_FILE)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${${target}_KEY_FILE}")
+  endif()
   add_library(${target} STATIC ${CMAKE_CURRENT_BINARY_DIR}/${target}.cpp)
-  target_link_libraries(${target} PRIVATE websetup_warnings)
+  target_link_libraries(${target} PRIVATE bootstrap websetup_warnings)
 endfunction()
 
 function(websetup_test_trust_key var)
@@ -137,3 +179,15 @@ function(websetup_test_trust_key var)
   endif()
   set(${var} ${dir}/public-key.pem PARENT_SCOPE)
 endfunction()
+
+set(_WEBSETUP_SETTINGS_DIR ${CMAKE_CURRENT_LIST_DIR})
+if(CMAKE_SCRIPT_MODE_FILE)
+  _websetup_build_settings_source(build_settings "${OUT}" KEY "${WEBSETUP_TRUST_KEY}" HTTPS "${WEBSETUP_HTTPS}"
+                                  RETRIES "${WEBSETUP_RETRIES}" MIRRORS "${WEBSETUP_MIRRORS}")
+  return()
+endif()
+# The program's settings, checked when configured whatever is built.
+set(WEBSETUP_TRUST_KEY "" CACHE FILEPATH "The vendor's RSA public key (PEM) the program trusts")
+option(WEBSETUP_HTTPS "Fetch the list, the files and the report over https:// only (port 443)" OFF)
+set(WEBSETUP_RETRIES 0 CACHE STRING "More tries of each file on each host after a failure (needs WEBSETUP_TRUST_KEY)")
+set(WEBSETUP_MIRRORS "" CACHE STRING "Mirror hosts after the vendor's own, in order, e.g. \"dl2.example.cz;dl3.example.cz:8080\" (needs WEBSETUP_TRUST_KEY)")
