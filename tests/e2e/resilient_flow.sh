@@ -15,6 +15,11 @@
 #                 starts again under the new list and completes
 #   mirror        the vendor's host lacks a file: it comes from the mirror, and
 #                 the report goes to the vendor's host
+#   mirror-back   as mirror, and the mirror lacks the next file: it comes from
+#                 the vendor's host
+#   retry-now     the list is answered 503 with Retry-After: 0 once
+#   list-newline  the list arrives without its last line end; the next run,
+#                 against the server as it is, completes too
 set -u
 bin=$1 scenario=$2
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -54,7 +59,7 @@ expect_complete() { # seconds
   local server local_name
   for line in "${files[@]}"; do
     read -r server local_name <<<"$line"
-    cmp -s "$work/mirror/download/TERBO/$server" "$folder/$local_name" ||
+    cmp -s "$work/tree/TERBO/$server" "$folder/$local_name" ||
       fail "$local_name differs from the server's $server"
   done
   [ -z "$(cd "$folder" && ls -A | grep '\.part$')" ] || fail "unchecked bytes left aside"
@@ -119,6 +124,31 @@ case $scenario in
     expect_complete 90
     [ "$(gets | grep -c '^websetup.list$')" = 2 ] || fail "the list was not fetched again: $(gets | tr '\n' ' ')"
     cmp -s "$work/www/download/TERBO/websetup.list" "$folder/websetup.list" || fail "the new list was not kept"
+    ;;
+  retry-now)
+    start_proxy --once --status /download/TERBO/websetup.list=503,0
+    run_program
+    expect_complete 60
+    [ "$(gets | grep -c '^websetup.list$')" = 2 ] || fail "the list was not asked for twice: $(gets | tr '\n' ' ')"
+    ;;
+  list-newline)
+    head -c -1 "$work/www/download/TERBO/websetup.list" >"$work/list-cut"
+    start_proxy --replace /download/TERBO/websetup.list="$work/list-cut"
+    run_program
+    expect_complete 60
+    start_proxy
+    : >"$work/report.log"
+    rm -f "$folder/setup-started.log"
+    run_program
+    expect_complete 60
+    ;;
+  mirror-back)
+    rm "$work/www/download/TERBO/ntdll.zip" "$work/mirror/download/TERBO/qtintf70.zip"
+    start_proxy
+    run_program
+    expect_complete 60
+    grep -q '^www\.vendor\.example /download/TERBO/qtintf70\.zip 200$' "$work/nginx/access.log" ||
+      fail "the vendor's host did not serve the file the mirror lacks"
     ;;
   mirror)
     rm "$work/www/download/TERBO/ntdll.zip"

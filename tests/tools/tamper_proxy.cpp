@@ -10,7 +10,7 @@
 //   --cut PATH=N|half     passes N bytes of the body (or half its length), then closes
 //   --stall PATH=N|half   passes N bytes of the body, then sends nothing more
 //   --grow PATH=N         sends N bytes more than the server did, and announces them
-//   --status PATH=CODE    answers with that status itself
+//   --status PATH=CODE[,SECONDS]  answers with that status itself, with Retry-After SECONDS (default 1)
 // With --once, each fault but --replace and --delay strikes a path's first
 // request only, as a line that fails once. Each request is logged to stdout as
 // "METHOD PATH" when it arrives, and as "sent PATH BYTES" (body bytes passed
@@ -138,10 +138,13 @@ void Serve(int client) {
     sent = static_cast<long long>(bytes.str().size());
     return finish();
   }
-  if (const std::string* code = Fault("--status", path)) {
-    const std::string body = "<html>" + *code + "</html>";
-    SendText(client, "HTTP/1.0 " + *code + " Fault\r\nContent-Length: " + std::to_string(body.size()) +
-                         "\r\nRetry-After: 1\r\nConnection: close\r\n\r\n" + body);
+  if (const std::string* fault = Fault("--status", path)) {
+    const std::size_t comma = fault->find(',');
+    const std::string code = fault->substr(0, comma);
+    const std::string retryAfter = comma == std::string::npos ? "1" : fault->substr(comma + 1);
+    const std::string body = "<html>" + code + "</html>";
+    SendText(client, "HTTP/1.0 " + code + " Fault\r\nContent-Length: " + std::to_string(body.size()) +
+                         "\r\nRetry-After: " + retryAfter + "\r\nConnection: close\r\n\r\n" + body);
     return finish();
   }
   if (const std::string* ms = Fault("--delay", path)) {
