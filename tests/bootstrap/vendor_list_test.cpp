@@ -12,9 +12,7 @@ struct ListCase {
   bool accepted;
 };
 
-std::string Body() {
-  return ListBody("TERBO", kFiles);
-}
+std::string Body() { return ListBody("TERBO", kFiles); }
 
 std::vector<ListCase> Cases() {
   const std::string body = Body();
@@ -35,14 +33,10 @@ std::vector<ListCase> Cases() {
       {"WithoutSerial", SignList(ListBody("TERBO", kFiles, "expires 2099-01-01T00:00:00Z\n"), kKey), false},
       {"WithoutExpiry", SignList(ListBody("TERBO", kFiles, "serial 7\n"), kKey), false},
       {"SerialZero", SignList(ListBody("TERBO", kFiles, Freshness(0)), kKey), false},
-      {"ExpiryNotUtc", SignList(ListBody("TERBO", kFiles, Freshness(7, "2099-01-01T00:00:00+01:00")), kKey),
-       false},
-      {"ExpiryNoDate", SignList(ListBody("TERBO", kFiles, Freshness(7, "2099-02-30T00:00:00Z")), kKey),
-       false},
-      {"SizeNoNumber", SignList(ListBody("TERBO", {}) + "a.zip 1x2 " + std::string(64, 'a') + "\n", kKey),
-       false},
-      {"DigestTooShort", SignList(ListBody("TERBO", {}) + "a.zip 12 " + std::string(63, 'a') + "\n", kKey),
-       false},
+      {"ExpiryNotUtc", SignList(ListBody("TERBO", kFiles, Freshness(7, "2099-01-01T00:00:00+01:00")), kKey), false},
+      {"ExpiryNoDate", SignList(ListBody("TERBO", kFiles, Freshness(7, "2099-02-30T00:00:00Z")), kKey), false},
+      {"SizeNoNumber", SignList(ListBody("TERBO", {}) + "a.zip 1x2 " + std::string(64, 'a') + "\n", kKey), false},
+      {"DigestTooShort", SignList(ListBody("TERBO", {}) + "a.zip 12 " + std::string(63, 'a') + "\n", kKey), false},
       {"SizeBeyondWhatTheGetterFetches",
        SignList(ListBody("TERBO", {}) + "a.zip 2147483648 " + std::string(64, 'a') + "\n", kKey), false},
       {"TooLong", SignList(body + std::string(kVendorListLimit, '#') + "\n", kKey), false},
@@ -85,8 +79,8 @@ TEST(UtcTime, ReadsAndWritesTheListsForm) {
     EXPECT_EQ(FormatUtcTime(r.seconds), r.text);
   }
   std::int64_t seconds = 0;
-  for (const char* bad : {"2027-06-07 12:00:00Z", "2027-06-07T12:00:00", "2027-13-01T00:00:00Z",
-                          "2100-02-29T00:00:00Z", "2027-06-07T24:00:00Z", "2027-6-07T12:00:00Z", ""})
+  for (const char* bad : {"2027-06-07 12:00:00Z", "2027-06-07T12:00:00", "2027-13-01T00:00:00Z", "2100-02-29T00:00:00Z",
+                          "2027-06-07T24:00:00Z", "2027-6-07T12:00:00Z", ""})
     EXPECT_FALSE(ParseUtcTime(bad, seconds)) << bad;
 }
 
@@ -95,12 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Table, VendorListRules, ::testing::ValuesIn(Cases()),
 
 TEST(Base64, DecodesPaddedTextAndRefusesAnythingElse) {
   std::string bytes;
-  for (const std::string& plain :
-       std::vector<std::string>{"", "a", "ab", "abc", "abcd", std::string("\0\xff\x10", 3)}) {
+  for (const std::string& plain : std::vector<std::string>{"", "a", "ab", "abc", "abcd", std::string("\0\xff\x10", 3)}) {
     EXPECT_TRUE(DecodeBase64(EncodeBase64(plain), bytes)) << plain;
     EXPECT_EQ(bytes, plain);
   }
-  for (const char* bad : {"YQ", "Y===", "YQ=a", "YQ==YQ==", "Y Q=", "YQ\n=", "YR==", "YWJ="})
-    EXPECT_FALSE(DecodeBase64(bad, bytes)) << bad;
+  for (const char* bad : {"YQ", "Y===", "YQ=a", "YQ==YQ==", "Y Q=", "YQ\n=", "YR==", "YWJ="}) EXPECT_FALSE(DecodeBase64(bad, bytes)) << bad;
 }
 }  // namespace
