@@ -106,8 +106,7 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
   XPManifest1 = Make<TXPManifest>(this, "XPManifest1");
 
   if (!platform.TrustKey.empty()) {
-    if (platform.Crypto == nullptr)
-      throw Exception("A program built with the vendor's key needs cryptography");
+    if (platform.Crypto == nullptr) throw Exception("A program built with the vendor's key needs cryptography");
     trust = new TTrust(this, platform.System, *platform.Crypto, platform.Internet,
                        PublicKeyFromPem(platform.TrustKey));
     trust->SetName("trust");
@@ -130,9 +129,7 @@ TForm1::TForm1(TComponent* owner, TPlatform& platform, TBootstrapState& state)
   DoCreate();
 }
 
-AnsiText TForm1::GetEnv(const AnsiText& name) {
-  return ::GetEnv(platform_.System, name);
-}
+AnsiText TForm1::GetEnv(const AnsiText& name) { return ::GetEnv(platform_.System, name); }
 
 void TForm1::FormCreate(TObject*) {
   Timer3->SetEnabled(false);
@@ -160,13 +157,9 @@ void TForm1::ChooseLanguage(const AnsiText& code) {
   Label2->SetCaption(czech ? texts::kStatusCz : texts::kStatusEn);
 }
 
-void TForm1::Image1Click(TObject*) {
-  ChooseLanguage("cz");
-}
+void TForm1::Image1Click(TObject*) { ChooseLanguage("cz"); }
 
-void TForm1::Image2Click(TObject*) {
-  ChooseLanguage("en");
-}
+void TForm1::Image2Click(TObject*) { ChooseLanguage("en"); }
 
 void TForm1::Timer1Timer(TObject*) {
   Timer1->SetEnabled(false);
@@ -435,8 +428,8 @@ void TForm1::Timer3Timer(TObject*) {
     }
   }
   AnsiText address = (platform_.Https ? "https://" : "http://") + platform_.VendorHost +
-                     "/programy/setup.asp?telefon=XXX&co=" + outcome + CzechUpper(state_.ProgramName) + ")" +
-                     machine;
+                     "/programy/setup.asp?telefon=XXX&co=" + outcome +
+                     CzechUpper(state_.ProgramName) + ")" + machine;
   address = ConvertCodePage(address, "W", "A");
 
   SetScreenCursor(TCursor::HourGlass);

@@ -1,13 +1,13 @@
 #pragma once
 // The installer window and its handlers.
 #include <cstdint>
+
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bootstrap/Crypto.h"
 #include "bootstrap/KeyedRun.h"
-#include "bootstrap/Retry.h"
 #include "bootstrap/State.h"
 #include "bootstrap/System.h"
 #include "bootstrap/Trust.h"
@@ -124,18 +124,10 @@ class TForm1 : public TForm {
 
 // Texts of the window, in Windows-1250.
 namespace texts {
-inline constexpr const char* kSelectLanguage =
-    "V\xfd"
-    "b\xec"
-    "r jazyka / Select language";
+inline constexpr const char* kSelectLanguage = "V\xfd" "b\xec" "r jazyka / Select language";
 inline constexpr const char* kFileCz = "Stahovan\xfd soubor";
 inline constexpr const char* kStatusCz =
-    "Prob\xed"
-    "h\xe1 sta\x9e"
-    "en\xed pot\xf8"
-    "ebn\xfd"
-    "ch soubor\xf9 k instalaci, \xe8"
-    "ekejte pros\xedm";
+    "Prob\xed" "h\xe1 sta\x9e" "en\xed pot\xf8" "ebn\xfd" "ch soubor\xf9 k instalaci, \xe8" "ekejte pros\xedm";
 inline constexpr const char* kFileEn = "Download the file";
 inline constexpr const char* kStatusEn = "Downloading files needed to install, please wait";
 inline constexpr const char* kListFailedCz = "Seznam souboru od dodavatele nelze overit";

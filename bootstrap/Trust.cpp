@@ -59,15 +59,13 @@ class TTrust::THashThread : public TThread {
   TSha256Digest digest_{};
 };
 
-TTrust::TTrust(TComponent* owner, ISystem& system, ICrypto& crypto, IInternetApi& internet,
-               std::string publicKey)
+TTrust::TTrust(TComponent* owner, ISystem& system, ICrypto& crypto, IInternetApi& internet, std::string publicKey)
     : TComponent(owner),
       system_(system),
       crypto_(crypto),
       publicKey_(std::move(publicKey)),
       listGetter_(new THTTPGet(this, internet)) {
-  listGetter_->OnDoneString =
-      TOnDoneStringEvent([this](TObject*, AnsiText text) { ListArrived(text); }, this);
+  listGetter_->OnDoneString = TOnDoneStringEvent([this](TObject*, AnsiText text) { ListArrived(text); }, this);
   listGetter_->OnError = TNotifyEvent([this](TObject*) { ListDone(TListVerdict::Refused); }, this);
   // A list is small; a server that sends more is stopped, not stored.
   listGetter_->OnProgress = TOnProgressEvent(
@@ -101,9 +99,7 @@ void TTrust::FetchList(const AnsiText& url, const AnsiText& product, const THTTP
   listGetter_->GetString();
 }
 
-void TTrust::ListArrived(const AnsiText& text) {
-  ListDone(Judge(text));
-}
+void TTrust::ListArrived(const AnsiText& text) { ListDone(Judge(text)); }
 
 TListVerdict TTrust::Judge(const AnsiText& text) {
   TVendorList fresh;

@@ -157,9 +157,8 @@ std::string FormatUtcTime(std::int64_t seconds) {
   const std::int64_t year = yoe + era * 400 + (month <= 2);
   char text[128];
   std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
-                static_cast<long long>(month), static_cast<long long>(day),
-                static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
-                static_cast<long long>(rest % 60));
+                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
   return text;
 }
 
@@ -199,8 +198,7 @@ bool TVendorList::Read(ICrypto& crypto, std::string_view publicKey, const AnsiTe
 
   std::string_view rest = signedPart;
   std::string_view line;
-  if (!NextLine(rest, line) || line.substr(0, 19) != "websetup file list ")
-    return Fail(why, "the list has no header");
+  if (!NextLine(rest, line) || line.substr(0, 19) != "websetup file list ") return Fail(why, "the list has no header");
   if (line != kVendorListHeader) return Fail(why, "the list is of another version: " + std::string(line));
   if (!NextLine(rest, line) || line.substr(0, 8) != "product ") return Fail(why, "the list names no product");
   if (line.substr(8) != product) return Fail(why, "the list is for product " + std::string(line.substr(8)));

@@ -199,12 +199,9 @@ bool THTTPGetThread::Transfer() {
                                        IInternetApi::kOpenTypePreconfig, nullptr, nullptr, 0);
   NotePlatformError(hInternet_ != nullptr);
   const std::uint16_t port = SplitPort(host);
-  hConnect_ = internet_.InternetConnectA(hInternet_, host.c_str(),
-                                         port != 0 ? port
-                                         : secure  ? IInternetApi::kDefaultHttpsPort
-                                                   : IInternetApi::kDefaultHttpPort,
-                                         in_.UserName.c_str(), in_.Password.c_str(),
-                                         IInternetApi::kServiceHttp, 0, 0);
+  const std::uint16_t defaultPort = secure ? IInternetApi::kDefaultHttpsPort : IInternetApi::kDefaultHttpPort;
+  hConnect_ = internet_.InternetConnectA(hInternet_, host.c_str(), port != 0 ? port : defaultPort,
+                                         in_.UserName.c_str(), in_.Password.c_str(), IInternetApi::kServiceHttp, 0, 0);
   NotePlatformError(hConnect_ != nullptr);
   const bool post = !in_.PostQuery.empty();
   const char* acceptTypes[] = {in_.AcceptTypes.c_str(), nullptr};
@@ -350,8 +347,7 @@ bool THTTPGetThread::Transfer() {
       ResultString_.append(buffer, BytesRead_);
     }
     Readed_ += static_cast<std::int32_t>(BytesRead_);
-    if (in_.OnProgress && !detached_.load(std::memory_order_acquire))
-      Synchronize([this] { ReportProgress(); });
+    if (in_.OnProgress && !detached_.load(std::memory_order_acquire)) Synchronize([this] { ReportProgress(); });
   }
 
   bool ok = false;
@@ -424,25 +420,25 @@ void THTTPGet::Abort() {
 
 void THTTPGet::Start(bool toFile) {
   if (ActiveThread != nullptr) return;
-  auto worker =
-      std::make_unique<THTTPGetThread>(internet_, THTTPGetInputs{.AcceptTypes = AcceptTypes,
-                                                                 .Agent = Agent,
-                                                                 .URL = URL,
-                                                                 .FileName = FileName,
-                                                                 .UserName = UserName,
-                                                                 .Password = Password,
-                                                                 .PostQuery = PostQuery,
-                                                                 .Referer = Referer,
-                                                                 .BinaryData = BinaryData,
-                                                                 .UseCache = UseCache,
-                                                                 .Https = Https,
-                                                                 .OnProgress = OnProgress,
-                                                                 .ToFile = toFile,
-                                                                 .RangeFrom = RangeFrom,
-                                                                 .IfRange = IfRange,
-                                                                 .QueryDetails = QueryDetails,
-                                                                 .LowSpeedBytes = LowSpeedBytes,
-                                                                 .LowSpeedSeconds = LowSpeedSeconds});
+  auto worker = std::make_unique<THTTPGetThread>(
+      internet_, THTTPGetInputs{.AcceptTypes = AcceptTypes,
+                                .Agent = Agent,
+                                .URL = URL,
+                                .FileName = FileName,
+                                .UserName = UserName,
+                                .Password = Password,
+                                .PostQuery = PostQuery,
+                                .Referer = Referer,
+                                .BinaryData = BinaryData,
+                                .UseCache = UseCache,
+                                .Https = Https,
+                                .OnProgress = OnProgress,
+                                .ToFile = toFile,
+                                .RangeFrom = RangeFrom,
+                                .IfRange = IfRange,
+                                .QueryDetails = QueryDetails,
+                                .LowSpeedBytes = LowSpeedBytes,
+                                .LowSpeedSeconds = LowSpeedSeconds});
   worker->OnTerminate = TNotifyEvent(this, &THTTPGet::TransferDone);
   *result_ = THTTPResult{};
   worker->PublishTo(result_);

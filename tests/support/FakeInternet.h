@@ -259,8 +259,7 @@ class FakeInternet : public IInternetApi {
   }
   bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
                             std::uint32_t* bufferLength) override {
-    Record("InternetQueryOptionA(" + Name(handle) + "," + Num(option) + "," + Num(*bufferLength) + ")", false,
-           {});
+    Record("InternetQueryOptionA(" + Name(handle) + "," + Num(option) + "," + Num(*bufferLength) + ")", false, {});
     std::lock_guard lock(m_);
     const Object* o = Find(handle);
     if (o == nullptr || !o->sent || option != kOptionUrl) return false;

@@ -275,8 +275,7 @@ bool ResponseHead::OffersBasic(std::string_view field) const {
     std::string_view rest(v);
     for (;;) {
       rest = Trim(rest);
-      if (StartsWithIgnoringAsciiCase(rest, "basic") &&
-          (rest.size() == 5 || IsSpace(rest[5]) || rest[5] == ','))
+      if (StartsWithIgnoringAsciiCase(rest, "basic") && (rest.size() == 5 || IsSpace(rest[5]) || rest[5] == ','))
         return true;
       const auto comma = rest.find(',');
       if (comma == std::string_view::npos) break;

@@ -48,7 +48,7 @@ struct Target {
   std::string authority;
   std::string host;
   std::uint16_t port = 80;
-  std::string path;     // starts with "/", keeps its query
+  std::string path;  // starts with "/", keeps its query
   bool secure = false;  // https: TLS, port 443 unless named
 };
 

@@ -305,8 +305,7 @@ bool Request::Connect(const http_wire::Target& target, const http_wire::ProxyEnd
   if (!ec) return true;
   // A certificate that failed the check says how; anything else is the channel.
   const long verified = channel_->VerifyResult();
-  return Fail(verified != 0 ? http_reason::CertificateError(verified)
-                            : http_reason::ErrorOf(ec, Stage::Handshake));
+  return Fail(verified != 0 ? http_reason::CertificateError(verified) : http_reason::ErrorOf(ec, Stage::Handshake));
 }
 
 // CONNECT host:port, with the proxy's credentials; any 2xx opens the tunnel.
