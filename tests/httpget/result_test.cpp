@@ -1,6 +1,6 @@
-// What a transfer came to: the one table from a transport's reason and a
-// status to a failure, the answer's fields the getter reads, and on the fake
-// transport the reasons the getter gives and the continuing of a file.
+// What a transfer came to: the answer's fields the getter reads, and on the
+// fake transport the failure the getter gives for each kind of reason and
+// status, and the continuing of a file.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -23,40 +23,6 @@ void PrintTo(THTTPFailure f, std::ostream* os) {
 }
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// The table.
-
-struct ClassifyCase {
-  std::uint32_t code;
-  int status;
-  F failure;
-};
-
-class Classify : public ::testing::TestWithParam<ClassifyCase> {};
-
-TEST_P(Classify, GivesTheFailureOfTheTable) {
-  EXPECT_EQ(ClassifyFailure(GetParam().code, GetParam().status), GetParam().failure);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Result, Classify,
-    ::testing::Values(ClassifyCase{12002, 0, F::TimedOut}, ClassifyCase{12007, 0, F::NameNotResolved},
-                      ClassifyCase{12029, 0, F::ConnectionFailed},
-                      ClassifyCase{12030, 0, F::ConnectionFailed},
-                      ClassifyCase{12031, 0, F::ConnectionFailed},
-                      ClassifyCase{12152, 0, F::ConnectionFailed},
-                      ClassifyCase{12165, 0, F::ConnectionFailed}, ClassifyCase{12156, 0, F::RedirectLoop},
-                      ClassifyCase{12040, 0, F::RedirectLoop}, ClassifyCase{12037, 0, F::Certificate},
-                      ClassifyCase{12038, 0, F::Certificate}, ClassifyCase{12045, 0, F::Certificate},
-                      ClassifyCase{12057, 0, F::Certificate}, ClassifyCase{12157, 0, F::Certificate},
-                      ClassifyCase{12169, 0, F::Certificate}, ClassifyCase{0, 0, F::Other},
-                      ClassifyCase{12005, 0, F::Other}, ClassifyCase{87, 0, F::Other},
-                      // An answer's status counts before any reason.
-                      ClassifyCase{0, 200, F::None}, ClassifyCase{0, 206, F::None},
-                      ClassifyCase{12002, 503, F::HttpStatus}, ClassifyCase{0, 407, F::HttpStatus},
-                      ClassifyCase{0, 304, F::HttpStatus}, ClassifyCase{0, 199, F::HttpStatus}),
-    [](const auto& p) { return std::to_string(p.param.code) + "_" + std::to_string(p.param.status); });
 
 // ---------------------------------------------------------------------------
 // The answer's fields.
@@ -207,8 +173,26 @@ INSTANTIATE_TEST_SUITE_P(
                      g.BinaryData = false;
                    },
                    "error", F::TimedOut, 0, 12002},
+        // Each kind of reason a platform gives, and one that is none of them.
+        ReasonCase{"UntrustedCertificate",
+                   [](FakeInternet& n, THTTPGet&) { n.failCall["HttpSendRequestA"] = internet_error::kInvalidCa; },
+                   "error", F::Certificate, 0, internet_error::kInvalidCa},
+        ReasonCase{"RedirectFailed",
+                   [](FakeInternet& n, THTTPGet&) { n.failCall["HttpSendRequestA"] = internet_error::kRedirectFailed; },
+                   "error", F::RedirectLoop, 0, internet_error::kRedirectFailed},
+        ReasonCase{"ProxyUnreachable",
+                   [](FakeInternet& n, THTTPGet&) {
+                     n.failCall["HttpSendRequestA"] = internet_error::kProxyServerUnreachable;
+                   },
+                   "error", F::ConnectionFailed, 0, internet_error::kProxyServerUnreachable},
+        ReasonCase{"OtherReason",
+                   [](FakeInternet& n, THTTPGet&) { n.failCall["HttpSendRequestA"] = internet_error::kInvalidUrl; },
+                   "error", F::Other, 0, internet_error::kInvalidUrl},
         ReasonCase{"NotFound", [](FakeInternet& n, THTTPGet&) { n.status = "404"; }, "error", F::HttpStatus,
                    404, 0},
+        // An answer's status counts before anything the platform said.
+        ReasonCase{"InformationalStatus", [](FakeInternet& n, THTTPGet&) { n.status = "199"; }, "error",
+                   F::HttpStatus, 199, 0},
         ReasonCase{"NoLength", [](FakeInternet& n, THTTPGet&) { n.contentLength.reset(); }, "error",
                    F::NoLength, 0, 0},
         // With the details the status of an answer without a length is known.
