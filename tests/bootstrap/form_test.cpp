@@ -1130,8 +1130,8 @@ TEST_F(Resilient, FileTheVendorsHostDoesNotHaveComesFromTheMirrorAndTheReportFro
   ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
   EXPECT_EQ(headings, std::vector<AnsiText>{"Stahuji z jineho serveru..."});
   // The run goes on from the mirror.
-  for (const AnsiText server : {"ntdll.zip", "qtintf70.zip", "kolvira.zip"}) {
-    EXPECT_EQ(RequestsFor(server).back().host, kMirror) << server;
+  for (std::size_t i = 2; i <= static_cast<std::size_t>(state_.FileCount); ++i) {
+    EXPECT_EQ(RequestsFor(state_.ServerFileNames[i]).back().host, kMirror) << state_.ServerFileNames[i];
   }
   EXPECT_EQ(RequestsFor("comm32.zip").back().host, kHost);
   Fire(form_->Timer3);
@@ -1162,7 +1162,8 @@ TEST_F(Resilient, SecondRunKeepsTheFilesTheListVouchesForAndFetchesTheRest) {
     std::ofstream(root_ / "TERBO" / state_.LocalFileNames[slot], std::ios::binary)
         << Body(state_.ServerFileNames[slot], 3000);
   }
-  std::ofstream(root_ / "TERBO" / "fendo._ex.part", std::ios::binary) << Body("fendo.zip", 1200);
+  const AnsiText& seventh = state_.ServerFileNames[7];
+  std::ofstream(root_ / "TERBO" / (state_.LocalFileNames[7] + ".part"), std::ios::binary) << Body(seventh, 1200);
   std::string damaged = Body("ntdll.zip", 3000);
   damaged[10] ^= 1;
   std::ofstream(root_ / "TERBO" / "ntdll._dl", std::ios::binary) << damaged;
@@ -1170,16 +1171,17 @@ TEST_F(Resilient, SecondRunKeepsTheFilesTheListVouchesForAndFetchesTheRest) {
   ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
   std::vector<AnsiText> fetched;
   for (const auto& r : net_.Requests()) fetched.push_back(r.path.substr(r.path.rfind('/') + 1));
-  EXPECT_EQ(fetched, (std::vector<AnsiText>{kVendorListName, "ntdll.zip", "fendo.zip", "rastel.zip", "kolvira.zip"}));
-  EXPECT_EQ(RequestsFor("fendo.zip")[0].headers, "") << "what a run before left aside is not continued";
+  const auto& names = state_.ServerFileNames;
+  EXPECT_EQ(fetched, (std::vector<AnsiText>{kVendorListName, names[2], names[7], names[8], names[9]}));
+  EXPECT_EQ(RequestsFor(seventh)[0].headers, "") << "what a run before left aside is not continued";
   EXPECT_EQ(ReadFile(root_ / "TERBO" / "ntdll._dl"), Body("ntdll.zip", 3000));
 }
 
 TEST_F(Resilient, ListRepublishedDuringTheRunStartsItAgainUnderTheNewList) {
   StartResilient();
-  // The vendor publishes a new terbo.zip, and its list, while the old list's run is at it.
-  const std::string newTerbo = Body("terbo.zip", 2900) + "new version!";
-  net_.Serve(Url("terbo.zip"), {200, newTerbo, true});
+  // The vendor publishes a new fourth file, and its list, while the old list's run is at it.
+  const std::string newTerbo = Body(state_.ServerFileNames[4], 2900) + "new version!";
+  net_.Serve(Url(state_.ServerFileNames[4]), {200, newTerbo, true});
   Run(form_->Image2, [&](const AnsiText&) {
     net_.Serve(Url(kVendorListName),
                {200, ProductList("TERBO", kVendorKey,
@@ -1187,7 +1189,7 @@ TEST_F(Resilient, ListRepublishedDuringTheRunStartsItAgainUnderTheNewList) {
                 true});
   });
   ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "terbo._ex"), newTerbo);
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / state_.LocalFileNames[4]), newTerbo);
   // Once again from the first file, which still matches and is kept.
   EXPECT_EQ(RequestsFor("comm32.zip").size(), 1u);
   EXPECT_EQ(RequestsFor(kVendorListName).size(), 2u);
