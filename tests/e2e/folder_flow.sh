@@ -17,7 +17,7 @@ make_tree "$work/tree" TERBO || exit 1
 start_vendor_server "$work/tree" || exit 1
 # Between the program and the server, to see its requests and hold one.
 args=(--upstream "127.0.0.1:$vendor_port" --port-file "$work/proxy-port")
-[ "$scenario" = link-in-transfer ] && args+=(--delay /download/TERBO/comm32.zip=3000)
+[ "$scenario" = link-in-transfer ] && args+=(--hold "/download/TERBO/comm32.zip=$work/planted")
 start_peer "$work/proxy-port" "$work/requests.log" "$bin/tests/tools/tamper_proxy" "${args[@]}" || exit 1
 
 temp=$work/temp
@@ -78,6 +78,7 @@ case $scenario in
       # The old copy goes before the request; the link comes while the server waits.
       wait_until 5 test ! -e "$folder/comm32._dl" || fail "the old copy was not deleted"
       ln -s "$outside/victim" "$folder/comm32._dl"
+      touch "$work/planted"
       find_box Terbo 30 "$window" || fail "no error box after the planted link"
       [ "$(grep -c ntdll "$work/requests.log")" = 0 ] || fail "the download went on"
     else

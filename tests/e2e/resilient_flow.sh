@@ -89,12 +89,13 @@ case $scenario in
   republished)
     # The fourth file is held on its way while the vendor publishes a new version of it.
     fourth=$(awk 'NR == 4 { print $1 }' <<<"$(printf '%s\n' "${files[@]}")")
-    start_proxy --once --delay "/download/TERBO/$fourth=4000"
+    start_proxy --once --hold "/download/TERBO/$fourth=$work/published"
     run_program
     wait_until 30 grep -q "^GET /download/TERBO/$fourth\$" "$work/proxy.log" || fail "the fourth file was not asked for"
     echo "a new version" >>"$work/tree/TERBO/$fourth"
     publish_product "$work/tree/TERBO" "$work/www" TERBO || fail "could not publish again"
     cp -r "$work/www/download" "$work/mirror/"
+    touch "$work/published"
     expect_complete 90
     [ "$(gets | grep -c '^websetup.list$')" = 2 ] || fail "the list was not fetched again: $(gets | tr '\n' ' ')"
     cmp -s "$work/www/download/TERBO/websetup.list" "$folder/websetup.list" || fail "the new list was not kept"

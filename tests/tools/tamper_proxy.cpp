@@ -7,11 +7,12 @@
 //   --flip PATH=OFFSET    flips one bit of the body byte at OFFSET (the Content-Length stays right)
 //   --replace PATH=FILE   answers with FILE's bytes instead of asking the server
 //   --delay PATH=MS       holds the request that long before handing it on
+//   --hold PATH=FILE      holds the request until FILE exists (the script says when)
 //   --cut PATH=N|half     passes N bytes of the body (or half its length), then closes
 //   --stall PATH=N|half   passes N bytes of the body, then sends nothing more
 //   --grow PATH=N         sends N bytes more than the server did, and announces them
 //   --status PATH=CODE    answers with that status itself
-// With --once, each fault but --replace and --delay strikes a path's first
+// With --once, each fault but --replace, --delay and --hold strikes a path's first
 // request only, as a line that fails once. Each request is logged to stdout as
 // "METHOD PATH" when it arrives, and as "sent PATH BYTES" (body bytes passed
 // on) when it ends.
@@ -40,7 +41,7 @@ const std::string* Fault(const std::string& fault, const std::string& path) {
   for (const auto& [pattern, value] : f->second) {
     const bool prefix = !pattern.empty() && pattern.back() == '*';
     if (prefix ? path.rfind(pattern.substr(0, pattern.size() - 1), 0) != 0 : path != pattern) continue;
-    if (once && fault != "--replace" && fault != "--delay") {
+    if (once && fault != "--replace" && fault != "--delay" && fault != "--hold") {
       std::lock_guard lock(mutex);
       if (!struck.insert(fault + " " + path).second) return nullptr;
     }
@@ -120,6 +121,10 @@ void Serve(int client) {
                          "\r\nRetry-After: 1\r\nConnection: close\r\n\r\n" + body);
     return finish();
   }
+  if (const std::string* file = Fault("--hold", path)) {
+    for (int i = 0; i < 1200 && std::ifstream(*file).fail(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   if (const std::string* ms = Fault("--delay", path)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(*ms)));
   }
@@ -195,8 +200,8 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::string portFile;
-  static const std::set<std::string> kFaults = {"--flip",  "--replace", "--delay", "--cut",
-                                                "--stall", "--grow",    "--status"};
+  static const std::set<std::string> kFaults = {"--flip", "--replace", "--delay", "--hold",
+                                                "--cut",  "--stall",   "--grow",  "--status"};
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--once") {
