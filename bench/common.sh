@@ -47,3 +47,17 @@ timed_run() { # program [NAME=VALUE...]
   echo "$end - $start" | bc
 }
 median() { printf '%s\n' "$@" | sort -n | sed -n "$((($# + 1) / 2))p"; }
+
+# Two programs' whole runs, alternately, RUNS times each, through the
+# caller's run function; their medians and the second's ratio to the first.
+compare_runs() { # program-a label-a program-b label-b [target]
+  local a=() b=() i ma mb
+  for i in $(seq "$runs"); do
+    a+=("$(run "$1")")
+    b+=("$(run "$3")")
+    echo "  run $i: $2 ${a[-1]} s, $4 ${b[-1]} s"
+  done
+  ma=$(median "${a[@]}") mb=$(median "${b[@]}")
+  echo "median of $runs: $2 $ma s, $4 $mb s: ratio $(echo "scale=3; $mb / $ma" | bc)${5:+ (target: $5)}"
+  echo "(each run includes the program's own pauses: about 1 s before the first file, between files and before the report)"
+}

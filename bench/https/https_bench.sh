@@ -33,16 +33,7 @@ run() { # program
   timed_run "$1" http_proxy="$proxy" https_proxy="$proxy" SSL_CERT_FILE="$work/pki/ca.pem"
 }
 echo "== the Linux program's whole run, TERBO with a $mib MiB database package, nginx on loopback"
-plain=() tls=()
-for i in $(seq "$runs"); do
-  plain+=("$(run websetup_trusted)")
-  tls+=("$(run websetup_https)")
-  echo "  run $i: HTTP ${plain[-1]} s, HTTPS ${tls[-1]} s"
-done
-p=$(median "${plain[@]}")
-t=$(median "${tls[@]}")
-echo "median of $runs: HTTP $p s, HTTPS $t s: ratio $(echo "scale=3; $t / $p" | bc) (target: 1.15 at most)"
-echo "(each run includes the program's own pauses: about 1 s before the first file, between files and before the report)"
+compare_runs websetup_trusted HTTP websetup_https HTTPS "1.15 at most"
 
 echo "== from the request of the first file to its first byte (after the list, on a fresh transport)"
 path=www.vendor.example/download/TERBO

@@ -33,13 +33,4 @@ echo "== the Linux program's whole run, $((rate * 8 / 1000000)) Mbit/s, TERBO wi
 bench_tree "$work/big.bin"
 start_vendor_server "$work/www/download" --rate "$rate"
 run() { timed_run "$1" http_proxy="http://127.0.0.1:$vendor_port"; }
-plain=() trusted=()
-for i in $(seq "$runs"); do
-  plain+=("$(run websetup)")
-  trusted+=("$(run websetup_trusted)")
-  echo "  run $i: without the check ${plain[-1]} s, with it ${trusted[-1]} s"
-done
-p=$(median "${plain[@]}")
-t=$(median "${trusted[@]}")
-echo "median of $runs: without the check $p s, with it $t s: ratio $(echo "scale=3; $t / $p" | bc)"
-echo "(each run includes the program's own pauses: about 1 s before the first file, between files and before the report)"
+compare_runs websetup "without the check" websetup_trusted "with it"

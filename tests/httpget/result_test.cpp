@@ -117,21 +117,12 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------
 // The getter's reasons, on the fake.
 
-class ResultTest : public ::testing::Test {
+class ResultTest : public GetterTest {
  protected:
   void SetUp() override {
-    get.URL = "server/dir/a.zip";
-    get.FileName = dir.File("a.zip");
+    GetterTest::SetUp();
     get.BinaryData = true;
-    log.Attach(get);
   }
-  void TearDown() override { EXPECT_TRUE(AllWorkersGone()); }
-
-  TempDir dir;
-  FakeInternet net;
-  TComponent owner{nullptr};
-  THTTPGet& get = *new THTTPGet(&owner, net);
-  EventLog log;
 };
 
 struct ReasonCase {
@@ -346,113 +337,52 @@ TEST_P(Resume, ContinuesExactlyTheRestOrStartsOver) {
 const std::string kStart = Body().substr(0, kFrom);
 const std::string kJunk(500, 'j');
 
+// The server answers STATUS itself, with that body, length and Content-Range
+// (none when empty) instead of the rest asked for: an error that leaves the
+// target as it was, a 206 of another part being a bad range.
+ResumeCase Refused(const char* name, int status, std::string body = "", std::string length = "",
+                   std::string contentRange = "") {
+  auto set = [=](FakeInternet& n, THTTPGet&) {
+    n.ranges = false;
+    n.status = std::to_string(status);
+    if (status != 206) return;
+    n.body = body;
+    n.contentLength = length;
+    if (!contentRange.empty()) n.fields[IInternetApi::kQueryContentRange] = contentRange;
+  };
+  return {name, set, kStart, "error", status == 206 ? F::BadRange : F::HttpStatus, {}, status, false, 0};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Getter, Resume,
-    ::testing::Values(ResumeCase{"TheRest", [](FakeInternet&, THTTPGet&) {}, kStart, "donefile a.zip 2000",
-                                 F::None, Body(), 206, true, 3000},
-                      // Bytes past RangeFrom are no part of the file any more.
-                      ResumeCase{"TheRestAfterALongerTarget", [](FakeInternet&, THTTPGet&) {}, kStart + kJunk,
-                                 "donefile a.zip 2000", F::None, Body(), 206, true, 3000},
-                      ResumeCase{"StaleIfRangeGetsTheWholeFile",
-                                 [](FakeInternet&, THTTPGet& g) { g.IfRange = "\"v0\""; }, kStart + kJunk,
-                                 "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
-                      ResumeCase{"RangeIgnored", [](FakeInternet& n, THTTPGet&) { n.ranges = false; }, kStart,
-                                 "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
-                      ResumeCase{"AnotherRange",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "206";
-                                   n.body = Body().substr(500);
-                                   n.contentLength = "2500";
-                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 500-2999/3000";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::BadRange,
-                                 {},
-                                 206,
-                                 false,
-                                 0},
-                      ResumeCase{"TheRestWithAWrongLength",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "206";
-                                   n.body = Body().substr(kFrom);
-                                   n.contentLength = "2500";
-                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 1000-2999/3000";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::BadRange,
-                                 {},
-                                 206,
-                                 false,
-                                 0},
-                      ResumeCase{"NotToTheEnd",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "206";
-                                   n.body = Body().substr(kFrom, 1000);
-                                   n.contentLength = "1000";
-                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 1000-1999/3000";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::BadRange,
-                                 {},
-                                 206,
-                                 false,
-                                 0},
-                      ResumeCase{"WithoutContentRange",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "206";
-                                   n.body = Body().substr(kFrom);
-                                   n.contentLength = "2000";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::BadRange,
-                                 {},
-                                 206,
-                                 false,
-                                 0},
-                      ResumeCase{"NotSatisfiable",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "416";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::HttpStatus,
-                                 {},
-                                 416,
-                                 false,
-                                 0},
-                      ResumeCase{"OtherSuccess",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "203";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::HttpStatus,
-                                 {},
-                                 203,
-                                 false,
-                                 0},
-                      // A cut continuation keeps what arrived, after the first RangeFrom bytes.
-                      ResumeCase{"TheRestCutShort", [](FakeInternet& n, THTTPGet&) { n.failAfter = 2050; },
-                                 kStart, "error", F::BodyCutShort, Body().substr(0, 2050), 206, true, 3000},
-                      ResumeCase{"TargetShorterThanRangeFrom",
-                                 [](FakeInternet&, THTTPGet&) {},
-                                 kStart.substr(0, 999),
-                                 "error",
-                                 F::FileError,
-                                 {},
-                                 206,
-                                 true,
-                                 3000}),
+    ::testing::Values(
+        ResumeCase{"TheRest", [](FakeInternet&, THTTPGet&) {}, kStart, "donefile a.zip 2000", F::None, Body(),
+                   206, true, 3000},
+        // Bytes past RangeFrom are no part of the file any more.
+        ResumeCase{"TheRestAfterALongerTarget", [](FakeInternet&, THTTPGet&) {}, kStart + kJunk,
+                   "donefile a.zip 2000", F::None, Body(), 206, true, 3000},
+        ResumeCase{"StaleIfRangeGetsTheWholeFile", [](FakeInternet&, THTTPGet& g) { g.IfRange = "\"v0\""; },
+                   kStart + kJunk, "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
+        ResumeCase{"RangeIgnored", [](FakeInternet& n, THTTPGet&) { n.ranges = false; }, kStart,
+                   "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
+        // Answers of the server's own, not the rest asked for: the target stays.
+        Refused("AnotherRange", 206, Body().substr(500), "2500", "bytes 500-2999/3000"),
+        Refused("TheRestWithAWrongLength", 206, Body().substr(kFrom), "2500", "bytes 1000-2999/3000"),
+        Refused("NotToTheEnd", 206, Body().substr(kFrom, 1000), "1000", "bytes 1000-1999/3000"),
+        Refused("WithoutContentRange", 206, Body().substr(kFrom), "2000", ""), Refused("NotSatisfiable", 416),
+        Refused("OtherSuccess", 203),
+        // A cut continuation keeps what arrived, after the first RangeFrom bytes.
+        ResumeCase{"TheRestCutShort", [](FakeInternet& n, THTTPGet&) { n.failAfter = 2050; }, kStart, "error",
+                   F::BodyCutShort, Body().substr(0, 2050), 206, true, 3000},
+        ResumeCase{"TargetShorterThanRangeFrom",
+                   [](FakeInternet&, THTTPGet&) {},
+                   kStart.substr(0, 999),
+                   "error",
+                   F::FileError,
+                   {},
+                   206,
+                   true,
+                   3000}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ResultTest, StringModeAsksForTheWholeBody) {
