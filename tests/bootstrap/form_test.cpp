@@ -21,42 +21,6 @@ using namespace std::chrono_literals;
 namespace {
 constexpr const char* kHost = "www.vendor.example";
 
-// Real files and folders under a temporary root; the shell and the clock stay fake.
-class TDiskSystem : public TFakeSystem {
- public:
-  bool ForceDirectories(const AnsiText& path, bool) override {
-    log.push_back("mkdir " + path);
-    if (!foldersCreatable) return false;
-    std::error_code ec;
-    fs::create_directories(path, ec);
-    return fs::is_directory(path);
-  }
-  bool FileExists(const AnsiText& path) override { return fs::is_regular_file(path); }
-  std::int64_t FileSize(const AnsiText& path) override {
-    std::error_code ec;
-    return fs::is_regular_file(path) ? static_cast<std::int64_t>(fs::file_size(path, ec)) : -1;
-  }
-  std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override {
-    std::ifstream in(path, std::ios::binary);
-    if (!fs::is_regular_file(path) || !in) return nullptr;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return std::make_unique<TFakeHeldFile>(*this, path, bytes.str());
-  }
-  bool DeleteFile(const AnsiText& path) override {
-    log.push_back("delete " + path);
-    if (undeletable.count(path) != 0) return false;
-    std::error_code ec;
-    return fs::remove(path, ec);
-  }
-  bool RenameFile(const AnsiText& from, const AnsiText& to) override {
-    log.push_back("rename " + from + " " + to);
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    return !ec;
-  }
-};
-
 class Installer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -162,7 +126,7 @@ class Installer : public ::testing::Test {
 
   fs::path root_;
   TFakeWidgets widgets_;
-  TDiskSystem sys_;
+  TFakeSystem sys_{TFakeSystem::Files::OnDisk};  // real files under a temporary root
   FakeInternet net_;
   TFakeMachine machine_;
   TBootstrapState state_;
