@@ -50,7 +50,7 @@ esac
 
 if [ "$scenario" = foreign-folder ] || [ "$scenario" = open-folder ]; then
   # A window manager, to dismiss the message as a person would.
-  start_window_manager
+  start_window_manager || { echo "the window manager did not start" >&2; exit 1; }
 fi
 link_program websetup
 environment+=(PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$peer_port")

@@ -85,7 +85,7 @@ temp=$work/$(printf "$temp")
 mkdir -p "$work/bin" "$temp"
 if [ "$scenario" = closed-mid-download ]; then
   # A window manager, to close the window as a person would (Alt+F4).
-  start_window_manager
+  start_window_manager || { echo "the window manager did not start" >&2; exit 1; }
 fi
 ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/$exe.exe"
 caption=$(echo "$exe" | tr '[:lower:]' '[:upper:]')
@@ -96,7 +96,7 @@ folder=$temp/$exe
 if [ "$scenario" = closed-mid-download ]; then
   # The paced server keeps the first file (over 100 KiB) coming for a second.
   wait_until 5 test -e "$folder/comm32._dl" || fail "the first download did not start"
-  xdotool windowactivate --sync "$window" key alt+F4
+  xdotool windowactivate --sync "$window" key alt+F4 || fail "the window could not be closed with Alt+F4"
   status=""
   if wait_gone "$program" 10; then
     wait "$program"

@@ -55,7 +55,9 @@ args=("${faults[@]}")
 start_proxy "${args[@]}"
 
 # A window manager, to close the window as a person would (Alt+F4).
-[ "$scenario" = closed-mid-file ] && start_window_manager
+if [ "$scenario" = closed-mid-file ]; then
+  start_window_manager || { echo "the window manager did not start" >&2; exit 1; }
+fi
 link_program websetup_trusted
 
 folder=$work/temp/TERBO
@@ -156,7 +158,7 @@ case $scenario in
     ;;
   closed-mid-file)
     wait_until 20 test -s "$folder/ntdll._dl.part" || fail "the second file never came aside"
-    xdotool windowactivate --sync "$window" key alt+F4
+    xdotool windowactivate --sync "$window" key alt+F4 || fail "the window could not be closed with Alt+F4"
     wait_gone "$program" 20 || fail "the installer did not end when its window was closed"
     [ -s "$folder/ntdll._dl.part" ] || fail "the interrupted file was not aside"
     [ ! -e "$folder/ntdll._dl" ] || fail "the interrupted file carries its name"
