@@ -50,7 +50,8 @@ class Screen {
     Fl::flush();
     XSync(fl_display, False);
     window->make_current();
-    fl_read_image(pixels_.data(), x, y, w, h);
+    if (fl_read_image(pixels_.data(), x, y, w, h) == nullptr)
+      ADD_FAILURE() << "the window could not be read" << (Viewable(*window) ? "" : ": it is not viewable");
   }
   Rgb At(int x, int y) const {
     const std::size_t i = static_cast<std::size_t>(((y - y_) * w_ + (x - x_)) * 3);
