@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libboost-dev libfltk1.3-dev libjpeg62-turbo-dev
-  xvfb xauth xdotool openbox imagemagick fonts-liberation x11-utils
+  xvfb xauth xdotool openbox imagemagick fonts-liberation x11-utils iproute2
   curl xdg-utils
   openssl libssl-dev
   tinyproxy nginx-light

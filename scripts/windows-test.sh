@@ -39,6 +39,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 source scripts/lib/desktop.sh
+source scripts/lib/vendor.sh
 for part in common build program releases servers machine end_to_end; do
   # shellcheck source=/dev/null
   source "scripts/windows/$part.sh"

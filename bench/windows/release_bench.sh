@@ -20,6 +20,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 src=$PWD
 source scripts/lib/desktop.sh
+source scripts/lib/vendor.sh
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$src/$1" ;; esac; }
 win=$(absolute "${BUILD_DIR:-build-win}")
 helper=$(absolute "${HELPER_DIR:-build-winhelper}")
@@ -74,15 +75,12 @@ median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((${#times[@]} + 1) /
 echo "start to window: median $(printf '%.3f' "$median") s of $runs runs ($(printf '%.3f ' "${times[@]}")s)"
 
 # TERBO's tree with a big first file.
-"$helper/tools/vendor_server/make_demo_tree" "$work/tree" "$win/tools/vendor_server/demo_setup.exe" >/dev/null
-for d in "$work/tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
+bin=$helper
+make_tree "$work/tree" TERBO "$win/tools/vendor_server/demo_setup.exe"
 head -c "$((mib * 1024 * 1024))" /dev/urandom >"$work/tree/TERBO/comm32.zip"
 size=$(stat -c %s "$work/tree/TERBO/comm32.zip")
-"$helper/tools/vendor_server/vendor_server" --root "$work/tree" --log "$work/report.log" \
-  --port-file "$work/port" >"$work/server.log" 2>&1 &
-pids+=($!)
-wait_for_file "$work/port" 10 || { echo "the vendor server did not start" >&2; exit 1; }
-http_proxy=http://127.0.0.1:$(cat "$work/port")
+start_vendor_server "$work/tree"
+http_proxy=http://127.0.0.1:$vendor_port
 export http_proxy
 url=www.vendor.example/download/TERBO/comm32.zip
 

@@ -16,15 +16,22 @@ wait_until() { # seconds command...
   return 1
 }
 
-# Starts Xvfb on a free display number (Xvfb picks it) and exports DISPLAY.
+# Starts Xvfb on a free display number (Xvfb picks it), exports DISPLAY and
+# waits until the display answers. Every display of the project starts here.
+# Without -noreset the server resets whenever its last client leaves, and
+# refuses whoever connects meanwhile: the scripts' own short-lived clients
+# (xdotool, xprop, import) come and go all the time, and the program may be
+# refused its display at start.
 start_xvfb() { # scratch-folder
   local file=$1/display
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$file" 2>/dev/null &
+  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$file" 2>/dev/null &
   pids+=("$!")
   wait_for_file "$file" 10 || return 1
   DISPLAY=:$(cat "$file")
   export DISPLAY
+  wait_until 10 display_answers
 }
+display_answers() { xdpyinfo >/dev/null 2>&1; }
 
 # Starts a window manager (openbox), which draws the captions the screenshots
 # show, and waits until it manages the screen: a window mapped before that may
@@ -84,7 +91,8 @@ screenshot() { # window file
   import -window root -crop "$((WIDTH + 40))x$((HEIGHT + 60))+$((X - 20))+$((Y - 40))" +repage "$2" || true
 }
 
-# A loopback port nothing listens on now, for a peer that needs its port named.
+# A loopback port nothing listens on now, for a peer that needs its port
+# named (start_on_free_ports: another process may take it first).
 free_port() {
   local port i
   for ((i = 0; i < 100; i++)); do
@@ -94,12 +102,51 @@ free_port() {
   return 1
 }
 
-# Waits until something accepts connections on the port, at most SECONDS.
-wait_port() { # port seconds
-  wait_until "${2:-10}" port_listens "$1"
+# Starts a server whose ports must be named beforehand: START (a command) is
+# run with free loopback ports in the array ports and sets server_pid. When
+# the server ends before it listens on them all, another process took one in
+# between: it is started again on others.
+start_on_free_ports() { # count start-command...
+  local count=$1 tries i port
+  shift
+  for ((tries = 0; tries < 10; tries++)); do
+    ports=()
+    for ((i = 0; i < count; i++)); do
+      port=$(free_port) || return 1
+      ports+=("$port")
+    done
+    "$@" || return 1
+    wait_until 10 serves_or_ended "$server_pid" "${ports[@]}" || return 1
+    process_gone "$server_pid" || return 0
+  done
+  return 1
+}
+serves_or_ended() { # pid port...
+  process_gone "$1" || serves "$@"
+}
+# Whether the process itself listens on every port given (a port that merely
+# answers may be another test's).
+serves() { # pid port...
+  local pid=$1 port
+  shift
+  for port; do ss -Hltnp "sport = :$port" | grep -q "pid=$pid," || return 1; done
 }
 port_listens() { # port
   (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# Starts a program (its environment as NAME=VALUE, then its path), its output
+# appended to $work/program.log, and waits for its window captioned CAPTION;
+# sets program and window.
+start_program() { # caption [NAME=VALUE...] program
+  local caption=$1
+  shift
+  env "$@" >>"$work/program.log" 2>&1 &
+  program=$!
+  pids+=("$program")
+  find_window "$caption" 20 || { echo "no window named $caption" >&2; cat "$work/program.log" >&2; return 1; }
+  # A window just mapped may not take a click yet.
+  sleep 0.5
 }
 
 # Waits until the process has ended, at most SECONDS; false when it still runs.

@@ -17,12 +17,10 @@ source "$src/tests/tools/tls.sh"
 start_server() {
   local name=$1 root=$2
   shift 2
-  rm -f "$run/$name-port" "$run/$name-report.log"
-  "$helper/tools/vendor_server/vendor_server" --root "$root" --log "$run/$name-report.log" \
-    --port-file "$run/$name-port" "$@" >"$run/$name-server.log" 2>&1 &
-  pids+=($!)
-  wait_for_file "$run/$name-port" 10 || fail "the vendor server $name did not start"
-  printf -v "port_$name" '%s' "$(cat "$run/$name-port")"
+  rm -f "$run/$name-report.log"
+  start_peer "$run/$name-port" "$run/$name-server.log" "$helper/tools/vendor_server/vendor_server" --root "$root" \
+    --log "$run/$name-report.log" --port-file "$run/$name-port" "$@" || fail "the vendor server $name did not start"
+  printf -v "port_$name" '%s' "$peer_port"
 }
 
 # A proxy in front of a server that can change what passes (tamper_proxy):
@@ -31,12 +29,9 @@ start_server() {
 start_proxy() {
   local name=$1 upstream=$2
   shift 2
-  rm -f "$run/$name-port"
-  "$helper/tests/tools/tamper_proxy" --upstream "127.0.0.1:$upstream" --port-file "$run/$name-port" "$@" \
-    >"$run/$name-requests.log" 2>&1 &
-  pids+=($!)
-  wait_for_file "$run/$name-port" 10 || fail "the proxy $name did not start"
-  printf -v "port_$name" '%s' "$(cat "$run/$name-port")"
+  start_peer "$run/$name-port" "$run/$name-requests.log" "$helper/tests/tools/tamper_proxy" \
+    --upstream "127.0.0.1:$upstream" --port-file "$run/$name-port" "$@" || fail "the proxy $name did not start"
+  printf -v "port_$name" '%s' "$peer_port"
 }
 
 # nginx over TLS with the test's certificate for www.vendor.example in front
@@ -45,39 +40,12 @@ start_proxy() {
 # access log ($host $request_uri $status) is $run/NAME-nginx/access.log, the
 # proxy's $run/NAME-requests.log.
 start_tls_front() {
-  local name=$1 upstream=$2 dir=$run/$1-nginx tls_port
-  mkdir -p "$dir"
-  tls_port=$(free_port)
-  cat >"$dir/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $dir/nginx.pid;
-error_log $dir/error.log;
-events { worker_connections 64; }
-http {
-  log_format peer '\$host \$request_uri \$status';
-  access_log $dir/access.log peer;
-  client_body_temp_path $dir/body;
-  proxy_temp_path $dir/proxy;
-  fastcgi_temp_path $dir/fastcgi;
-  uwsgi_temp_path $dir/uwsgi;
-  scgi_temp_path $dir/scgi;
-  server {
-    $(tls_server "$tls_port" "$pki/www")
-    location / { proxy_pass http://127.0.0.1:$upstream; proxy_buffering off; }
-  }
-}
-CONF
-  "$(command -v nginx || echo /usr/sbin/nginx)" -c "$dir/nginx.conf" -p "$dir" >"$dir/nginx.out" 2>&1 &
-  pids+=($!)
-  wait_port "$tls_port" 10 || fail "nginx over TLS for $name did not start: $(cat "$dir/nginx.out")"
-  rm -f "$run/$name-port"
-  "$helper/tests/tools/connect_proxy" --upstream "127.0.0.1:$tls_port" --port-file "$run/$name-port" \
-    >"$run/$name-requests.log" 2>&1 &
-  pids+=($!)
-  wait_for_file "$run/$name-port" 10 || fail "the CONNECT proxy $name did not start"
-  printf -v "port_$name" '%s' "$(cat "$run/$name-port")"
+  local name=$1 upstream=$2
+  start_nginx "server { $(tls_server PORT "$pki/www") location / { proxy_pass http://127.0.0.1:$upstream; proxy_buffering off; } }" \
+    "$run/$name-nginx" || fail "nginx over TLS for $name did not start"
+  start_peer "$run/$name-port" "$run/$name-requests.log" "$helper/tests/tools/connect_proxy" \
+    --upstream "127.0.0.1:$nginx_port" --port-file "$run/$name-port" || fail "the CONNECT proxy $name did not start"
+  printf -v "port_$name" '%s' "$peer_port"
 }
 
 # The files of the WinINet transport test, TERBO's download tree as the demo
@@ -91,12 +59,10 @@ start_servers() {
   head -c 70000 /dev/urandom >"$files/W/nolength.bin"
   start_server transport "$files" --fault /download/W/short.bin=cut:5000 --fault /download/W/nolength.bin=nolength
   # The scenario table's server; scenario_test.exe holds the same table.
-  "$helper/tests/httpget/scenario_server" "$run/scenarios" "$run/scenarios-port" >"$run/scenarios-server.log" 2>&1 &
-  pids+=($!)
-  wait_for_file "$run/scenarios-port" 10 || fail "the scenario server did not start"
-  port_scenarios=$(cat "$run/scenarios-port")
-  "$helper/tools/vendor_server/make_demo_tree" "$tree" "$win/tools/vendor_server/demo_setup.exe" >/dev/null
-  for d in "$tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
+  start_peer "$run/scenarios-port" "$run/scenarios-server.log" "$helper/tests/httpget/scenario_server" \
+    "$run/scenarios" "$run/scenarios-port" || fail "the scenario server did not start"
+  port_scenarios=$peer_port
+  bin=$helper make_tree "$tree" TERBO "$win/tools/vendor_server/demo_setup.exe"
   BUILD_DIR=$helper scripts/publish.sh "$vendor_key" "$tree/TERBO" "$www" TERBO >/dev/null ||
     fail "scripts/publish.sh could not publish TERBO"
   BUILD_DIR=$helper scripts/publish.sh --expires 2026-01-01T00:00:00Z "$vendor_key" "$tree/TERBO" "$www_expired" \

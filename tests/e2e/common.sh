@@ -1,8 +1,12 @@
-# Sourced by the end-to-end scripts: a scratch folder removed at exit with
-# every process started into pids, a failure count, and an Xvfb display of
-# the test's own; the desktop helpers come from scripts/lib/desktop.sh.
+# Sourced by the end-to-end scripts (BIN_DIR as bin): a scratch folder removed
+# at exit with every process started into pids, a failure count, and an Xvfb
+# display of the test's own; the desktop helpers come from
+# scripts/lib/desktop.sh, the vendor's side from scripts/lib/vendor.sh.
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=../../scripts/lib/desktop.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/desktop.sh"
+source "$src/scripts/lib/desktop.sh"
+# shellcheck source=../../scripts/lib/vendor.sh
+source "$src/scripts/lib/vendor.sh"
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -17,40 +21,22 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
+# The end of a script: what went wrong, with the logs named, or "ok".
+finish() { # log...
+  if ((failures > 0)); then
+    local log
+    for log in "$work/program.log" "$@"; do
+      [ -e "$log" ] && { echo "$(basename "$log"):" >&2; cat "$log" >&2; }
+    done
+    exit 1
+  fi
+  echo "ok"
+}
 
 start_xvfb "$work" || { echo "Xvfb did not start" >&2; exit 1; }
 
-# Starts nginx on a free loopback port with the server blocks given (they
-# write PORT where the port goes), its files and access log ($host, request,
-# status) under $work/nginx; sets nginx_port.
-start_nginx() { # server-blocks
-  nginx_port=$(free_port) || return 1
-  mkdir -p "$work/nginx"
-  cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  log_format peer '\$host \$request_uri \$status';
-  access_log $work/nginx/access.log peer;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-${1//PORT/$nginx_port}
-}
-CONF
-  "$(command -v nginx || echo /usr/sbin/nginx)" -c "$work/nginx.conf" -p "$work/nginx" >"$work/nginx.out" 2>&1 &
-  pids+=($!)
-  wait_port "$nginx_port" 10 || { echo "nginx did not start" >&2; cat "$work/nginx.out" >&2; return 1; }
-}
-
-# The tamper proxy in front of nginx ($bin's build, $nginx_port), started
-# again with other options when it runs; its log goes on in $work/proxy.log.
+# The tamper proxy in front of nginx ($nginx_port), started again with other
+# options when it runs; its log goes on in $work/proxy.log.
 proxy_pid=""
 start_proxy() { # tamper_proxy options
   [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null
@@ -62,16 +48,30 @@ start_proxy() { # tamper_proxy options
   wait_for_file "$work/proxy-port" 10 || { echo "the proxy did not start" >&2; exit 1; }
 }
 
-# $work/bin/TERBO.exe through that proxy, TEMP in $work/temp, its output
-# appended to $work/program.log; the Czech flag clicked. Sets program and window.
-program=""
-run_program() { # starts TERBO.exe and clicks the Czech flag
+# The published product behind nginx (its report page the vendor server's):
+# the tree in $work/tree, TERBO published into $work/www; the caller starts
+# nginx with $site in its server block.
+vendor_side() {
+  make_tree "$work/tree" || exit 1
+  publish_product "$work/tree/TERBO" "$work/www" TERBO || exit 1
+}
+start_report_page() {
+  start_vendor_server "$work/www/download" || exit 1
+  site="root $work/www; location /programy/ { proxy_pass http://127.0.0.1:$vendor_port; }"
+}
+
+# $work/bin/TERBO.exe: the build's PROGRAM (websetup_trusted, ...).
+link_program() { # program
+  mkdir -p "$work/bin" "$work/temp"
+  ln -sf "$(realpath "$bin/platform/posix/app/$1")" "$work/bin/TERBO.exe"
+}
+# TERBO.exe through the tamper proxy (or the one in $work/proxy-port), TEMP
+# in $work/temp, more of its environment given; the Czech flag clicked. Sets
+# program and window.
+run_program() { # [NAME=VALUE...]
   # A request over TLS would show in the proxy's log as a CONNECT.
-  env TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" \
-    https_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" "$work/bin/TERBO.exe" >>"$work/program.log" 2>&1 &
-  program=$!
-  pids+=($program)
-  find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
-  sleep 0.5
+  local proxy=http://127.0.0.1:$(cat "$work/proxy-port")
+  start_program TERBO TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="$proxy" https_proxy="$proxy" \
+    "$@" "$work/bin/TERBO.exe" || exit 1
   click_flag "$window" cz
 }

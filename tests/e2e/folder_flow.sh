@@ -13,18 +13,12 @@ set -u
 bin=$1 scenario=$2
 source "$(dirname "$0")/common.sh"
 
-"$bin/tools/vendor_server/make_demo_tree" "$work/tree" "$bin/tools/vendor_server/demo_setup" >/dev/null || exit 1
-for d in "$work/tree"/*; do [ "$(basename "$d")" = TERBO ] || rm -rf "$d"; done
-"$bin/tools/vendor_server/vendor_server" --root "$work/tree" --log "$work/report.log" --port-file "$work/port" \
-  >/dev/null 2>&1 &
-pids+=($!)
-wait_for_file "$work/port" 10 || { echo "vendor server did not start" >&2; exit 1; }
+make_tree "$work/tree" TERBO || exit 1
+start_vendor_server "$work/tree" || exit 1
 # Between the program and the server, to see its requests and hold one.
-args=(--upstream "127.0.0.1:$(cat "$work/port")" --port-file "$work/proxy-port")
-[ "$scenario" = link-in-transfer ] && args+=(--delay /download/TERBO/comm32.zip=3000)
-"$bin/tests/tools/tamper_proxy" "${args[@]}" >"$work/requests.log" 2>&1 &
-pids+=($!)
-wait_for_file "$work/proxy-port" 10 || { echo "the proxy did not start" >&2; exit 1; }
+args=(--upstream "127.0.0.1:$vendor_port" --port-file "$work/proxy-port")
+[ "$scenario" = link-in-transfer ] && args+=(--hold "/download/TERBO/comm32.zip=$work/planted")
+start_peer "$work/proxy-port" "$work/requests.log" "$bin/tests/tools/tamper_proxy" "${args[@]}" || exit 1
 
 temp=$work/temp
 folder=$temp/TERBO
@@ -56,19 +50,19 @@ esac
 
 if [ "$scenario" = foreign-folder ] || [ "$scenario" = open-folder ]; then
   # A window manager, to dismiss the message as a person would.
-  start_window_manager
+  start_window_manager || { echo "the window manager did not start" >&2; exit 1; }
 fi
-ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/TERBO.exe"
-env "${environment[@]}" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" \
-  "$work/bin/TERBO.exe" >"$work/program.log" 2>&1 &
-program=$!
-pids+=($program)
+link_program websetup
+environment+=(PROCESSOR_ARCHITECTURE=AMD64 http_proxy="http://127.0.0.1:$peer_port")
 
 case $scenario in
   foreign-folder | open-folder)
     # The folder message, and no window behind it (xdotool matches names
     # without regard to case: the box Terbo is the only one); dismissed, the
     # program ends.
+    env "${environment[@]}" "$work/bin/TERBO.exe" >"$work/program.log" 2>&1 &
+    program=$!
+    pids+=($program)
     find_box Terbo 30 || fail "no message box titled Terbo"
     [ "$(xdotool search --onlyvisible --name '^terbo$' 2>/dev/null | wc -l)" = 1 ] ||
       fail "the installer window was shown beside the message"
@@ -78,13 +72,13 @@ case $scenario in
     [ ! -s "$work/requests.log" ] || fail "something was requested: $(cat "$work/requests.log")"
     ;;
   *)
-    find_window TERBO 20 || { echo "no window named TERBO" >&2; cat "$work/program.log" >&2; exit 1; }
-    sleep 0.5
+    start_program TERBO "${environment[@]}" "$work/bin/TERBO.exe" || exit 1
     click_flag "$window" cz
     if [ "$scenario" = link-in-transfer ]; then
       # The old copy goes before the request; the link comes while the server waits.
       wait_until 5 test ! -e "$folder/comm32._dl" || fail "the old copy was not deleted"
       ln -s "$outside/victim" "$folder/comm32._dl"
+      touch "$work/planted"
       find_box Terbo 30 "$window" || fail "no error box after the planted link"
       [ "$(grep -c ntdll "$work/requests.log")" = 0 ] || fail "the download went on"
     else
@@ -101,9 +95,4 @@ case $scenario in
     ;;
 esac
 
-if ((failures > 0)); then
-  echo "program log:" >&2
-  cat "$work/program.log" >&2
-  exit 1
-fi
-echo "ok"
+finish

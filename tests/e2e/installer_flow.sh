@@ -31,35 +31,34 @@ esac
 
 source "$(dirname "$0")/common.sh"
 
-"$bin/tools/vendor_server/make_demo_tree" "$work/tree" "$bin/tools/vendor_server/demo_setup" >/dev/null || exit 1
 # Only the folder of the program name as typed: a URL with the wrong case finds nothing.
-for d in "$work/tree"/*; do [ "$(basename "$d")" = "$exe" ] || rm -rf "$d"; done
-args=(--root "$work/tree" --log "$work/report.log" --port-file "$work/port")
+make_tree "$work/tree" "$exe" || exit 1
+args=()
 [ -n "$fault" ] && args+=(--fault "$fault")
 [ -n "${rate:-}" ] && args+=(--rate "$rate")
-"$bin/tools/vendor_server/vendor_server" "${args[@]}" >"$work/server.log" 2>&1 &
-pids+=($!)
-wait_for_file "$work/port" 10 || { echo "vendor server did not start" >&2; exit 1; }
-proxy="http://127.0.0.1:$(cat "$work/port")"
+start_vendor_server "$work/tree" "${args[@]}" || exit 1
+proxy="http://127.0.0.1:$vendor_port"
 
 case ${peer:-} in
   tinyproxy)
     # Asks for Basic credentials and hands every request on to the vendor server.
-    port=$(free_port) || exit 1
-    cat >"$work/tinyproxy.conf" <<CONF
-Port $port
+    start_tinyproxy() {
+      cat >"$work/tinyproxy.conf" <<CONF
+Port ${ports[0]}
 Listen 127.0.0.1
 Timeout 60
 MaxClients 20
 LogFile "$work/tinyproxy.log"
 PidFile "$work/tinyproxy.pid"
 BasicAuth kestrami heslo
-Upstream http 127.0.0.1:$(cat "$work/port")
+Upstream http 127.0.0.1:$vendor_port
 CONF
-    tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.out" 2>&1 &
-    pids+=($!)
-    wait_port "$port" || { echo "tinyproxy did not start" >&2; cat "$work/tinyproxy.out" >&2; exit 1; }
-    proxy="http://$credentials@127.0.0.1:$port"
+      tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.out" 2>&1 &
+      server_pid=$!
+      pids+=($server_pid)
+    }
+    start_on_free_ports 1 start_tinyproxy || { echo "tinyproxy did not start" >&2; cat "$work/tinyproxy.out" >&2; exit 1; }
+    proxy="http://$credentials@127.0.0.1:${ports[0]}"
     ;;
   nginx)
     # www.vendor.example moves every download to mirror.vendor.example, which
@@ -71,7 +70,7 @@ CONF
     listen 127.0.0.1:PORT;
     server_name www.vendor.example;
     location /download/ { return 302 http://mirror.vendor.example\$request_uri; }
-    location / { proxy_pass http://127.0.0.1:$(cat "$work/port"); }
+    location / { proxy_pass http://127.0.0.1:$vendor_port; }
   }
   server {
     listen 127.0.0.1:PORT;
@@ -86,23 +85,18 @@ temp=$work/$(printf "$temp")
 mkdir -p "$work/bin" "$temp"
 if [ "$scenario" = closed-mid-download ]; then
   # A window manager, to close the window as a person would (Alt+F4).
-  start_window_manager
+  start_window_manager || { echo "the window manager did not start" >&2; exit 1; }
 fi
 ln -s "$(realpath "$bin/platform/posix/app/websetup")" "$work/bin/$exe.exe"
-env TEMP="$temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="$proxy" \
-  "$work/bin/$exe.exe" >"$work/program.log" 2>&1 &
-program=$!
-pids+=($program)
 caption=$(echo "$exe" | tr '[:lower:]' '[:upper:]')
-find_window "$caption" 20 || { echo "no window named $caption" >&2; cat "$work/program.log" >&2; exit 1; }
-sleep 0.5
+start_program "$caption" TEMP="$temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy="$proxy" "$work/bin/$exe.exe" || exit 1
 click_flag "$window" "$flag"
 
 folder=$temp/$exe
 if [ "$scenario" = closed-mid-download ]; then
   # The paced server keeps the first file (over 100 KiB) coming for a second.
   wait_until 5 test -e "$folder/comm32._dl" || fail "the first download did not start"
-  xdotool windowactivate --sync "$window" key alt+F4
+  xdotool windowactivate --sync "$window" key alt+F4 || fail "the window could not be closed with Alt+F4"
   status=""
   if wait_gone "$program" 10; then
     wait "$program"
@@ -150,9 +144,4 @@ else
   [ ! -e "$folder/setup-started.log" ] || fail "something was started"
 fi
 
-if ((failures > 0)); then
-  echo "program log:" >&2
-  cat "$work/program.log" >&2
-  exit 1
-fi
-echo "ok"
+finish

@@ -22,37 +22,16 @@
 #                 against the server as it is, completes too
 set -u
 bin=$1 scenario=$2
-src=$(cd "$(dirname "$0")/../.." && pwd)
 source "$(dirname "$0")/common.sh"
 
-publish() { # files-folder webroot
-  BUILD_DIR=$bin "$src/scripts/publish.sh" "$bin/trust-test/private-key.pem" "$1" "$2" TERBO >/dev/null
-}
-"$bin/tools/vendor_server/make_demo_tree" "$work/tree" "$bin/tools/vendor_server/demo_setup" >/dev/null || exit 1
-publish "$work/tree/TERBO" "$work/www" || exit 1
+vendor_side
 cp -r "$work/www" "$work/mirror"
 mapfile -t files < <("$bin/tools/catalogue/catalogue" TERBO 64 | tail -n +2)
-
-"$bin/tools/vendor_server/vendor_server" --root "$work/www/download" --log "$work/report.log" \
-  --port-file "$work/report-port" >/dev/null 2>&1 &
-pids+=($!)
-wait_for_file "$work/report-port" 10 || { echo "vendor server did not start" >&2; exit 1; }
+start_report_page
 start_nginx "
-  server {
-    listen 127.0.0.1:PORT default_server;
-    server_name www.vendor.example;
-    root $work/www;
-    location /programy/ { proxy_pass http://127.0.0.1:$(cat "$work/report-port"); }
-  }
-  server {
-    listen 127.0.0.1:PORT;
-    server_name mirror.vendor.example;
-    root $work/mirror;
-  }" || exit 1
-
-
-mkdir -p "$work/bin" "$work/temp"
-ln -s "$(realpath "$bin/platform/posix/app/websetup_resilient")" "$work/bin/TERBO.exe"
+  server { listen 127.0.0.1:PORT default_server; server_name www.vendor.example; $site }
+  server { listen 127.0.0.1:PORT; server_name mirror.vendor.example; root $work/mirror; }" || exit 1
+link_program websetup_resilient
 folder=$work/temp/TERBO
 expect_complete() { # seconds
   wait_gone "$program" "$1" || fail "the installer did not end after handing off"
@@ -115,12 +94,13 @@ case $scenario in
   republished)
     # The fourth file is held on its way while the vendor publishes a new version of it.
     fourth=$(awk 'NR == 4 { print $1 }' <<<"$(printf '%s\n' "${files[@]}")")
-    start_proxy --once --delay "/download/TERBO/$fourth=4000"
+    start_proxy --once --hold "/download/TERBO/$fourth=$work/published"
     run_program
     wait_until 30 grep -q "^GET /download/TERBO/$fourth\$" "$work/proxy.log" || fail "the fourth file was not asked for"
     echo "a new version" >>"$work/tree/TERBO/$fourth"
-    publish "$work/tree/TERBO" "$work/www" || fail "could not publish again"
+    publish_product "$work/tree/TERBO" "$work/www" TERBO || fail "could not publish again"
     cp -r "$work/www/download" "$work/mirror/"
+    touch "$work/published"
     expect_complete 90
     [ "$(gets | grep -c '^websetup.list$')" = 2 ] || fail "the list was not fetched again: $(gets | tr '\n' ' ')"
     cmp -s "$work/www/download/TERBO/websetup.list" "$folder/websetup.list" || fail "the new list was not kept"
@@ -165,11 +145,4 @@ case $scenario in
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
-if ((failures > 0)); then
-  echo "program log:" >&2
-  cat "$work/program.log" >&2
-  echo "requests:" >&2
-  cat "$work/proxy.log" >&2
-  exit 1
-fi
-echo "ok"
+finish "$work/proxy.log"

@@ -17,7 +17,6 @@
 #   closed-mid-file     the window is closed while the second file is on its way; then a new run
 set -u
 bin=$1 scenario=$2
-src=$(cd "$(dirname "$0")/../.." && pwd)
 faults=() replace="" unpublish="" expires=""
 case $scenario in
   clean) ;;
@@ -37,39 +36,29 @@ esac
 source "$(dirname "$0")/common.sh"
 
 # The vendor's side: the files, published with the throw-away key.
-publish() { # files-folder webroot program [options]
-  BUILD_DIR=$bin "$src/scripts/publish.sh" "${@:4}" "$bin/trust-test/private-key.pem" "$1" "$2" "$3" >/dev/null
-}
-"$bin/tools/vendor_server/make_demo_tree" "$work/tree" "$bin/tools/vendor_server/demo_setup" >/dev/null || exit 1
+make_tree "$work/tree" || exit 1
 if [ "$scenario" = list-replayed ]; then
   # Last release's list, then this one's over it.
-  publish "$work/tree/TERBO" "$work/www" TERBO || exit 1
+  publish_product "$work/tree/TERBO" "$work/www" TERBO || exit 1
   cp "$work/www/download/TERBO/websetup.list" "$work/old.list"
 fi
-publish "$work/tree/TERBO" "$work/www" TERBO ${expires:+--expires "$expires"} || exit 1
-publish "$work/tree/KALMIRO" "$work/www" kalmiro || exit 1
+publish_product "$work/tree/TERBO" "$work/www" TERBO ${expires:+--expires "$expires"} || exit 1
+publish_product "$work/tree/KALMIRO" "$work/www" kalmiro || exit 1
 [ -n "$unpublish" ] && rm "$work/www/download/TERBO/websetup.list"
 
 # The report page is the vendor server's; nginx serves the files and hands the report on.
-"$bin/tools/vendor_server/vendor_server" --root "$work/www/download" --log "$work/report.log" \
-  --port-file "$work/report-port" >/dev/null 2>&1 &
-pids+=($!)
-wait_for_file "$work/report-port" 10 || { echo "vendor server did not start" >&2; exit 1; }
-start_nginx "
-  server {
-    listen 127.0.0.1:PORT;
-    root $work/www;
-    location /programy/ { proxy_pass http://127.0.0.1:$(cat "$work/report-port"); }
-  }" || exit 1
+start_report_page
+start_nginx "server { listen 127.0.0.1:PORT; $site }" || exit 1
 
 args=("${faults[@]}")
 [ -n "$replace" ] && args+=(--replace "/download/TERBO/websetup.list=$work/www/download/$replace/websetup.list")
 start_proxy "${args[@]}"
 
-mkdir -p "$work/bin" "$work/temp"
 # A window manager, to close the window as a person would (Alt+F4).
-[ "$scenario" = closed-mid-file ] && start_window_manager
-ln -s "$(realpath "$bin/platform/posix/app/websetup_trusted")" "$work/bin/TERBO.exe"
+if [ "$scenario" = closed-mid-file ]; then
+  start_window_manager || { echo "the window manager did not start" >&2; exit 1; }
+fi
+link_program websetup_trusted
 
 folder=$work/temp/TERBO
 fetched() { grep -c "^GET /download/TERBO/$1\$" "$work/proxy.log"; }
@@ -169,7 +158,7 @@ case $scenario in
     ;;
   closed-mid-file)
     wait_until 20 test -s "$folder/ntdll._dl.part" || fail "the second file never came aside"
-    xdotool windowactivate --sync "$window" key alt+F4
+    xdotool windowactivate --sync "$window" key alt+F4 || fail "the window could not be closed with Alt+F4"
     wait_gone "$program" 20 || fail "the installer did not end when its window was closed"
     [ -s "$folder/ntdll._dl.part" ] || fail "the interrupted file was not aside"
     [ ! -e "$folder/ntdll._dl" ] || fail "the interrupted file carries its name"
@@ -179,11 +168,4 @@ case $scenario in
     ;;
 esac
 
-if ((failures > 0)); then
-  echo "program log:" >&2
-  cat "$work/program.log" >&2
-  echo "requests:" >&2
-  cat "$work/proxy.log" >&2
-  exit 1
-fi
-echo "ok"
+finish "$work/proxy.log"

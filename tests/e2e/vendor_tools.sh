@@ -29,12 +29,10 @@
 #   https-expiring  the same with a certificate that ends in 7 days: a fault
 set -u
 bin=$1 scenario=$2
-src=$(cd "$(dirname "$0")/../.." && pwd)
 source "$(dirname "$0")/common.sh"
 
 key=$bin/trust-test/private-key.pem
-publish() { BUILD_DIR=$bin "$src/scripts/publish.sh" "$@"; }
-"$bin/tools/vendor_server/make_demo_tree" "$work/tree" "$bin/tools/vendor_server/demo_setup" >/dev/null || exit 1
+make_tree "$work/tree" || exit 1
 field() { sed -n "s/^$1 //p" "$2"; } # field NAME LIST
 # The web root as a listing of names, sizes and list texts, to compare before and after.
 snapshot() { (cd "$work/www" && find . -printf '%p %s\n' | sort && cat download/*/websetup.list 2>/dev/null); }
@@ -228,11 +226,9 @@ case $scenario in
     [ "$(grep -c '^FAIL' "$work/check.out")" = 2 ] || fail "the check blamed a good file too"
     ;;
   https*)
-    "$bin/tests/tools/connect_proxy" --upstream "127.0.0.1:$nginx_port" --port-file "$work/proxy-port" \
-      >"$work/proxy.log" 2>&1 &
-    pids+=($!)
-    wait_for_file "$work/proxy-port" 10 || exit 1
-    SSL_CERT_FILE=$work/pki/ca.pem https_proxy=http://127.0.0.1:$(cat "$work/proxy-port") \
+    start_peer "$work/proxy-port" "$work/proxy.log" "$bin/tests/tools/connect_proxy" \
+      --upstream "127.0.0.1:$nginx_port" --port-file "$work/proxy-port" || exit 1
+    SSL_CERT_FILE=$work/pki/ca.pem https_proxy=http://127.0.0.1:$peer_port \
       publish --check --key "$key" https://www.vendor.example TERBO >"$work/check.out" 2>&1
     status=$?
     lines=$(grep -c '^ok \|^FAIL ' "$work/check.out")

@@ -40,12 +40,18 @@ bool Near(Rgb a, Rgb b, int margin) {
 // The pixels of the main window as they are on the screen.
 class Screen {
  public:
+  // Read once the window is viewable and drawn since: what is drawn before the
+  // server maps it is lost, and a loaded machine may map it late.
   Screen(int x, int y, int w, int h, Fl_Window* window = nullptr)
       : x_(x), y_(y), w_(w), pixels_(static_cast<std::size_t>(w * h * 3)) {
-    Fl::flush();
     if (window == nullptr) window = Fl::first_window();
+    for (int i = 0; i < 200 && !Viewable(*window); ++i) Fl::wait(0.05);
+    window->redraw();
+    Fl::flush();
+    XSync(fl_display, False);
     window->make_current();
-    fl_read_image(pixels_.data(), x, y, w, h);
+    if (fl_read_image(pixels_.data(), x, y, w, h) == nullptr)
+      ADD_FAILURE() << "the window could not be read" << (Viewable(*window) ? "" : ": it is not viewable");
   }
   Rgb At(int x, int y) const {
     const std::size_t i = static_cast<std::size_t>(((y - y_) * w_ + (x - x_)) * 3);
@@ -61,6 +67,12 @@ class Screen {
   }
 
  private:
+  static bool Viewable(Fl_Window& window) {
+    XWindowAttributes attributes{};
+    return window.shown() && XGetWindowAttributes(fl_display, fl_xid(&window), &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+  }
+
   int x_, y_, w_;
   std::vector<unsigned char> pixels_;
 };

@@ -1,6 +1,6 @@
 #pragma once
-// What the getter's tests share: the UI pump, a temp folder, file helpers and
-// a recorder of the component's events.
+// What the getter's tests share: the UI pump, a temp folder, file helpers, a
+// recorder of the component's events and a getter on the fake transport.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +13,7 @@
 
 #include "framework/MainThread.h"
 #include "httpget/HTTPGet.h"
+#include "tests/support/FakeInternet.h"
 
 namespace httpget_test {
 
@@ -144,6 +145,23 @@ struct EventLog {
     return PumpUntil([this] { return finished; });
   }
   std::string Last() const { return events.empty() ? "" : events.back(); }
+};
+
+// One getter on the fake transport, fetching server/dir/a.zip into a temp folder.
+class GetterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    get.URL = "server/dir/a.zip";
+    get.FileName = dir.File("a.zip");
+    log.Attach(get);
+  }
+  void TearDown() override { EXPECT_TRUE(AllWorkersGone()); }
+
+  TempDir dir;
+  FakeInternet net;
+  TComponent owner{nullptr};
+  THTTPGet& get = *new THTTPGet(&owner, net);
+  EventLog log;
 };
 
 }  // namespace httpget_test

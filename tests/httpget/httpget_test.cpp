@@ -19,22 +19,6 @@ using namespace httpget_test;
 
 namespace {
 
-class GetterTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    get.URL = "server/dir/a.zip";
-    get.FileName = dir.File("a.zip");
-    log.Attach(get);
-  }
-  void TearDown() override { EXPECT_TRUE(AllWorkersGone()); }
-
-  TempDir dir;
-  FakeInternet net;
-  TComponent owner{nullptr};
-  THTTPGet& get = *new THTTPGet(&owner, net);
-  EventLog log;
-};
-
 // ---------------------------------------------------------------------------
 // What reaches the platform.
 
@@ -45,6 +29,16 @@ struct ArgsCase {
 };
 
 class PlatformArguments : public GetterTest, public ::testing::WithParamInterface<ArgsCase> {};
+
+// The calls of a GET with the default agent, no credentials and no referrer:
+// to host and port, for path, with those request flags and that send.
+std::vector<std::string> GetCalls(const std::string& host, int port, const std::string& path,
+                                  const char* flags, const std::string& send = "none,0") {
+  return {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
+          "InternetConnectA(h1,\"" + host + "\"," + std::to_string(port) + R"(,"","",3,0,0))",
+          "HttpOpenRequestA(h2,\"GET\",\"" + path + R"(","HTTP/1.0","",["*/*"],)" + flags + ",0)",
+          "HttpSendRequestA(h3," + send + ",none,0)"};
+}
 
 TEST_P(PlatformArguments, AreExactlyThoseOfTheTable) {
   GetParam().set(get);
@@ -58,12 +52,7 @@ TEST_P(PlatformArguments, AreExactlyThoseOfTheTable) {
 INSTANTIATE_TEST_SUITE_P(
     Getter, PlatformArguments,
     ::testing::Values(
-        ArgsCase{"Get",
-                 [](THTTPGet&) {},
-                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
-                  R"(InternetConnectA(h1,"server",80,"","",3,0,0))",
-                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x80000000,0))",
-                  R"(HttpSendRequestA(h3,none,0,none,0))"}},
+        ArgsCase{"Get", [](THTTPGet&) {}, GetCalls("server", 80, "/dir/a.zip", "0x80000000")},
         ArgsCase{
             "Post",
             [](THTTPGet& g) { g.PostQuery = "a=1&b=2"; },
@@ -92,49 +81,28 @@ INSTANTIATE_TEST_SUITE_P(
                    g.RangeFrom = 1000;
                    g.IfRange = "\"5f-1a\"";
                  },
-                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
-                  R"(InternetConnectA(h1,"server",80,"","",3,0,0))",
-                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x84000000,0))",
-                  R"(HttpSendRequestA(h3,"Range: bytes=1000-)"
-                  "\r\n"
-                  R"(If-Range: "5f-1a")"
-                  "\r\n"
-                  R"(",39,none,0))"}},
+                 GetCalls("server", 80, "/dir/a.zip", "0x84000000",
+                          "\"Range: bytes=1000-\r\nIf-Range: \"5f-1a\"\r\n\",39")},
         ArgsCase{"RangeWithoutIfRangeUsingCache",
                  [](THTTPGet& g) {
                    g.RangeFrom = 7;
                    g.UseCache = true;
                  },
-                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
-                  R"(InternetConnectA(h1,"server",80,"","",3,0,0))",
-                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x04000000,0))",
-                  R"(HttpSendRequestA(h3,"Range: bytes=7-)"
-                  "\r\n"
-                  R"(",17,none,0))"}},
+                 GetCalls("server", 80, "/dir/a.zip", "0x04000000", "\"Range: bytes=7-\r\n\",17")},
         ArgsCase{"HttpsGoesToPort443WithTheSecureFlag",
                  [](THTTPGet& g) {
                    g.Https = true;
                    g.URL = "HTTPS://server/dir/a.zip";
                  },
-                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
-                  R"(InternetConnectA(h1,"server",443,"","",3,0,0))",
-                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x80800000,0))",
-                  R"(HttpSendRequestA(h3,none,0,none,0))"}},
+                 GetCalls("server", 443, "/dir/a.zip", "0x80800000")},
         ArgsCase{"HttpsOnLeavesAPlainAddressPlain",
                  [](THTTPGet& g) {
                    g.Https = true;
                    g.URL = "http://server/dir/a.zip";
                  },
-                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
-                  R"(InternetConnectA(h1,"server",80,"","",3,0,0))",
-                  R"(HttpOpenRequestA(h2,"GET","/dir/a.zip","HTTP/1.0","",["*/*"],0x80000000,0))",
-                  R"(HttpSendRequestA(h3,none,0,none,0))"}},
-        ArgsCase{"HttpsOffTakesTheSchemeAsAHost",
-                 [](THTTPGet& g) { g.URL = "https://server/dir/a.zip"; },
-                 {R"(InternetOpenA("Kestrami HTTPGet",0,none,none,0))",
-                  R"(InternetConnectA(h1,"https:",80,"","",3,0,0))",
-                  R"(HttpOpenRequestA(h2,"GET","//server/dir/a.zip","HTTP/1.0","",["*/*"],0x80000000,0))",
-                  R"(HttpSendRequestA(h3,none,0,none,0))"}}),
+                 GetCalls("server", 80, "/dir/a.zip", "0x80000000")},
+        ArgsCase{"HttpsOffTakesTheSchemeAsAHost", [](THTTPGet& g) { g.URL = "https://server/dir/a.zip"; },
+                 GetCalls("https:", 80, "//server/dir/a.zip", "0x80000000")}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // Over TLS the address the answer finally came from must still be https://.

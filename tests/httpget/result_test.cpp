@@ -1,6 +1,6 @@
-// What a transfer came to: the one table from a transport's reason and a
-// status to a failure, the answer's fields the getter reads, and on the fake
-// transport the reasons the getter gives and the continuing of a file.
+// What a transfer came to: the answer's fields the getter reads, and on the
+// fake transport the failure the getter gives for each kind of reason and
+// status, and the continuing of a file.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -23,40 +23,6 @@ void PrintTo(THTTPFailure f, std::ostream* os) {
 }
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// The table.
-
-struct ClassifyCase {
-  std::uint32_t code;
-  int status;
-  F failure;
-};
-
-class Classify : public ::testing::TestWithParam<ClassifyCase> {};
-
-TEST_P(Classify, GivesTheFailureOfTheTable) {
-  EXPECT_EQ(ClassifyFailure(GetParam().code, GetParam().status), GetParam().failure);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Result, Classify,
-    ::testing::Values(ClassifyCase{12002, 0, F::TimedOut}, ClassifyCase{12007, 0, F::NameNotResolved},
-                      ClassifyCase{12029, 0, F::ConnectionFailed},
-                      ClassifyCase{12030, 0, F::ConnectionFailed},
-                      ClassifyCase{12031, 0, F::ConnectionFailed},
-                      ClassifyCase{12152, 0, F::ConnectionFailed},
-                      ClassifyCase{12165, 0, F::ConnectionFailed}, ClassifyCase{12156, 0, F::RedirectLoop},
-                      ClassifyCase{12040, 0, F::RedirectLoop}, ClassifyCase{12037, 0, F::Certificate},
-                      ClassifyCase{12038, 0, F::Certificate}, ClassifyCase{12045, 0, F::Certificate},
-                      ClassifyCase{12057, 0, F::Certificate}, ClassifyCase{12157, 0, F::Certificate},
-                      ClassifyCase{12169, 0, F::Certificate}, ClassifyCase{0, 0, F::Other},
-                      ClassifyCase{12005, 0, F::Other}, ClassifyCase{87, 0, F::Other},
-                      // An answer's status counts before any reason.
-                      ClassifyCase{0, 200, F::None}, ClassifyCase{0, 206, F::None},
-                      ClassifyCase{12002, 503, F::HttpStatus}, ClassifyCase{0, 407, F::HttpStatus},
-                      ClassifyCase{0, 304, F::HttpStatus}, ClassifyCase{0, 199, F::HttpStatus}),
-    [](const auto& p) { return std::to_string(p.param.code) + "_" + std::to_string(p.param.status); });
 
 // ---------------------------------------------------------------------------
 // The answer's fields.
@@ -151,21 +117,12 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------
 // The getter's reasons, on the fake.
 
-class ResultTest : public ::testing::Test {
+class ResultTest : public GetterTest {
  protected:
   void SetUp() override {
-    get.URL = "server/dir/a.zip";
-    get.FileName = dir.File("a.zip");
+    GetterTest::SetUp();
     get.BinaryData = true;
-    log.Attach(get);
   }
-  void TearDown() override { EXPECT_TRUE(AllWorkersGone()); }
-
-  TempDir dir;
-  FakeInternet net;
-  TComponent owner{nullptr};
-  THTTPGet& get = *new THTTPGet(&owner, net);
-  EventLog log;
 };
 
 struct ReasonCase {
@@ -207,8 +164,26 @@ INSTANTIATE_TEST_SUITE_P(
                      g.BinaryData = false;
                    },
                    "error", F::TimedOut, 0, 12002},
+        // Each kind of reason a platform gives, and one that is none of them.
+        ReasonCase{"UntrustedCertificate",
+                   [](FakeInternet& n, THTTPGet&) { n.failCall["HttpSendRequestA"] = internet_error::kInvalidCa; },
+                   "error", F::Certificate, 0, internet_error::kInvalidCa},
+        ReasonCase{"RedirectFailed",
+                   [](FakeInternet& n, THTTPGet&) { n.failCall["HttpSendRequestA"] = internet_error::kRedirectFailed; },
+                   "error", F::RedirectLoop, 0, internet_error::kRedirectFailed},
+        ReasonCase{"ProxyUnreachable",
+                   [](FakeInternet& n, THTTPGet&) {
+                     n.failCall["HttpSendRequestA"] = internet_error::kProxyServerUnreachable;
+                   },
+                   "error", F::ConnectionFailed, 0, internet_error::kProxyServerUnreachable},
+        ReasonCase{"OtherReason",
+                   [](FakeInternet& n, THTTPGet&) { n.failCall["HttpSendRequestA"] = internet_error::kInvalidUrl; },
+                   "error", F::Other, 0, internet_error::kInvalidUrl},
         ReasonCase{"NotFound", [](FakeInternet& n, THTTPGet&) { n.status = "404"; }, "error", F::HttpStatus,
                    404, 0},
+        // An answer's status counts before anything the platform said.
+        ReasonCase{"InformationalStatus", [](FakeInternet& n, THTTPGet&) { n.status = "199"; }, "error",
+                   F::HttpStatus, 199, 0},
         ReasonCase{"NoLength", [](FakeInternet& n, THTTPGet&) { n.contentLength.reset(); }, "error",
                    F::NoLength, 0, 0},
         // With the details the status of an answer without a length is known.
@@ -362,113 +337,52 @@ TEST_P(Resume, ContinuesExactlyTheRestOrStartsOver) {
 const std::string kStart = Body().substr(0, kFrom);
 const std::string kJunk(500, 'j');
 
+// The server answers STATUS itself, with that body, length and Content-Range
+// (none when empty) instead of the rest asked for: an error that leaves the
+// target as it was, a 206 of another part being a bad range.
+ResumeCase Refused(const char* name, int status, std::string body = "", std::string length = "",
+                   std::string contentRange = "") {
+  auto set = [=](FakeInternet& n, THTTPGet&) {
+    n.ranges = false;
+    n.status = std::to_string(status);
+    if (status != 206) return;
+    n.body = body;
+    n.contentLength = length;
+    if (!contentRange.empty()) n.fields[IInternetApi::kQueryContentRange] = contentRange;
+  };
+  return {name, set, kStart, "error", status == 206 ? F::BadRange : F::HttpStatus, {}, status, false, 0};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Getter, Resume,
-    ::testing::Values(ResumeCase{"TheRest", [](FakeInternet&, THTTPGet&) {}, kStart, "donefile a.zip 2000",
-                                 F::None, Body(), 206, true, 3000},
-                      // Bytes past RangeFrom are no part of the file any more.
-                      ResumeCase{"TheRestAfterALongerTarget", [](FakeInternet&, THTTPGet&) {}, kStart + kJunk,
-                                 "donefile a.zip 2000", F::None, Body(), 206, true, 3000},
-                      ResumeCase{"StaleIfRangeGetsTheWholeFile",
-                                 [](FakeInternet&, THTTPGet& g) { g.IfRange = "\"v0\""; }, kStart + kJunk,
-                                 "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
-                      ResumeCase{"RangeIgnored", [](FakeInternet& n, THTTPGet&) { n.ranges = false; }, kStart,
-                                 "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
-                      ResumeCase{"AnotherRange",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "206";
-                                   n.body = Body().substr(500);
-                                   n.contentLength = "2500";
-                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 500-2999/3000";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::BadRange,
-                                 {},
-                                 206,
-                                 false,
-                                 0},
-                      ResumeCase{"TheRestWithAWrongLength",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "206";
-                                   n.body = Body().substr(kFrom);
-                                   n.contentLength = "2500";
-                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 1000-2999/3000";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::BadRange,
-                                 {},
-                                 206,
-                                 false,
-                                 0},
-                      ResumeCase{"NotToTheEnd",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "206";
-                                   n.body = Body().substr(kFrom, 1000);
-                                   n.contentLength = "1000";
-                                   n.fields[IInternetApi::kQueryContentRange] = "bytes 1000-1999/3000";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::BadRange,
-                                 {},
-                                 206,
-                                 false,
-                                 0},
-                      ResumeCase{"WithoutContentRange",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "206";
-                                   n.body = Body().substr(kFrom);
-                                   n.contentLength = "2000";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::BadRange,
-                                 {},
-                                 206,
-                                 false,
-                                 0},
-                      ResumeCase{"NotSatisfiable",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "416";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::HttpStatus,
-                                 {},
-                                 416,
-                                 false,
-                                 0},
-                      ResumeCase{"OtherSuccess",
-                                 [](FakeInternet& n, THTTPGet&) {
-                                   n.ranges = false;
-                                   n.status = "203";
-                                 },
-                                 kStart,
-                                 "error",
-                                 F::HttpStatus,
-                                 {},
-                                 203,
-                                 false,
-                                 0},
-                      // A cut continuation keeps what arrived, after the first RangeFrom bytes.
-                      ResumeCase{"TheRestCutShort", [](FakeInternet& n, THTTPGet&) { n.failAfter = 2050; },
-                                 kStart, "error", F::BodyCutShort, Body().substr(0, 2050), 206, true, 3000},
-                      ResumeCase{"TargetShorterThanRangeFrom",
-                                 [](FakeInternet&, THTTPGet&) {},
-                                 kStart.substr(0, 999),
-                                 "error",
-                                 F::FileError,
-                                 {},
-                                 206,
-                                 true,
-                                 3000}),
+    ::testing::Values(
+        ResumeCase{"TheRest", [](FakeInternet&, THTTPGet&) {}, kStart, "donefile a.zip 2000", F::None, Body(),
+                   206, true, 3000},
+        // Bytes past RangeFrom are no part of the file any more.
+        ResumeCase{"TheRestAfterALongerTarget", [](FakeInternet&, THTTPGet&) {}, kStart + kJunk,
+                   "donefile a.zip 2000", F::None, Body(), 206, true, 3000},
+        ResumeCase{"StaleIfRangeGetsTheWholeFile", [](FakeInternet&, THTTPGet& g) { g.IfRange = "\"v0\""; },
+                   kStart + kJunk, "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
+        ResumeCase{"RangeIgnored", [](FakeInternet& n, THTTPGet&) { n.ranges = false; }, kStart,
+                   "donefile a.zip 3000", F::None, Body(), 200, false, 3000},
+        // Answers of the server's own, not the rest asked for: the target stays.
+        Refused("AnotherRange", 206, Body().substr(500), "2500", "bytes 500-2999/3000"),
+        Refused("TheRestWithAWrongLength", 206, Body().substr(kFrom), "2500", "bytes 1000-2999/3000"),
+        Refused("NotToTheEnd", 206, Body().substr(kFrom, 1000), "1000", "bytes 1000-1999/3000"),
+        Refused("WithoutContentRange", 206, Body().substr(kFrom), "2000", ""), Refused("NotSatisfiable", 416),
+        Refused("OtherSuccess", 203),
+        // A cut continuation keeps what arrived, after the first RangeFrom bytes.
+        ResumeCase{"TheRestCutShort", [](FakeInternet& n, THTTPGet&) { n.failAfter = 2050; }, kStart, "error",
+                   F::BodyCutShort, Body().substr(0, 2050), 206, true, 3000},
+        ResumeCase{"TargetShorterThanRangeFrom",
+                   [](FakeInternet&, THTTPGet&) {},
+                   kStart.substr(0, 999),
+                   "error",
+                   F::FileError,
+                   {},
+                   206,
+                   true,
+                   3000}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ResultTest, StringModeAsksForTheWholeBody) {

@@ -17,53 +17,31 @@ bin=$1 work=$2
 shift 2
 src=$(cd "$(dirname "$0")/../.." && pwd)
 source "$src/scripts/lib/desktop.sh"
+source "$src/scripts/lib/vendor.sh"
 source "$src/tests/tools/tls.sh"
 
 pids=()
 stop() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; }
 trap stop EXIT
 rm -rf "$work"
-mkdir -p "$work/nginx"
+mkdir -p "$work"
 make_test_pki "$work/pki" || { echo "openssl could not make the test's certificates" >&2; exit 1; }
 
-"$bin/tests/httpget/scenario_server" "$work/root" "$work/scenario-port" >"$work/scenario-server.log" 2>&1 &
-pids+=($!)
-wait_for_file "$work/scenario-port" 10 || { echo "the scenario server did not start" >&2; exit 1; }
-scenario=$(cat "$work/scenario-port")
+start_peer "$work/scenario-port" "$work/scenario-server.log" "$bin/tests/httpget/scenario_server" "$work/root" \
+  "$work/scenario-port" || exit 1
+scenario=$peer_port
 
-good=$(free_port) expired=$(free_port) untrusted=$(free_port) plain=$(free_port)
 pass="location / { proxy_pass http://127.0.0.1:$scenario; proxy_redirect off; proxy_buffering off; }"
-cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log $work/nginx/access.log;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  server { $(tls_server "$good" "$work/pki/www") $pass }
-  server { $(tls_server "$expired" "$work/pki/expired") $pass }
-  server { $(tls_server "$untrusted" "$work/pki/untrusted") $pass }
-  server { listen 127.0.0.1:$plain; $pass }
-}
-CONF
-"$(command -v nginx || echo /usr/sbin/nginx)" -c "$work/nginx.conf" -p "$work/nginx" >"$work/nginx.out" 2>&1 &
-pids+=($!)
-for port in "$good" "$expired" "$untrusted" "$plain"; do
-  wait_port "$port" 10 || { echo "nginx did not start" >&2; cat "$work/nginx.out" "$work/nginx/error.log" >&2; exit 1; }
-done
+start_nginx "
+  server { $(tls_server PORT "$work/pki/www") $pass }
+  server { $(tls_server PORT2 "$work/pki/expired") $pass }
+  server { $(tls_server PORT3 "$work/pki/untrusted") $pass }
+  server { listen 127.0.0.1:PORT4; $pass }" "$work/nginx" || exit 1
 
-"$bin/tests/tools/connect_proxy" --upstream "127.0.0.1:$good" --port-file "$work/proxy-port" \
-  --route "expired.vendor.example=$expired" --route "untrusted.vendor.example=$untrusted" \
-  --route "plain.vendor.example=$plain" --plain "127.0.0.1:$scenario" >"$work/proxy.log" 2>&1 &
-pids+=($!)
-wait_for_file "$work/proxy-port" 10 || { echo "the CONNECT proxy did not start" >&2; exit 1; }
+start_peer "$work/proxy-port" "$work/proxy.log" "$bin/tests/tools/connect_proxy" --upstream "127.0.0.1:$nginx_port" \
+  --port-file "$work/proxy-port" --route "expired.vendor.example=$nginx_port2" \
+  --route "untrusted.vendor.example=$nginx_port3" --route "plain.vendor.example=$nginx_port4" \
+  --plain "127.0.0.1:$scenario" || exit 1
 
 export WEBSETUP_TLS_PROXY=127.0.0.1:$(cat "$work/proxy-port")
 export WEBSETUP_TLS_CA=$work/pki/ca.pem WEBSETUP_TLS_BUNDLE=$work/pki/bundle.pem

@@ -30,11 +30,17 @@ const char* const kVendorHost = "www.vendor.example";
 const char* const kUrl = "www.vendor.example/download/TERBO/data.bin";
 const char* const kPath = "/download/TERBO/data.bin";
 
-// A loopback port that nobody listens on.
+// A loopback port that refuses connections: bound, never listening, and held
+// for the whole run, so that no other test's server can take it meanwhile.
 std::uint16_t ClosedPort() {
-  boost::asio::io_context io;
-  boost::asio::ip::tcp::acceptor a(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
-  return a.local_endpoint().port();
+  static boost::asio::io_context io;
+  static boost::asio::ip::tcp::socket held = [] {
+    boost::asio::ip::tcp::socket s(io);
+    s.open(boost::asio::ip::tcp::v4());
+    s.bind({boost::asio::ip::make_address("127.0.0.1"), 0});
+    return s;
+  }();
+  return held.local_endpoint().port();
 }
 
 std::string Header(const vendor::RecordedRequest& r, const std::string& name) {

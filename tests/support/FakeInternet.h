@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "httpget/InternetApi.h"
+#include "httpget/InternetErrors.h"
+#include "tools/vendor_server/ByteRange.h"
 
 // Lets a test hold the worker at a point of its body and release it.
 class Gate {
@@ -59,7 +61,7 @@ class FakeInternet : public IInternetApi {
   // Reads fail once this many body bytes have been delivered, with readError;
   // counted in the whole body, also when the answer is the rest of it.
   std::optional<std::size_t> failAfter;
-  std::uint32_t readError = 12031;  // ERROR_INTERNET_CONNECTION_RESET
+  std::uint32_t readError = internet_error::kConnectionReset;
   // Further header fields of the answer by query level (kQueryETag, kQueryRetryAfter, ...).
   std::map<std::uint32_t, std::string> fields;
   // A request for the rest of the body is answered 206 with it, when its
@@ -67,7 +69,7 @@ class FakeInternet : public IInternetApi {
   bool ranges = false;
   // Every operation fails, as for an unreachable server, with unreachableError.
   bool unreachable = false;
-  std::uint32_t unreachableError = 12029;  // ERROR_INTERNET_CANNOT_CONNECT
+  std::uint32_t unreachableError = internet_error::kCannotConnect;
   // The operation of that name fails with that reason: {"HttpSendRequestA", 12007}.
   std::map<std::string, std::uint32_t> failCall;
   // What kOptionUrl answers once a request was sent (as after a redirect);
@@ -187,7 +189,7 @@ class FakeInternet : public IInternetApi {
                                                                    : std::string(headers, headersLength);
     std::lock_guard lock(m_);
     Object* o = Find(request);
-    if (o == nullptr) return SetError(kInvalidHandle);
+    if (o == nullptr) return SetError(internet_error::kInvalidHandle);
     requests_.push_back({o->host, o->verb, o->path, sentHeaders});
     o->sent = true;
     bool answersRanges = false;
@@ -220,14 +222,14 @@ class FakeInternet : public IInternetApi {
     if (Fails("HttpQueryInfoA")) return false;
     std::lock_guard lock(m_);
     const Object* o = Find(request);
-    if (o == nullptr) return SetError(kInvalidHandle);
-    if (!o->sent) return SetError(kIncorrectHandleState);
+    if (o == nullptr) return SetError(internet_error::kInvalidHandle);
+    if (!o->sent) return SetError(internet_error::kIncorrectHandleState);
     std::optional<std::string> value;
     if (infoLevel == kQueryContentLength) value = o->contentLength;
     if (infoLevel == kQueryStatusCode) value = o->status;
     if (const auto it = o->fields.find(infoLevel); it != o->fields.end()) value = it->second;
-    if (!value) return SetError(kHeaderNotFound);
-    if (value->size() + 1 > *bufferLength) return SetError(kInsufficientBuffer);
+    if (!value) return SetError(internet_error::kHeaderNotFound);
+    if (value->size() + 1 > *bufferLength) return SetError(internet_error::kInsufficientBuffer);
     std::memcpy(buffer, value->c_str(), value->size() + 1);
     *bufferLength = static_cast<std::uint32_t>(value->size());
     return true;
@@ -240,8 +242,8 @@ class FakeInternet : public IInternetApi {
     {
       std::lock_guard lock(m_);
       const Object* o = Find(file);
-      if (o == nullptr) return SetError(kInvalidHandle);
-      if (!o->sent) return SetError(kIncorrectHandleState);
+      if (o == nullptr) return SetError(internet_error::kInvalidHandle);
+      if (!o->sent) return SetError(internet_error::kIncorrectHandleState);
       at = o->delivered;
     }
     if (holdRead != nullptr && at == holdReadAt) holdRead->Pass();
@@ -259,7 +261,8 @@ class FakeInternet : public IInternetApi {
   }
   bool InternetQueryOptionA(Handle handle, std::uint32_t option, void* buffer,
                             std::uint32_t* bufferLength) override {
-    Record("InternetQueryOptionA(" + Name(handle) + "," + Num(option) + "," + Num(*bufferLength) + ")", false, {});
+    Record("InternetQueryOptionA(" + Name(handle) + "," + Num(option) + "," + Num(*bufferLength) + ")", false,
+           {});
     std::lock_guard lock(m_);
     const Object* o = Find(handle);
     if (o == nullptr || !o->sent || option != kOptionUrl) return false;
@@ -276,7 +279,7 @@ class FakeInternet : public IInternetApi {
     Record("InternetCloseHandle(" + Name(handle) + ")", false, {});
     std::lock_guard lock(m_);
     if (handle != nullptr) ++closed_;
-    return handle != nullptr || SetError(kInvalidHandle);
+    return handle != nullptr || SetError(internet_error::kInvalidHandle);
   }
   std::uint32_t GetLastError() override {
     Record("GetLastError()", false, {});
@@ -296,12 +299,6 @@ class FakeInternet : public IInternetApi {
     std::size_t delivered = 0;
   };
 
-  static constexpr std::uint32_t kInvalidHandle = 6;         // ERROR_INVALID_HANDLE
-  static constexpr std::uint32_t kInvalidParameter = 87;     // ERROR_INVALID_PARAMETER
-  static constexpr std::uint32_t kInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER
-  static constexpr std::uint32_t kIncorrectHandleState = 12019;
-  static constexpr std::uint32_t kHeaderNotFound = 12150;
-
   // As the system keeps it: per thread.
   static std::uint32_t& LastError() {
     thread_local std::uint32_t error = 0;
@@ -318,26 +315,28 @@ class FakeInternet : public IInternetApi {
     const auto it = failCall.find(op);
     return it != failCall.end() && !SetError(it->second);
   }
-  // Under m_. A request for the rest of the body, as a web server answers it.
+  // Under m_. A request for the rest of the body, as a web server answers it
+  // (one past the end is answered whole here).
   static void AnswerRange(Object& o, const std::string& headers) {
-    auto field = [&](const std::string& name) -> std::optional<std::string> {
+    auto field = [&](const std::string& name) -> std::string {
       const auto at = headers.find(name + ": ");
-      if (at == std::string::npos || (at > 0 && headers[at - 1] != '\n')) return std::nullopt;
+      if (at == std::string::npos || (at > 0 && headers[at - 1] != '\n')) return {};
       const auto start = at + name.size() + 2;
       return headers.substr(start, headers.find("\r\n", start) - start);
     };
-    const auto range = field("Range");
-    if (!range || range->rfind("bytes=", 0) != 0 || range->back() != '-') return;
-    const std::size_t from = std::stoul(range->substr(6));
-    if (const auto ifRange = field("If-Range");
-        ifRange && *ifRange != o.fields[kQueryETag] && *ifRange != o.fields[kQueryLastModified])
-      return;
-    if (from >= o.body.size()) return;
+    const auto validator = [&](std::uint32_t level) {
+      const auto it = o.fields.find(level);
+      return it == o.fields.end() ? std::string() : it->second;
+    };
     const std::size_t size = o.body.size();
+    const vendor::RangeAnswer answer = vendor::JudgeRange(
+        field("Range"), field("If-Range"), {validator(kQueryETag), validator(kQueryLastModified)}, size);
+    if (answer.kind != vendor::RangeAnswer::Part) return;
+    const std::size_t from = answer.first;
     o.status = "206";
     o.fields[kQueryContentRange] =
-        "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size);
-    o.body = o.body.substr(from);
+        "bytes " + std::to_string(from) + "-" + std::to_string(answer.last) + "/" + std::to_string(size);
+    o.body = o.body.substr(from, answer.last - from + 1);
     if (o.contentLength) o.contentLength = std::to_string(o.body.size());
     if (o.failAfter) o.failAfter = *o.failAfter > from ? *o.failAfter - from : 0;
   }
@@ -360,8 +359,8 @@ class FakeInternet : public IInternetApi {
   }
   // Whether a call's handle and arguments let it succeed; sets its reason when not.
   static bool Usable(bool handle, bool arguments) {
-    if (!handle) return SetError(kInvalidHandle);
-    return arguments || SetError(kInvalidParameter);
+    if (!handle) return SetError(internet_error::kInvalidHandle);
+    return arguments || SetError(internet_error::kInvalidParameter);
   }
   // makesHandle: the call succeeds with a new handle; false for a call that
   // makes none, or one that fails (its reason already set).

@@ -1,7 +1,11 @@
 #pragma once
-// An ISystem whose answers the test sets and whose calls it records.
+// An ISystem whose answers the test sets and whose calls it records; its files
+// and folders kept in its own sets, or real ones on disk.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -34,6 +38,10 @@ class TFakeHeldFile : public IHeldFile {
 
 class TFakeSystem : public ISystem {
  public:
+  // Where its files and folders are; the shell, the clock and the rest stay fake.
+  enum class Files { InMemory, OnDisk };
+  explicit TFakeSystem(Files where = Files::InMemory) : onDisk_(where == Files::OnDisk) {}
+
   AnsiText modulePath = "C:\\Programs\\TERBO.exe";
   char delimiter = '\\';
   std::map<AnsiText, AnsiText> env;  // keys in lower case
@@ -70,24 +78,37 @@ class TFakeSystem : public ISystem {
     if (!foldersCreatable) return false;
     createdFolders.push_back(path);
     sharedFolders.push_back(shared);
-    return true;
+    if (!onDisk_) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return std::filesystem::is_directory(path);
   }
   bool IsPrivateFolder(const AnsiText& path) override {
     log.push_back("private? " + path);
     return foldersPrivate;
   }
-  bool FileExists(const AnsiText& path) override { return files.count(path) != 0; }
+  bool FileExists(const AnsiText& path) override {
+    return onDisk_ ? std::filesystem::is_regular_file(path) : files.count(path) != 0;
+  }
   std::int64_t FileSize(const AnsiText& path) override {
-    return files.count(path) != 0 ? static_cast<std::int64_t>(contents[path].size()) : -1;
+    if (!FileExists(path)) return -1;
+    std::error_code ec;
+    return static_cast<std::int64_t>(onDisk_ ? std::filesystem::file_size(path, ec) : contents[path].size());
   }
   bool DeleteFile(const AnsiText& path) override {
     log.push_back("delete " + path);
     if (undeletable.count(path) != 0) return false;
     deleted.push_back(path);
-    return files.erase(path) != 0;
+    std::error_code ec;
+    return onDisk_ ? std::filesystem::remove(path, ec) : files.erase(path) != 0;
   }
   bool RenameFile(const AnsiText& from, const AnsiText& to) override {
     log.push_back("rename " + from + " " + to);
+    if (onDisk_) {
+      std::error_code ec;
+      std::filesystem::rename(from, to, ec);
+      return !ec;
+    }
     if (files.erase(from) == 0) return false;
     files.insert(to);
     contents[to] = contents[from];
@@ -105,13 +126,18 @@ class TFakeSystem : public ISystem {
     sleeps.push_back(milliseconds);
   }
   std::unique_ptr<IHeldFile> HoldFile(const AnsiText& path) override {
-    if (files.count(path) == 0 || unholdable.count(path) != 0) return nullptr;
-    return std::make_unique<TFakeHeldFile>(*this, path, contents[path]);
+    if (!FileExists(path) || unholdable.count(path) != 0) return nullptr;
+    if (!onDisk_) return std::make_unique<TFakeHeldFile>(*this, path, contents[path]);
+    std::ifstream in(path, std::ios::binary);
+    return std::make_unique<TFakeHeldFile>(*this, path, std::string(std::istreambuf_iterator<char>(in), {}));
   }
   void Opened(const AnsiText& file, const AnsiText& parameters) {
     log.push_back("open " + file + " " + parameters);
     opened.emplace_back(file, parameters);
   }
+
+ private:
+  bool onDisk_;
 };
 
 inline void TFakeHeldFile::ShellExecuteOpen(const AnsiText& parameters) {

@@ -1,75 +1,38 @@
-// connect_proxy --upstream HOST:PORT --port-file FILE [--route NAME=PORT]... [--credentials USER:PASSWORD]
+// connect_proxy --upstream HOST:PORT --port-file FILE [--route NAME=PORT]... [--authorization VALUE]
 //               [--plain HOST:PORT]
 //
 // The proxy an office network puts between the installer and the web, for
 // https:// only: it answers "CONNECT name:443" by tunnelling the bytes to
 // UPSTREAM (a route sends one name to 127.0.0.1:PORT instead), so the TLS
 // runs of the tests reach a local server under any host name without port
-// 443. With credentials it wants them as Basic (Proxy-Authorization) and
-// answers 407 without them. A plain request goes to the --plain server as it
+// 443. With --authorization it wants exactly that Proxy-Authorization (the
+// script encodes it, apart from the program's own encoding) and answers 407
+// without it. A plain request goes to the --plain server as it
 // is, when one is named; any other request or port is refused. Each request
 // is logged to stdout: "CONNECT name:port STATUS", or "GET URL" when handed on.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iostream>
 #include <map>
-#include <mutex>
 #include <sstream>
-#include <string>
-#include <thread>
+
+#include "ProxyListener.h"
 
 namespace {
+using proxy::Dial;
+using proxy::Log;
+using proxy::SendAll;
 std::string upstreamHost;
 int upstreamPort = 0;
 std::string plainHost;
 int plainPort = 0;
 std::map<std::string, int> routes;  // lower-case name -> port on 127.0.0.1
-std::string wantedCredentials;      // "Basic ..." or empty
-std::mutex logMutex;
+std::string wantedCredentials;      // the whole Proxy-Authorization value, or empty
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return s;
-}
-
-std::string Base64(const std::string& plain) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t i = 0; i < plain.size(); i += 3) {
-    const std::size_t n = std::min<std::size_t>(3, plain.size() - i);
-    std::uint32_t v = 0;
-    for (std::size_t k = 0; k < 3; ++k)
-      v = (v << 8) | (k < n ? static_cast<unsigned char>(plain[i + k]) : 0u);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
-    out += n > 2 ? kAlphabet[v & 63] : '=';
-  }
-  return out;
-}
-
-bool SendAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void Log(const std::string& line) {
-  std::lock_guard lock(logMutex);
-  std::cout << line << std::endl;
 }
 
 void Answer(int client, const std::string& request, const std::string& status,
@@ -78,19 +41,6 @@ void Answer(int client, const std::string& request, const std::string& status,
   const std::string answer =
       "HTTP/1.1 " + status + "\r\n" + extra + "Content-Length: 0\r\nConnection: close\r\n\r\n";
   SendAll(client, answer.data(), answer.size());
-}
-
-int Dial(const std::string& host, int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (fd < 0 || inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1 ||
-      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    if (fd >= 0) close(fd);
-    return -1;
-  }
-  return fd;
 }
 
 // Both ways until either side closes.
@@ -174,8 +124,8 @@ int main(int argc, char** argv) {
       plainPort = std::stoi(value.substr(split + 1));
     } else if (option == "--route" && value.find('=') != std::string::npos) {
       routes[Lower(value.substr(0, value.find('=')))] = std::stoi(value.substr(value.find('=') + 1));
-    } else if (option == "--credentials") {
-      wantedCredentials = "Basic " + Base64(value);
+    } else if (option == "--authorization") {
+      wantedCredentials = value;
     } else if (option == "--port-file") {
       portFile = value;
     } else {
@@ -185,29 +135,8 @@ int main(int argc, char** argv) {
   }
   if (upstreamPort == 0 || portFile.empty()) {
     std::cerr << "usage: connect_proxy --upstream HOST:PORT --port-file FILE [--route NAME=PORT]... "
-                 "[--credentials USER:PASSWORD]\n";
+                 "[--authorization VALUE]\n";
     return 2;
   }
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  const int one = 1;
-  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener, 64) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    std::perror("connect_proxy");
-    return 1;
-  }
-  {
-    std::ofstream out(portFile + ".tmp");
-    out << ntohs(address.sin_port) << "\n";
-  }
-  std::rename((portFile + ".tmp").c_str(), portFile.c_str());
-  for (;;) {
-    const int client = accept(listener, nullptr, nullptr);
-    if (client >= 0) std::thread(Serve, client).detach();
-  }
+  return proxy::ServeForever("connect_proxy", portFile, Serve);
 }

@@ -7,43 +7,32 @@
 //   --flip PATH=OFFSET    flips one bit of the body byte at OFFSET (the Content-Length stays right)
 //   --replace PATH=FILE   answers with FILE's bytes instead of asking the server
 //   --delay PATH=MS       holds the request that long before handing it on
+//   --hold PATH=FILE      holds the request until FILE exists (the script says when)
 //   --cut PATH=N|half     passes N bytes of the body (or half its length), then closes
 //   --stall PATH=N|half   passes N bytes of the body, then sends nothing more
 //   --grow PATH=N         sends N bytes more than the server did, and announces them
 //   --status PATH=CODE[,SECONDS]  answers with that status itself, with Retry-After SECONDS (default 1)
-// With --once, each fault but --replace and --delay strikes a path's first
+// With --once, each fault but --replace, --delay and --hold strikes a path's first
 // request only, as a line that fails once. Each request is logged to stdout as
 // "METHOD PATH" when it arrives, and as "sent PATH BYTES" (body bytes passed
 // on) when it ends.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sstream>
-#include <string>
-#include <thread>
+
+#include "ProxyListener.h"
 
 namespace {
+using proxy::Log;
+using proxy::SendText;
 std::map<std::string, std::map<std::string, std::string>> faults;  // fault -> path -> value
 bool once = false;
 std::set<std::string> struck;  // "fault path" already used, with --once
 std::string upstreamHost;
 int upstreamPort = 0;
 std::mutex mutex;
-
-void Log(const std::string& line) {
-  std::lock_guard lock(mutex);
-  std::cout << line << std::endl;
-}
 
 // The value of a fault for path, if it strikes this request.
 const std::string* Fault(const std::string& fault, const std::string& path) {
@@ -52,7 +41,7 @@ const std::string* Fault(const std::string& fault, const std::string& path) {
   for (const auto& [pattern, value] : f->second) {
     const bool prefix = !pattern.empty() && pattern.back() == '*';
     if (prefix ? path.rfind(pattern.substr(0, pattern.size() - 1), 0) != 0 : path != pattern) continue;
-    if (once && fault != "--replace" && fault != "--delay") {
+    if (once && fault != "--replace" && fault != "--delay" && fault != "--hold") {
       std::lock_guard lock(mutex);
       if (!struck.insert(fault + " " + path).second) return nullptr;
     }
@@ -60,18 +49,6 @@ const std::string* Fault(const std::string& fault, const std::string& path) {
   }
   return nullptr;
 }
-
-bool SendAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool SendText(int fd, const std::string& text) { return SendAll(fd, text.data(), text.size()); }
 
 // The path of a request target in absolute or origin form.
 std::string PathOf(const std::string& target) {
@@ -147,17 +124,16 @@ void Serve(int client) {
                          "\r\nRetry-After: " + retryAfter + "\r\nConnection: close\r\n\r\n" + body);
     return finish();
   }
+  if (const std::string* file = Fault("--hold", path)) {
+    for (int i = 0; i < 1200 && std::ifstream(*file).fail(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   if (const std::string* ms = Fault("--delay", path)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(*ms)));
   }
-  const int server = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(upstreamPort));
-  inet_pton(AF_INET, upstreamHost.c_str(), &address.sin_addr);
-  if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      !SendAll(server, head.data(), head.size())) {
-    close(server);
+  const int server = proxy::Dial(upstreamHost, upstreamPort);
+  if (server < 0 || !SendText(server, head)) {
+    if (server >= 0) close(server);
     return finish();
   }
   // The answer's head, whole, before any of its body is passed on.
@@ -188,9 +164,11 @@ void Serve(int client) {
   }
   // Passes on body bytes until a fault's limit; false when the client is gone.
   const auto pass = [&](std::string chunk) {
-    if (flipAt >= sent && flipAt < sent + static_cast<long long>(chunk.size())) chunk[static_cast<std::size_t>(flipAt - sent)] ^= 0x01;
+    if (flipAt >= sent && flipAt < sent + static_cast<long long>(chunk.size()))
+      chunk[static_cast<std::size_t>(flipAt - sent)] ^= 0x01;
     for (const long long limit : {cut, stall}) {
-      if (limit >= 0 && sent + static_cast<long long>(chunk.size()) > limit) chunk.resize(static_cast<std::size_t>(limit - sent));
+      if (limit >= 0 && sent + static_cast<long long>(chunk.size()) > limit)
+        chunk.resize(static_cast<std::size_t>(limit - sent));
     }
     if (!SendText(client, chunk)) return false;
     sent += static_cast<long long>(chunk.size());
@@ -225,8 +203,8 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::string portFile;
-  static const std::set<std::string> kFaults = {"--flip", "--replace", "--delay", "--cut",
-                                                "--stall", "--grow", "--status"};
+  static const std::set<std::string> kFaults = {"--flip", "--replace", "--delay", "--hold",
+                                                "--cut",  "--stall",   "--grow",  "--status"};
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--once") {
@@ -251,25 +229,5 @@ int main(int argc, char** argv) {
     }
   }
   if (upstreamHost.empty() || portFile.empty()) return Usage();
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  const int yes = 1;
-  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 64) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    std::perror("tamper_proxy");
-    return 1;
-  }
-  {
-    std::ofstream out(portFile + ".tmp");
-    out << ntohs(address.sin_port) << "\n";
-  }
-  std::rename((portFile + ".tmp").c_str(), portFile.c_str());
-  for (;;) {
-    const int client = accept(listener, nullptr, nullptr);
-    if (client >= 0) std::thread(Serve, client).detach();
-  }
+  return proxy::ServeForever("tamper_proxy", portFile, Serve);
 }

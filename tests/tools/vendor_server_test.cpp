@@ -12,6 +12,15 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// A case is shown by its name when it fails.
+template <class Case>
+requires requires(const Case& c) {
+  std::string_view(c.name);
+}
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 using rawhttp::End;
 using vendor::Fault;
 
@@ -70,15 +79,14 @@ TEST_P(FileSizeTest, BodyIsTheFileByteForByteWithItsLength) {
 INSTANTIATE_TEST_SUITE_P(Sizes, FileSizeTest,
                          ::testing::Values(0, 1, 1025, 1024 * 1024 - 1, 1024 * 1024, 1024 * 1024 + 1,
                                            3 * 1024 * 1024 + 7),
-    [](const auto& p) { return CaseName(p.index, "Bytes" + CaseNumber(static_cast<long long>(p.param))); });
+                         [](const auto& p) {
+                           return CaseName(p.index, "Bytes" + CaseNumber(static_cast<long long>(p.param)));
+                         });
 
 struct TargetCase {
   const char* name;
   std::string request;
 };
-void PrintTo(const TargetCase& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class TargetFormTest : public ServerTest, public ::testing::WithParamInterface<TargetCase> {};
 
@@ -181,9 +189,6 @@ struct ReportCase {
   std::string target;
   std::string line;
 };
-void PrintTo(const ReportCase& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class ReportTest : public ServerTest, public ::testing::WithParamInterface<ReportCase> {};
 
@@ -231,9 +236,6 @@ struct FaultCase {
   std::optional<std::string> contentLength;
   std::size_t bodySize;  // bytes of a.bin (100000) that arrive
 };
-void PrintTo(const FaultCase& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class FaultTest : public ServerTest, public ::testing::WithParamInterface<FaultCase> {};
 
@@ -303,9 +305,6 @@ struct AnswerCase {
   std::optional<std::string> body;  // nullopt: the file itself
   std::string raw;                  // when set, every byte received
 };
-void PrintTo(const AnswerCase& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class AnswerTest : public ServerTest, public ::testing::WithParamInterface<AnswerCase> {};
 

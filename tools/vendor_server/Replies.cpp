@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "ByteRange.h"
 #include "VendorServer.h"
 #include "textconv/Ascii.h"
 
@@ -98,34 +99,22 @@ std::string EntityTag(const fs::path& file, std::uint64_t size) {
 void ApplyRange(Reply& reply, const std::string& etag, std::string_view range, std::string_view ifRange) {
   reply.headers.emplace_back("ETag", etag);
   reply.headers.emplace_back("Accept-Ranges", "bytes");
-  if (!StartsWithIgnoringAsciiCase(range, "bytes=") || (!ifRange.empty() && ifRange != etag)) return;
-  range.remove_prefix(6);
-  const std::size_t dash = range.find('-');
-  const auto number = [](std::string_view digits) -> std::optional<std::uint64_t> {
-    if (digits.empty() || digits.size() > 18 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      return std::nullopt;
-    return std::stoull(std::string(digits));
-  };
-  if (dash == std::string_view::npos) return;
-  const auto first = number(range.substr(0, dash));
-  const std::string_view lastText = range.substr(dash + 1);
-  const auto last = lastText.empty() ? std::optional<std::uint64_t>(UINT64_MAX) : number(lastText);
-  if (!first || !last || *last < *first) return;
+  const RangeAnswer answer = JudgeRange(range, ifRange, {etag}, reply.size);
   const std::string size = std::to_string(reply.size);
-  if (*first >= reply.size) {
+  if (answer.kind == RangeAnswer::Unsatisfiable) {
     Reply refused = HtmlReply(416, "<html><body><h1>Range Not Satisfiable</h1></body></html>\n");
     refused.headers = std::move(reply.headers);
     refused.headers.emplace_back("Content-Range", "bytes */" + size);
     reply = std::move(refused);
     return;
   }
-  const std::uint64_t end = std::min(*last, reply.size - 1);
-  if (std::fseek(reply.file.get(), static_cast<long>(*first), SEEK_SET) != 0) return;
+  if (answer.kind != RangeAnswer::Part ||
+      std::fseek(reply.file.get(), static_cast<long>(answer.first), SEEK_SET) != 0)
+    return;
   reply.status = 206;
-  reply.headers.emplace_back("Content-Range",
-                             "bytes " + std::to_string(*first) + "-" + std::to_string(end) + "/" + size);
-  reply.size = end - *first + 1;
+  reply.headers.emplace_back("Content-Range", "bytes " + std::to_string(answer.first) + "-" +
+                                                  std::to_string(answer.last) + "/" + size);
+  reply.size = answer.last - answer.first + 1;
 }
 
 std::optional<fs::path> ResolveDownload(const fs::path& root, std::string_view path) {
