@@ -18,6 +18,8 @@ constexpr auto kBusySpin = std::chrono::microseconds(5);
 // line is slow, and the loop sleeps as before.
 constexpr auto kUiSpin = std::chrono::microseconds(5);
 constexpr auto kUiLinger = std::chrono::microseconds(100);
+// How often a burst lets the window's own messages through.
+constexpr auto kMessagesEvery = std::chrono::milliseconds(2);
 
 // Spins until flag is set or the budget is spent; true when it was set. After
 // busy microseconds of busy waiting it yields at every turn: when the cores
@@ -126,6 +128,13 @@ int TMainThreadQueue::ProcessPending() {
 TMainThreadQueue::TBurst TMainThreadQueue::ProcessBurst(std::chrono::microseconds slice) {
   TBurst burst;
   const auto until = Clock::now() + slice;
+  // The loop has just handled the window's messages.
+  if (burstDepth_ == 0) lastMessages_ = Clock::now();
+  struct Depth {
+    int& depth;
+    explicit Depth(int& d) : depth(++d) {}
+    ~Depth() { --depth; }
+  } depth(burstDepth_);
   for (;;) {
     const int ran = ProcessPending();
     burst.ran += ran;
@@ -136,6 +145,14 @@ TMainThreadQueue::TBurst TMainThreadQueue::ProcessBurst(std::chrono::microsecond
     }
     if (!AwaitNext()) return burst;
   }
+}
+
+bool TMainThreadQueue::MessagesDue() {
+  if (burstDepth_ == 0) return true;
+  const auto now = Clock::now();
+  if (now - lastMessages_ < kMessagesEvery) return false;
+  lastMessages_ = now;
+  return true;
 }
 
 bool TMainThreadQueue::AwaitNext() {

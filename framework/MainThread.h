@@ -43,6 +43,11 @@ class TMainThreadQueue {
     bool cut = false;  // ended by the slice, not because the calls stopped
   };
   TBurst ProcessBurst(std::chrono::microseconds slice = std::chrono::milliseconds(10));
+  // UI side, for a widget set's ProcessMessages: whether the window's own
+  // messages are due. Always outside a burst; inside one (a transfer's
+  // reports, one per chunk), once per couple of milliseconds: checking the
+  // window and painting it at every chunk costs more than the chunk.
+  bool MessagesDue();
   // UI side: waits until a call is queued or the timeout passes; true when a
   // call is waiting.
   bool WaitForPending(std::chrono::microseconds timeout);
@@ -68,8 +73,10 @@ class TMainThreadQueue {
   Call* tail_ = nullptr;
   std::atomic<bool> pending_{false};  // head_ != nullptr, for spinning
   bool uiLingering_ = false;          // in AwaitNext: calls need no wake-up
-  int uiSleepers_ = 0;                // UI threads blocked in WaitForPending or AwaitNext
-  int workerSleepers_ = 0;            // workers blocked for their answer
+  int burstDepth_ = 0;                // UI thread only, as is lastMessages_
+  std::chrono::steady_clock::time_point lastMessages_;
+  int uiSleepers_ = 0;      // UI threads blocked in WaitForPending or AwaitNext
+  int workerSleepers_ = 0;  // workers blocked for their answer
   std::condition_variable queued_;
   std::condition_variable answered_;
   std::function<void()> wakeUp_;

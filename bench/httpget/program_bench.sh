@@ -22,7 +22,7 @@ runs=${RUNS:-5}
 idle=${IDLE:-10}
 
 cmake --build "$build" --target websetup make_demo_tree demo_setup >/dev/null
-[ -z "$base" ] || cmake --build "$base" --target websetup >/dev/null
+[ ! -f "$base/build.ninja" ] || cmake --build "$base" --target websetup >/dev/null
 
 work=$(mktemp -d)
 pids=()
@@ -74,13 +74,21 @@ last_rate() {
 }
 
 # Starts the program of a build with a fresh TEMP; sets program and window.
+# A start that could not reach the display is tried again.
 start() { # build
-  rm -rf "${work:?}/temp" "${work:?}/bin"
-  mkdir -p "$work/temp" "$work/bin"
-  ln -s "$1/platform/posix/app/websetup" "$work/bin/TERBO.exe"
-  TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy=$proxy "$work/bin/TERBO.exe" >/dev/null 2>&1 &
-  program=$!
-  find_window TERBO 20 || { echo "$1: no window" >&2; exit 1; }
+  local try
+  for try in 1 2 3; do
+    rm -rf "${work:?}/temp" "${work:?}/bin"
+    mkdir -p "$work/temp" "$work/bin"
+    ln -s "$1/platform/posix/app/websetup" "$work/bin/TERBO.exe"
+    TEMP="$work/temp" PROCESSOR_ARCHITECTURE=AMD64 http_proxy=$proxy "$work/bin/TERBO.exe" >"$work/program.log" 2>&1 &
+    program=$!
+    find_window TERBO 30 && return 0
+    process_gone "$program" || break
+  done
+  echo "$1: no window; the program $(process_gone "$program" && echo ended || echo runs):" >&2
+  cat "$work/program.log" >&2
+  exit 1
 }
 
 program_rate() { # build
