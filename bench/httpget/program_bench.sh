@@ -14,6 +14,7 @@
 # RUNS (5), IDLE (10).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# shellcheck source=scripts/lib/desktop.sh
 source scripts/lib/desktop.sh
 build=$(realpath "${BUILD_DIR:-build}")
 base=${BASE_BUILD:+$(realpath "$BASE_BUILD")}
@@ -76,8 +77,7 @@ last_rate() {
 # Starts the program of a build with a fresh TEMP; sets program and window.
 # A start that could not reach the display is tried again.
 start() { # build
-  local try
-  for try in 1 2 3; do
+  for _ in 1 2 3; do
     rm -rf "${work:?}/temp" "${work:?}/bin"
     mkdir -p "$work/temp" "$work/bin"
     ln -s "$1/platform/posix/app/websetup" "$work/bin/TERBO.exe"
