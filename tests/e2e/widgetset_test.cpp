@@ -2,8 +2,10 @@
 // shows, read back from the screen, and how timers, workers' hand-offs,
 // message boxes, keys and clicks reach the model.
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -458,6 +460,39 @@ TEST_F(FltkWindow, WorkerHandOffsRunWhileAMessageBoxWaits) {
   EXPECT_EQ(boxTitle, "Terbo");
   EXPECT_EQ(atDismissal, kCalls);
   EXPECT_EQ(afterBox, kCalls);
+}
+
+TEST_F(FltkWindow, ItsThreadSleepsOnceTheHandOffsStop) {
+  // A transfer's worth of hand-offs, then none: CPU time of the loop's thread
+  // over half a second of nothing, with a bound a loaded machine cannot reach.
+  constexpr int kCalls = 20000;
+  int handedOff = 0;
+  const auto cpu = [] {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+  };
+  std::thread worker;
+  form->Every(10, [&](TTimer& t) {
+    t.SetEnabled(false);
+    worker = std::thread([&] {
+      for (int i = 0; i < kCalls; ++i) MainThreadQueue().RunAndWait([&] { ++handedOff; });
+    });
+  });
+  std::chrono::nanoseconds idleCpu{-1}, atStart{};
+  int ticks = 0;
+  form->Every(100, [&](TTimer& t) {
+    if (handedOff < kCalls) return;
+    if (++ticks == 1) atStart = cpu();
+    if (ticks < 6) return;
+    idleCpu = cpu() - atStart;
+    t.SetEnabled(false);
+    form->Close();
+  });
+  Run();
+  worker.join();
+  EXPECT_GE(idleCpu.count(), 0);
+  EXPECT_LT(idleCpu, std::chrono::milliseconds(25));
 }
 
 TEST_F(FltkWindow, KeysDoNothingAndOnlyALeftClickOnAFlagClicksIt) {

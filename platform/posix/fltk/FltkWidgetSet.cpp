@@ -254,7 +254,7 @@ void TFltkWidgetSet::TimerDestroyed(TTimer& timer) {
 }
 
 void TFltkWidgetSet::ProcessMessages() {
-  Fl::check();
+  if (MainThreadQueue().MessagesDue()) Fl::check();
   MainThreadQueue().ProcessPending();
 }
 

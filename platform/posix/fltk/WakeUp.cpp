@@ -12,8 +12,10 @@ std::atomic<bool> wakeUpPending{false};
 
 void WakeUpHandler(void*) {
   // Cleared first: a call queued from now on asks for a wake-up of its own.
+  // A burst cut short by its slice lets FLTK handle its own events and paint;
+  // the worker's next call brings it straight back here.
   wakeUpPending.store(false);
-  MainThreadQueue().ProcessPending();
+  MainThreadQueue().ProcessBurst();
 }
 }  // namespace
 

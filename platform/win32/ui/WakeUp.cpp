@@ -42,7 +42,16 @@ void RemoveWakeUp() {
 void WakeUpArrived() {
   // Cleared before running: a call queued from now on posts a new wake-up.
   WakeUpPosted() = false;
-  MainThreadQueue().ProcessPending();
+  if (!MainThreadQueue().ProcessBurst().cut) return;
+  // Posted messages come before input and paint, and the worker's next call
+  // posts the next wake-up at once: after a burst cut short by its slice the
+  // window's own messages go first, or a transfer would freeze it. Bounded:
+  // a paint nobody validates comes back.
+  MSG msg;
+  for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_PAINT); ++i) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
 }
 
 void WakeUpWindowGone() {

@@ -272,6 +272,7 @@ void TWin32WidgetSet::Impl::Destroyed(TControl& control) {
 // ---- the message loop, the main window and the message box
 
 void TWin32WidgetSet::Impl::ProcessMessages() {
+  if (!MainThreadQueue().MessagesDue()) return;
   MSG msg;
   while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
