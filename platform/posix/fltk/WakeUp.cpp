@@ -15,7 +15,16 @@ void WakeUpHandler(void*) {
   // A burst cut short by its slice lets FLTK handle its own events and paint;
   // the worker's next call brings it straight back here.
   wakeUpPending.store(false);
-  MainThreadQueue().ProcessBurst();
+  // Inside the burst the handlers' ProcessMessages let FLTK look at the
+  // window only now and then; what came meanwhile (a close, a paint) may wait
+  // in Xlib's queue, where the loop's select does not see it. One look after
+  // the burst, never nested: the look can run this handler again.
+  static bool looking = false;
+  if (MainThreadQueue().ProcessBurst().ran > 0 && !looking) {
+    looking = true;
+    Fl::check();
+    looking = false;
+  }
 }
 }  // namespace
 
