@@ -332,11 +332,13 @@ class FakeInternet : public IInternetApi {
     const vendor::RangeAnswer answer = vendor::JudgeRange(
         field("Range"), field("If-Range"), {validator(kQueryETag), validator(kQueryLastModified)}, size);
     if (answer.kind != vendor::RangeAnswer::Part) return;
-    const std::size_t from = answer.first;
+    // A part of a body held in memory fits its size type.
+    const auto from = static_cast<std::size_t>(answer.first);
+    const auto last = static_cast<std::size_t>(answer.last);
     o.status = "206";
     o.fields[kQueryContentRange] =
-        "bytes " + std::to_string(from) + "-" + std::to_string(answer.last) + "/" + std::to_string(size);
-    o.body = o.body.substr(from, answer.last - from + 1);
+        "bytes " + std::to_string(from) + "-" + std::to_string(last) + "/" + std::to_string(size);
+    o.body = o.body.substr(from, last - from + 1);
     if (o.contentLength) o.contentLength = std::to_string(o.body.size());
     if (o.failAfter) o.failAfter = *o.failAfter > from ? *o.failAfter - from : 0;
   }
