@@ -55,7 +55,7 @@ class TKeyedRun {
     bool ClearSlot = false;  // with FetchFile: the old copy goes first too
     bool DropPart = false;   // the .part holds nothing worth going on from: delete it now
     AnsiText Validator;
-    std::uint32_t PauseMs = 0;
+    std::uint32_t PauseMs = 0;  // at least a second (PauseBefore): a timer armed at 0 never fires
     THeading Heading = THeading::Unchanged;
     int Try = 0;  // with Retrying: this try, of Tries on the host
     int Tries = 0;

@@ -220,8 +220,7 @@ void TForm1::Carry(const TKeyedRun::TDecision& d) {
           TargetOf(d.File), state_.DownloadFolder + Slot(state_.LocalFileNames, d.File))));
       return;
     case A::Pause:
-      // A timer armed at 0 never fires.
-      Timer4->SetInterval(d.PauseMs < 1000 ? 1000 : d.PauseMs);
+      Timer4->SetInterval(d.PauseMs);
       Timer4->SetEnabled(true);
       return;
     case A::NextFile:
@@ -351,7 +350,8 @@ void TForm1::hgetDoneFile(TObject*, AnsiText, std::int32_t) {
     FileDone();
     return;
   }
-  Carry(run_->TransferEnded(true, hget->Result(), platform_.System.FileSize(TargetOf(state_.CurrentIndex))));
+  // What is aside counts only after a failure.
+  Carry(run_->TransferEnded(true, hget->Result(), 0));
 }
 
 void TForm1::trustFileChecked(TObject*, bool Passed) {
