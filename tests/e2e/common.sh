@@ -21,6 +21,15 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
+# Whether the product's setup was started once, with LANGUAGE, in FOLDER. The
+# installer ends without waiting for the program it started, whose line may
+# come after the installer has gone.
+expect_setup_started() { # folder language
+  wait_for_file "$1/setup-started.log" 10
+  local line
+  line=$(cat "$1/setup-started.log" 2>/dev/null)
+  [ "$line" = "started $2 in $1" ] || fail "setup was not started once with $2 in $1: $line"
+}
 # The end of a script: what went wrong, with the logs named, or "ok".
 finish() { # log...
   if ((failures > 0)); then

@@ -87,8 +87,7 @@ case $scenario in
         [ -f "$folder/$local" ] && [ ! -L "$folder/$local" ] || fail "$local is not a plain file"
       done
       cmp -s "$work/tree/TERBO/comm32.zip" "$folder/comm32._dl" || fail "comm32._dl is not the server's"
-      [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started cz in $folder" ] ||
-        fail "setup was not started in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
+      expect_setup_started "$folder" cz
     fi
     [ "$(cat "$outside/victim")" = keep ] || fail "the file a link pointed to was changed"
     [ ! -e "$outside/new" ] || fail "a file was made where a dangling link pointed"

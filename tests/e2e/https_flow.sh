@@ -47,8 +47,7 @@ if [ "$scenario" = clean ]; then
   grep -q "^www.vendor.example /programy/setup.asp?telefon=XXX&co=stazeno%20(TERBO)\*$(hostname)\*" "$log" ||
     fail "no report naming this computer in nginx's log: $(grep programy "$log")"
   [ "$(wc -l <"$work/report.log")" = 1 ] || fail "not exactly one report: $(cat "$work/report.log")"
-  [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started cz in $folder" ] ||
-    fail "setup was not started with cz in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
+  expect_setup_started "$folder" cz
   [ "$(grep -vc '^CONNECT www.vendor.example:443 200$' "$work/proxy.log")" = 0 ] ||
     fail "a request other than CONNECT to port 443: $(cat "$work/proxy.log")"
 else

@@ -118,8 +118,7 @@ elif [ -z "$fault" ] && [ -z "${kept+set}" ]; then
   expected="telefon=XXX&co=stazeno ($caption)*${f[0]}*${f[1]}*${f[3]}*${f[2]}*${f[4]}*"
   [ "$(wc -l <"$work/report.log")" = 1 ] || fail "not exactly one report: $(cat "$work/report.log")"
   [ "$(cat "$work/report.log")" = "$expected" ] || fail "report is '$(cat "$work/report.log")', not '$expected'"
-  [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started $flag in $folder" ] ||
-    fail "setup was not started once with $flag in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
+  expect_setup_started "$folder" "$flag"
   if [ "${peer:-}" = nginx ]; then
     # Every download went through the redirect.
     [ "$(grep -c '^www\.vendor\.example /download/TERBO/.* 302$' "$work/nginx/access.log")" = 9 ] ||

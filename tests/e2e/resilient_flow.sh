@@ -43,8 +43,7 @@ expect_complete() { # seconds
   done
   [ -z "$(cd "$folder" && ls -A | grep '\.part$')" ] || fail "unchecked bytes left aside"
   [ "$(wc -l <"$work/report.log")" = 1 ] || fail "not exactly one report: $(cat "$work/report.log")"
-  [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started cz in $folder" ] ||
-    fail "setup was not started with cz in $folder"
+  expect_setup_started "$folder" cz
 }
 gets() { grep '^GET /download/TERBO/' "$work/proxy.log" | sed 's:^GET /download/TERBO/::'; }
 

@@ -80,8 +80,7 @@ expect_complete() {
   ! grep -q '^CONNECT' "$work/proxy.log" || fail "a request over TLS: $(grep '^CONNECT' "$work/proxy.log")"
   grep -q "^www.vendor.example /download/TERBO/setup.zip 20[06]$" "$work/nginx/access.log" ||
     fail "setup.zip was not asked of www.vendor.example on port 80: $(cat "$work/nginx/access.log")"
-  [ "$(cat "$folder/setup-started.log" 2>/dev/null)" = "started cz in $folder" ] ||
-    fail "setup was not started with cz in $folder: $(cat "$folder/setup-started.log" 2>/dev/null)"
+  expect_setup_started "$folder" cz
 }
 # The message box appears beside the main window and the run stops there.
 expect_stopped() { # message
