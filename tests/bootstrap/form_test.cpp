@@ -67,12 +67,22 @@ class Installer : public ::testing::Test {
     }
   }
 
+  // Slot i (from 1) of the product's list as the catalogue gave it at start:
+  // the cases name a file by its place, the catalogue alone by its name.
+  const AnsiText& Server(int i) const { return state_.ServerFileNames[static_cast<std::size_t>(i)]; }
+  const AnsiText& Local(int i) const { return state_.LocalFileNames[static_cast<std::size_t>(i)]; }
+  // The server name of the file the program starts at the end.
+  AnsiText SetupServerName() const {
+    for (int i = 1; i <= state_.FileCount; ++i) {
+      if (Local(i) == "setup.exe") return Server(i);
+    }
+    return {};
+  }
+
   // Serves every file of the product's list, each with different bytes.
   void ServeProduct(std::size_t size = 3000) {
-    for (int i = 1; i <= state_.FileCount; ++i) {
-      const AnsiText& server = state_.ServerFileNames[static_cast<std::size_t>(i)];
-      net_.Serve(Url(server), {200, Body(server, size), true});
-    }
+    for (int i = 1; i <= state_.FileCount; ++i)
+      net_.Serve(Url(Server(i)), {200, Body(Server(i), size), true});
   }
 
  public:
@@ -276,7 +286,7 @@ TEST_F(Installer, EachFileStartsWithTheGaugeRepaintedAtZero) {
   widgets_.events.clear();
   Fire(form_->Timer1);
   EXPECT_EQ(widgets_.events,
-            (std::vector<AnsiText>{"timer Timer1 off", "process", "caption Label1 comm32._dl"}));
+            (std::vector<AnsiText>{"timer Timer1 off", "process", "caption Label1 " + Local(1)}));
 }
 
 TEST_F(Installer, LeftOverPostQueryStillGivesAGet) {
@@ -334,8 +344,8 @@ TEST_P(FlagClick, ShowsTheProgressPageThenTheFirstFileName) {
   Fire(form_->Timer1);
   EXPECT_FALSE(form_->Timer1->Enabled());
   EXPECT_EQ(state_.CurrentIndex, 1);
-  EXPECT_EQ(form_->Label1->Caption(), "comm32._dl");
-  EXPECT_EQ(form_->hget->FileName, state_.DownloadFolder + "comm32._dl");
+  EXPECT_EQ(form_->Label1->Caption(), Local(1));
+  EXPECT_EQ(form_->hget->FileName, state_.DownloadFolder + Local(1));
   EXPECT_TRUE(form_->hget->BinaryData);
 }
 
@@ -361,15 +371,11 @@ TEST_F(Installer, NineFilesArriveUnderTheirLocalNamesThenCompletionIsArmed) {
   EXPECT_FALSE(form_->Timer2->Enabled());
   // The program name keeps the executable's case in the URL.
   std::vector<AnsiText> expected;
-  for (int i = 1; i <= 9; ++i) expected.push_back(Url(state_.ServerFileNames[static_cast<std::size_t>(i)]));
+  for (int i = 1; i <= 9; ++i) expected.push_back(Url(Server(i)));
   EXPECT_EQ(RequestedPaths(), expected);
-  EXPECT_EQ(expected[0], "www.vendor.example/download/terbo/comm32.zip");
-  for (int i = 1; i <= 9; ++i) {
-    const AnsiText& local = state_.LocalFileNames[static_cast<std::size_t>(i)];
-    EXPECT_EQ(ReadFile(root_ / "terbo" / local),
-              Body(state_.ServerFileNames[static_cast<std::size_t>(i)], 3000))
-        << local;
-  }
+  EXPECT_EQ(expected[0], "www.vendor.example/download/terbo/" + Server(1));
+  for (int i = 1; i <= 9; ++i)
+    EXPECT_EQ(ReadFile(root_ / "terbo" / Local(i)), Body(Server(i), 3000)) << Local(i);
   EXPECT_EQ(form_->had->Progress(), 3000);
   EXPECT_EQ(form_->had->PercentDone(), 100);
 }
@@ -386,46 +392,46 @@ TEST_F(Installer, ThreeFileProductEndsAtIndexFour) {
 TEST_F(Installer, StaleCopyIsDeletedBeforeItIsFetchedAgain) {
   Start("TERBO.exe");
   ServeProduct();
-  std::ofstream(root_ / "TERBO" / "comm32._dl") << "old copy";
+  std::ofstream(root_ / "TERBO" / Local(1)) << "old copy";
   form_->Image1->Click();
   Fire(form_->Timer1);
   ASSERT_FALSE(sys_.log.empty());
-  EXPECT_EQ(sys_.log.back(), "delete " + state_.DownloadFolder + "comm32._dl");
+  EXPECT_EQ(sys_.log.back(), "delete " + state_.DownloadFolder + Local(1));
   ASSERT_TRUE(PumpUntil([&] { return form_->Timer2->Enabled(); }));
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000));
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / Local(1)), Body(Server(1), 3000));
 }
 
 TEST_F(Installer, UndeletableCopyIsReportedAndTheDownloadGoesAhead) {
   Start("TERBO.exe");
   ServeProduct();
-  std::ofstream(root_ / "TERBO" / "comm32._dl") << "old copy";
-  sys_.undeletable.insert(state_.DownloadFolder + "comm32._dl");
+  std::ofstream(root_ / "TERBO" / Local(1)) << "old copy";
+  sys_.undeletable.insert(state_.DownloadFolder + Local(1));
   form_->Image1->Click();
   Fire(form_->Timer1);
   ASSERT_EQ(widgets_.boxes.size(), 1u);
   EXPECT_EQ(widgets_.boxes[0].text, "Delete error");
   ASSERT_TRUE(PumpUntil([&] { return form_->Timer2->Enabled(); }));
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000));
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / Local(1)), Body(Server(1), 3000));
 }
 
 TEST_F(Installer, FailedSecondFileStopsWithTheFolderInTheMessage) {
   Start("TERBO.exe");
   ServeProduct();
-  net_.Serve(Url("ntdll.zip"), {200, Body("ntdll.zip", 3000), true, 2050});
+  net_.Serve(Url(Server(2)), {200, Body(Server(2), 3000), true, 2050});
   Download(form_->Image1);
   ASSERT_EQ(widgets_.boxes.size(), 1u);
   EXPECT_EQ(widgets_.boxes[0].text, "error - " + state_.DownloadFolder);
   EXPECT_EQ(state_.CurrentIndex, 2);
   EXPECT_FALSE(form_->Timer2->Enabled());
   EXPECT_FALSE(form_->Timer3->Enabled());
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000));
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / Local(1)), Body(Server(1), 3000));
   EXPECT_EQ(RequestedPaths().size(), 2u);
 }
 
 TEST_F(Installer, ErrorPageIsNotTakenForAFile) {
   Start("TERBO.exe");
   ServeProduct();
-  net_.Serve(Url("comm32.zip"), {404, "<html>missing</html>", true});
+  net_.Serve(Url(Server(1)), {404, "<html>missing</html>", true});
   Download(form_->Image1);
   ASSERT_EQ(widgets_.boxes.size(), 1u);
   EXPECT_EQ(widgets_.boxes[0].text, "error - " + state_.DownloadFolder);
@@ -713,7 +719,7 @@ TEST_F(Trusted, ListComesFirstThenEveryFilePassesAndSetupStarts) {
   const std::vector<AnsiText> paths = RequestedPaths();
   ASSERT_EQ(paths.size(), 11u);
   EXPECT_EQ(paths[0], Url(kVendorListName));
-  EXPECT_EQ(paths[1], Url("comm32.zip"));
+  EXPECT_EQ(paths[1], Url(Server(1)));
   EXPECT_EQ(Reports().size(), 1u);
   EXPECT_EQ(sys_.opened,
             (std::vector<std::pair<AnsiText, AnsiText>>{{state_.DownloadFolder + "setup.exe", "cz"}}));
@@ -845,8 +851,9 @@ TEST_F(Trusted, ExpiredListTellsTheCzechUserToCheckTheClock) {
 // name, not aside.
 struct Transfer {
   const char* name;
-  FakeInternet::Response ntdll;  // the second file's answer; the list says 3000 bytes
-  const char* message;           // %s: the download folder
+  std::size_t size;       // of the second file's answer, which the list says is 3000 bytes;
+  std::size_t failAfter;  // 0: not found
+  const char* message;    // %s: the download folder, %f: the second file's name
 };
 
 class TrustedTransfer : public Trusted, public ::testing::WithParamInterface<Transfer> {};
@@ -854,26 +861,29 @@ class TrustedTransfer : public Trusted, public ::testing::WithParamInterface<Tra
 TEST_P(TrustedTransfer, ThatFailsLeavesNothingUnchecked) {
   StartTrusted();
   // Left by a run closed mid-file: never checked, so never kept.
-  std::ofstream(root_ / "TERBO" / "comm32._dl.part") << "stale";
-  net_.Serve(Url("ntdll.zip"), GetParam().ntdll);
+  std::ofstream(root_ / "TERBO" / (Local(1) + ".part")) << "stale";
+  const Transfer& t = GetParam();
+  net_.Serve(Url(Server(2)), t.failAfter == 0
+                                 ? FakeInternet::Response{404, "<html>gone</html>", true}
+                                 : FakeInternet::Response{200, Body(Server(2), t.size), true, t.failAfter});
   Download(form_->Image2);
   ASSERT_EQ(widgets_.boxes.size(), 1u);
-  std::string message = GetParam().message;
+  std::string message = t.message;
   if (const auto at = message.find("%s"); at != std::string::npos) message.replace(at, 2, state_.DownloadFolder);
+  if (const auto at = message.find("%f"); at != std::string::npos) message.replace(at, 2, Local(2));
   EXPECT_EQ(widgets_.boxes[0].text, message);
-  EXPECT_EQ(Left(), (std::vector<std::string>{"comm32._dl", kVendorListName}));
+  EXPECT_EQ(Left(), (std::vector<std::string>{Local(1), kVendorListName}));
   EXPECT_LT(net_.Calls("InternetReadFile").size(), 40u) << "a transfer beyond the list is stopped at once";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, TrustedTransfer,
-    ::testing::Values(Transfer{"CutShort", {200, Installer::Body("ntdll.zip", 3000), true, 2000}, "error - %s"},
-                      Transfer{"NotFound", {404, "<html>gone</html>", true}, "error - %s"},
-                      Transfer{"AnnouncedLonger", {200, Installer::Body("ntdll.zip", 4000000), true},
-                               "The file ntdll._dl failed the vendor's check"},
-                      Transfer{"AnnouncedShorter", {200, Installer::Body("ntdll.zip", 2999), true},
-                               "The file ntdll._dl failed the vendor's check"}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, TrustedTransfer,
+                         ::testing::Values(Transfer{"CutShort", 3000, 2000, "error - %s"},
+                                           Transfer{"NotFound", 0, 0, "error - %s"},
+                                           Transfer{"AnnouncedLonger", 4000000, std::string::npos,
+                                                    "The file %f failed the vendor's check"},
+                                           Transfer{"AnnouncedShorter", 2999, std::string::npos,
+                                                    "The file %f failed the vendor's check"}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct ListFault {
   const char* name;
@@ -886,7 +896,7 @@ class TrustedList : public Trusted, public ::testing::WithParamInterface<ListFau
   void Publish(const std::string& product, const std::string& key) { PublishList(product, key); }
   void Unpublish() { net_.Serve(Url(kVendorListName), {404, "<html>not found</html>", true}); }
   std::string Signed() {
-    return SignList(ListBody("TERBO", {{"comm32.zip", Body("comm32.zip", 3000)}}), kVendorKey);
+    return SignList(ListBody("TERBO", {{Server(1), Body(Server(1), 3000)}}), kVendorKey);
   }
 };
 
@@ -927,7 +937,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct FileFault {
   const char* name;
-  TEditList edit;  // what the list says of ntdll.zip, the second file
+  TEditList edit;  // what the list says of the second file
 };
 
 class TrustedFile : public Trusted, public ::testing::WithParamInterface<FileFault> {};
@@ -936,12 +946,11 @@ TEST_P(TrustedFile, ThatFailsTheCheckIsDeletedAndEndsTheRun) {
   StartTrusted(GetParam().edit);
   Download(form_->Image1);
   ASSERT_EQ(widgets_.boxes.size(), 1u);
-  EXPECT_EQ(widgets_.boxes[0].text, "Soubor ntdll._dl neprosel kontrolou dodavatele");
+  EXPECT_EQ(widgets_.boxes[0].text, "Soubor " + Local(2) + " neprosel kontrolou dodavatele");
   Pump(50ms);
   EXPECT_FALSE(form_->Timer2->Enabled() || form_->Timer3->Enabled());
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "comm32._dl"), Body("comm32.zip", 3000))
-      << "the file checked before stays";
-  EXPECT_FALSE(fs::exists(root_ / "TERBO" / "ntdll._dl"));
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / Local(1)), Body(Server(1), 3000)) << "the file checked before stays";
+  EXPECT_FALSE(fs::exists(root_ / "TERBO" / Local(2)));
   EXPECT_EQ(RequestedPaths().size(), 3u) << "nothing after it is fetched";
   EXPECT_TRUE(Reports().empty());
   EXPECT_TRUE(sys_.opened.empty());
@@ -959,7 +968,7 @@ TEST_F(Trusted, SetupChangedAfterItsCheckIsReportedAsMissingAndNeitherStartedNor
   Download(form_->Image2);
   ASSERT_TRUE(form_->Timer3->Enabled());
   std::ofstream(root_ / "TERBO" / "setup.exe", std::ios::binary | std::ios::trunc)
-      << Body("setup.zip", 2999) << "!";
+      << Body(SetupServerName(), 2999) << "!";
   Fire(form_->Timer3);
   ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
   EXPECT_TRUE(sys_.opened.empty());
@@ -988,8 +997,7 @@ class Resilient : public Trusted {
   void StartResilient() {
     StartTrusted();
     for (int i = 1; i <= state_.FileCount; ++i) {
-      const AnsiText& server = state_.ServerFileNames[static_cast<std::size_t>(i)];
-      for (const char* host : {kHost, kMirror}) net_.Serve(UrlOn(host, server), Served(server));
+      for (const char* host : {kHost, kMirror}) net_.Serve(UrlOn(host, Server(i)), Served(Server(i)));
     }
   }
 
@@ -1035,27 +1043,27 @@ class Resilient : public Trusted {
 
 TEST_F(Resilient, CutTransferIsContinuedWhereItStoppedAndTheRunCompletes) {
   StartResilient();
-  net_.Serve(Url("ntdll.zip"), Served("ntdll.zip", 1500));
+  net_.Serve(Url(Server(2)), Served(Server(2), 1500));
   std::vector<AnsiText> headings;
   Run(form_->Image2, [&](const AnsiText& heading) {
     headings.push_back(heading);
-    net_.Serve(Url("ntdll.zip"), Served("ntdll.zip"));
+    net_.Serve(Url(Server(2)), Served(Server(2)));
   });
   ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
   EXPECT_EQ(headings, std::vector<AnsiText>{"Retrying the download (try 2 of 4)..."});
   EXPECT_EQ(form_->Label2->Caption(), texts::kStatusEn) << "the usual heading once the try succeeded";
-  const auto tries = RequestsFor("ntdll.zip");
+  const auto tries = RequestsFor(Server(2));
   ASSERT_EQ(tries.size(), 2u);
   EXPECT_EQ(tries[0].headers, "");
   EXPECT_EQ(tries[1].headers, std::string("Range: bytes=1500-\r\nIf-Range: ") + kETag + "\r\n");
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "ntdll._dl"), Body("ntdll.zip", 3000));
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / Local(2)), Body(Server(2), 3000));
   EXPECT_EQ(form_->had->MaxValue(), 3000) << "the gauge shows the whole file";
 }
 
 // What the server answers to the request for the rest of a file cut at 1500 bytes.
 struct RestAnswer {
   const char* name;
-  std::function<FakeInternet::Response()> answer;
+  std::function<FakeInternet::Response(const AnsiText& server)> answer;
   std::size_t tries;  // of the file, until it passed its check
 };
 
@@ -1063,53 +1071,65 @@ class ResilientRest : public Resilient, public ::testing::WithParamInterface<Res
 
 TEST_P(ResilientRest, EndsWithTheListsFile) {
   StartResilient();
-  net_.Serve(Url("ntdll.zip"), Served("ntdll.zip", 1500));
+  net_.Serve(Url(Server(2)), Served(Server(2), 1500));
   int retry = 0;
   Run(form_->Image2, [&](const AnsiText&) {
     // The answer to the first new try; any later one is a plain server's.
-    net_.Serve(Url("ntdll.zip"), ++retry == 1 ? GetParam().answer() : Served("ntdll.zip"));
+    net_.Serve(Url(Server(2)), ++retry == 1 ? GetParam().answer(Server(2)) : Served(Server(2)));
   });
   ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
-  EXPECT_EQ(RequestsFor("ntdll.zip").size(), GetParam().tries);
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "ntdll._dl"), Body("ntdll.zip", 3000));
-  EXPECT_FALSE(fs::exists(root_ / "TERBO" / "ntdll._dl.part"));
+  EXPECT_EQ(RequestsFor(Server(2)).size(), GetParam().tries);
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / Local(2)), Body(Server(2), 3000));
+  EXPECT_FALSE(fs::exists(root_ / "TERBO" / (Local(2) + ".part")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ResilientRest,
-    ::testing::Values(
-        RestAnswer{"RestOfTheFile", [] { return Resilient::Served("ntdll.zip"); }, 2},
-        RestAnswer{"WholeFileOfTheListedSize",
-                   [] { return FakeInternet::Response{200, Installer::Body("ntdll.zip", 3000), true}; }, 2},
-        RestAnswer{"FileChangedSinceTheFirstAnswer",
-                   [] {
-                     return FakeInternet::Response{200, Installer::Body("ntdll.zip", 3000), true,
-                                                   std::string::npos, {{IInternetApi::kQueryETag, "\"new\""}}, true};
-                   },
-                   2},
-        RestAnswer{"AnotherRange",
-                   [] {
-                     return FakeInternet::Response{206, Installer::Body("ntdll.zip", 3000).substr(1000), true,
-                                                   std::string::npos,
-                                                   {{IInternetApi::kQueryContentRange, "bytes 1000-2999/3000"}}};
-                   },
-                   3},
-        RestAnswer{"WholeFileOfAnotherSize",
-                   [] { return FakeInternet::Response{200, Installer::Body("ntdll.zip", 3100), true}; }, 3}),
+    ::testing::Values(RestAnswer{"RestOfTheFile",
+                                 [](const AnsiText& server) { return Resilient::Served(server); }, 2},
+                      RestAnswer{"WholeFileOfTheListedSize",
+                                 [](const AnsiText& server) {
+                                   return FakeInternet::Response{200, Installer::Body(server, 3000), true};
+                                 },
+                                 2},
+                      RestAnswer{"FileChangedSinceTheFirstAnswer",
+                                 [](const AnsiText& server) {
+                                   return FakeInternet::Response{200,
+                                                                 Installer::Body(server, 3000),
+                                                                 true,
+                                                                 std::string::npos,
+                                                                 {{IInternetApi::kQueryETag, "\"new\""}},
+                                                                 true};
+                                 },
+                                 2},
+                      RestAnswer{"AnotherRange",
+                                 [](const AnsiText& server) {
+                                   return FakeInternet::Response{
+                                       206,
+                                       Installer::Body(server, 3000).substr(1000),
+                                       true,
+                                       std::string::npos,
+                                       {{IInternetApi::kQueryContentRange, "bytes 1000-2999/3000"}}};
+                                 },
+                                 3},
+                      RestAnswer{"WholeFileOfAnotherSize",
+                                 [](const AnsiText& server) {
+                                   return FakeInternet::Response{200, Installer::Body(server, 3100), true};
+                                 },
+                                 3}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Resilient, FileTheVendorsHostDoesNotHaveComesFromTheMirrorAndTheReportFromTheVendor) {
   StartResilient();
-  net_.Serve(Url("ntdll.zip"), {404, "<html>not here</html>", true});
+  net_.Serve(Url(Server(2)), {404, "<html>not here</html>", true});
   std::vector<AnsiText> headings;
   Run(form_->Image1, [&](const AnsiText& heading) { headings.push_back(heading); });
   ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
   EXPECT_EQ(headings, std::vector<AnsiText>{"Stahuji z jineho serveru..."});
   // The run goes on from the mirror.
-  for (std::size_t i = 2; i <= static_cast<std::size_t>(state_.FileCount); ++i) {
-    EXPECT_EQ(RequestsFor(state_.ServerFileNames[i]).back().host, kMirror) << state_.ServerFileNames[i];
-  }
-  EXPECT_EQ(RequestsFor("comm32.zip").back().host, kHost);
+  for (int i = 2; i <= state_.FileCount; ++i)
+    EXPECT_EQ(RequestsFor(Server(i)).back().host, kMirror) << Server(i);
+  EXPECT_EQ(RequestsFor(Server(1)).back().host, kHost);
   Fire(form_->Timer3);
   ASSERT_TRUE(PumpUntil([&] { return form_->Closed(); }));
   ASSERT_EQ(Reports().size(), 1u);
@@ -1121,24 +1141,19 @@ TEST_F(Resilient, SecondRunKeepsTheFilesTheListVouchesForAndFetchesTheRest) {
   StartResilient();
   // A run before stopped at the seventh file: six checked files, one aside,
   // and one of them since damaged.
-  for (int i = 1; i <= 6; ++i) {
-    const std::size_t slot = static_cast<std::size_t>(i);
-    std::ofstream(root_ / "TERBO" / state_.LocalFileNames[slot], std::ios::binary)
-        << Body(state_.ServerFileNames[slot], 3000);
-  }
-  const AnsiText& seventh = state_.ServerFileNames[7];
-  std::ofstream(root_ / "TERBO" / (state_.LocalFileNames[7] + ".part"), std::ios::binary) << Body(seventh, 1200);
-  std::string damaged = Body("ntdll.zip", 3000);
+  for (int i = 1; i <= 6; ++i)
+    std::ofstream(root_ / "TERBO" / Local(i), std::ios::binary) << Body(Server(i), 3000);
+  std::ofstream(root_ / "TERBO" / (Local(7) + ".part"), std::ios::binary) << Body(Server(7), 1200);
+  std::string damaged = Body(Server(2), 3000);
   damaged[10] ^= 1;
-  std::ofstream(root_ / "TERBO" / "ntdll._dl", std::ios::binary) << damaged;
+  std::ofstream(root_ / "TERBO" / Local(2), std::ios::binary) << damaged;
   Run(form_->Image2);
   ASSERT_TRUE(form_->Timer3->Enabled()) << (widgets_.boxes.empty() ? "" : widgets_.boxes[0].text);
   std::vector<AnsiText> fetched;
   for (const auto& r : net_.Requests()) fetched.push_back(r.path.substr(r.path.rfind('/') + 1));
-  const auto& names = state_.ServerFileNames;
-  EXPECT_EQ(fetched, (std::vector<AnsiText>{kVendorListName, names[2], names[7], names[8], names[9]}));
-  EXPECT_EQ(RequestsFor(seventh)[0].headers, "") << "what a run before left aside is not continued";
-  EXPECT_EQ(ReadFile(root_ / "TERBO" / "ntdll._dl"), Body("ntdll.zip", 3000));
+  EXPECT_EQ(fetched, (std::vector<AnsiText>{kVendorListName, Server(2), Server(7), Server(8), Server(9)}));
+  EXPECT_EQ(RequestsFor(Server(7))[0].headers, "") << "what a run before left aside is not continued";
+  EXPECT_EQ(ReadFile(root_ / "TERBO" / Local(2)), Body(Server(2), 3000));
 }
 
 TEST(RetryPause, DoublesFromASecondToHalfAMinuteOrTakesTheServersWordUpToAMinute) {
