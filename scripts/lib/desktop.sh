@@ -35,8 +35,12 @@ display_answers() { xdpyinfo >/dev/null 2>&1; }
 
 # Starts a window manager (openbox), which draws the captions the screenshots
 # show, and waits until it manages the screen: a window mapped before that may
-# be taken over half-way.
+# be taken over half-way. A display's first synthetic key switches its
+# keyboard to xdotool's, and every client hears that the keyboard map changed:
+# openbox then lets go of its key bindings and takes them again, and an Alt+F4
+# sent meanwhile reaches the window instead. So that first key comes before.
 start_window_manager() {
+  xdotool key Shift_L 2>/dev/null
   openbox >/dev/null 2>&1 &
   pids+=("$!")
   wait_until 5 window_manager_runs
