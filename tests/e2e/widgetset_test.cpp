@@ -495,13 +495,15 @@ TEST_F(FltkWindow, ItsThreadSleepsOnceTheHandOffsStop) {
   EXPECT_LT(idleCpu, std::chrono::milliseconds(25));
 }
 
-TEST_F(FltkWindow, KeysDoNothingAndOnlyALeftClickOnAFlagClicksIt) {
+TEST_F(FltkWindow, KeysButAltF4DoNothingAndOnlyALeftClickOnAFlagClicksIt) {
   std::vector<std::string> steps = {
       // The pointer over the window: Xvfb gives the keyboard to the window beneath it.
-      "mousemove --window WID 100 100 key Return space Escape Tab Right",
+      "mousemove --window WID 100 100 key Return space Escape Tab Right F4 alt",
       "mousemove --window WID 250 55 click 3",
       "mousemove --window WID 100 100 click 1",
       "mousemove --window WID 250 55 click 1",
+      // No window manager here: the window has it.
+      "mousemove --window WID 100 100 key alt+F4",
   };
   std::vector<int> clicksAfter;
   std::vector<bool> closedAfter;
@@ -511,7 +513,7 @@ TEST_F(FltkWindow, KeysDoNothingAndOnlyALeftClickOnAFlagClicksIt) {
       clicksAfter.push_back(form->czechClicks);
       closedAfter.push_back(form->Closed());
     }
-    if (next == steps.size()) {
+    if (next == steps.size()) {  // Alt+F4 left it open
       t.SetEnabled(false);
       form->Close();
       return;
@@ -523,7 +525,7 @@ TEST_F(FltkWindow, KeysDoNothingAndOnlyALeftClickOnAFlagClicksIt) {
     ASSERT_EQ(std::system(("xdotool " + command).c_str()), 0);
   });
   Run();
-  ASSERT_EQ(clicksAfter.size(), 4u);
+  ASSERT_EQ(clicksAfter.size(), 4u) << "Alt+F4 closes the window";
   EXPECT_EQ(clicksAfter[0], 0);  // keys
   EXPECT_FALSE(closedAfter[0]);  // not even Escape closes the window
   EXPECT_EQ(form->notebook->PageIndex(), 0);

@@ -190,8 +190,11 @@ MainWindow::MainWindow(TForm* form, int width, int height) : Fl_Double_Window(wi
 int MainWindow::handle(int event) {
   switch (event) {
     case FL_KEYDOWN:
-    case FL_KEYUP:
     case FL_SHORTCUT:
+      // An Alt+F4 the window manager left to the window closes it, as on Windows.
+      if (Fl::event_key() == FL_F + 4 && Fl::event_state(FL_ALT) != 0) do_callback();
+      return 1;
+    case FL_KEYUP:
       return 1;
     default:
       return Fl_Double_Window::handle(event);
