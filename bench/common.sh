@@ -15,7 +15,7 @@ cmake --build "$build" --target "${targets[@]}" make_demo_tree demo_setup vendor
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  end_processes "${pids[@]}"
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -71,7 +71,7 @@ fi
 rm -rf "$out"
 mkdir -p "$out/bin" "$out/temp"
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+cleanup() { end_processes "${pids[@]}"; }
 trap cleanup EXIT
 
 echo "== the vendor's side: $code's files, published for $product.exe with the build's throw-away key"

@@ -43,7 +43,7 @@ mkdir -p "$work/bin"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  end_processes "${pids[@]}"
   wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT

@@ -22,9 +22,11 @@ wait_until() { # seconds command...
 # refuses whoever connects meanwhile: the scripts' own short-lived clients
 # (xdotool, xprop, import) come and go all the time, and the program may be
 # refused its display at start.
+# Its output goes nowhere: a server that outlives its script must not hold
+# the script's output open for whoever reads it (ctest).
 start_xvfb() { # scratch-folder
   local file=$1/display
-  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$file" 2>/dev/null &
+  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$file" >/dev/null 2>&1 &
   pids+=("$!")
   wait_for_file "$file" 10 || return 1
   DISPLAY=:$(cat "$file")
@@ -32,6 +34,24 @@ start_xvfb() { # scratch-folder
   wait_until 10 display_answers
 }
 display_answers() { xdpyinfo >/dev/null 2>&1; }
+
+# Ends the processes and waits until they have gone, sending the signal again
+# until then: an X server that gets it just before it goes to sleep sees it
+# only when it next wakes, which for an idle Xvfb can be minutes. One still
+# there after a few seconds is killed outright.
+end_processes() { # pid...
+  local pid alive i
+  for ((i = 0; i < 50; i++)); do
+    alive=()
+    for pid; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
+    ((${#alive[@]} > 0)) || return 0
+    kill "${alive[@]}" 2>/dev/null || true
+    set -- "${alive[@]}"
+    sleep 0.1
+  done
+  kill -KILL "$@" 2>/dev/null || true
+  return 0
+}
 
 # Starts a window manager (openbox), which draws the captions the screenshots
 # show, and waits until it manages the screen: a window mapped before that may

@@ -23,7 +23,7 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 pids=()
 prefixes=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  end_processes "${pids[@]}"
   for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done
 }
 

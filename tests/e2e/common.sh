@@ -10,7 +10,7 @@ source "$src/scripts/lib/vendor.sh"
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  end_processes "${pids[@]}"
   wait 2>/dev/null
   rm -rf "$work"
 }

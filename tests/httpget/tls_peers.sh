@@ -21,7 +21,10 @@ source "$src/scripts/lib/vendor.sh"
 source "$src/tests/tools/tls.sh"
 
 pids=()
-stop() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; }
+stop() {
+  end_processes "${pids[@]}"
+  wait 2>/dev/null
+}
 trap stop EXIT
 rm -rf "$work"
 mkdir -p "$work"
