@@ -2,7 +2,6 @@
 
 // Apart from Tls.cpp: a program that never opens a secure channel links no libssl.
 #include <boost/asio/post.hpp>
-#include <boost/asio/write.hpp>
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -11,24 +10,15 @@ namespace tls {
 
 namespace {
 
-class PlainChannel : public Channel {
+class PlainChannel : public StreamChannel<beast::tcp_stream> {
  public:
-  explicit PlainChannel(beast::tcp_stream&& tcp) : tcp_(std::move(tcp)) {}
-  beast::tcp_stream& Tcp() noexcept override { return tcp_; }
+  using StreamChannel::StreamChannel;
+  beast::tcp_stream& Tcp() noexcept override { return stream_; }
   void AsyncHandshake(Done done) override {
-    asio::post(tcp_.get_executor(), [done = std::move(done)] { done({}); });
-  }
-  void AsyncWrite(std::array<asio::const_buffer, 2> buffers, Moved done) override {
-    asio::async_write(tcp_, buffers, std::move(done));
-  }
-  void AsyncReadSome(asio::mutable_buffer buffer, Moved done) override {
-    tcp_.async_read_some(buffer, std::move(done));
+    asio::post(stream_.get_executor(), [done = std::move(done)] { done({}); });
   }
   bool PeerCertificate(std::string&, std::time_t&) const override { return false; }
   long VerifyResult() const override { return 0; }
-
- private:
-  beast::tcp_stream tcp_;
 };
 
 }  // namespace

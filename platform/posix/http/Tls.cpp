@@ -11,7 +11,6 @@
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/ssl/error.hpp>
 #include <boost/asio/ssl/stream.hpp>
-#include <boost/asio/write.hpp>
 #include <optional>
 
 namespace asio = boost::asio;
@@ -21,20 +20,14 @@ namespace tls {
 
 namespace {
 
-class SecureChannel : public Channel {
+class SecureChannel : public StreamChannel<asio::ssl::stream<beast::tcp_stream>> {
  public:
   SecureChannel(beast::tcp_stream&& tcp, asio::ssl::context& context)
-      : stream_(std::move(tcp), context), ssl_(stream_.native_handle()) {}
+      : StreamChannel(std::move(tcp), context), ssl_(stream_.native_handle()) {}
   beast::tcp_stream& Tcp() noexcept override { return stream_.next_layer(); }
   SSL* Native() { return ssl_; }
   void AsyncHandshake(Done done) override {
     stream_.async_handshake(asio::ssl::stream_base::client, std::move(done));
-  }
-  void AsyncWrite(std::array<asio::const_buffer, 2> buffers, Moved done) override {
-    asio::async_write(stream_, buffers, std::move(done));
-  }
-  void AsyncReadSome(asio::mutable_buffer buffer, Moved done) override {
-    stream_.async_read_some(buffer, std::move(done));
   }
   bool PeerCertificate(std::string& subject, std::time_t& notAfter) const override {
     const X509* peer = SSL_get0_peer_certificate(ssl_);
@@ -53,7 +46,6 @@ class SecureChannel : public Channel {
   long VerifyResult() const override { return SSL_get_verify_result(ssl_); }
 
  private:
-  asio::ssl::stream<beast::tcp_stream> stream_;
   SSL* ssl_;
 };
 

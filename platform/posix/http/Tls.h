@@ -3,14 +3,16 @@
 // OpenSSL's libssl, checked as a browser on this machine would check it (the
 // system's trust store, the host name, the validity dates), never skipped.
 #include <array>
-#include <ctime>
 #include <boost/asio/buffer.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <cstddef>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace tls {
 
@@ -35,6 +37,24 @@ class Channel {
   // After a failed handshake: why the certificate failed the check
   // (X509_V_ERR_*), or 0 when it did not.
   virtual long VerifyResult() const = 0;
+};
+
+// The writes and reads of a channel over Stream: the socket itself, or TLS
+// over it.
+template <class Stream>
+class StreamChannel : public Channel {
+ public:
+  template <class... Args>
+  explicit StreamChannel(Args&&... args) : stream_(std::forward<Args>(args)...) {}
+  void AsyncWrite(std::array<boost::asio::const_buffer, 2> buffers, Moved done) override {
+    boost::asio::async_write(stream_, buffers, std::move(done));
+  }
+  void AsyncReadSome(boost::asio::mutable_buffer buffer, Moved done) override {
+    stream_.async_read_some(buffer, std::move(done));
+  }
+
+ protected:
+  Stream stream_;
 };
 
 // The connected socket as it is.
