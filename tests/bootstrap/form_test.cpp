@@ -73,10 +73,9 @@ class Installer : public ::testing::Test {
   const AnsiText& Local(int i) const { return state_.LocalFileNames[static_cast<std::size_t>(i)]; }
   // The server name of the file the program starts at the end.
   AnsiText SetupServerName() const {
-    for (int i = 1; i <= state_.FileCount; ++i) {
-      if (Local(i) == "setup.exe") return Server(i);
-    }
-    return {};
+    int i = state_.FileCount;
+    while (i > 0 && Local(i) != "setup.exe") --i;
+    return Server(i);
   }
 
   // Serves every file of the product's list, each with different bytes.

@@ -21,9 +21,8 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
-# Whether the product's setup was started once, with LANGUAGE, in FOLDER. The
-# installer ends without waiting for the program it started, whose line may
-# come after the installer has gone.
+# Whether setup was started once, with LANGUAGE, in FOLDER; its line may come
+# after the installer, which does not wait for it, has gone.
 expect_setup_started() { # folder language
   wait_for_file "$1/setup-started.log" 10
   local line

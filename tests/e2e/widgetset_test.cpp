@@ -502,8 +502,7 @@ TEST_F(FltkWindow, KeysButAltF4DoNothingAndOnlyALeftClickOnAFlagClicksIt) {
       "mousemove --window WID 250 55 click 3",
       "mousemove --window WID 100 100 click 1",
       "mousemove --window WID 250 55 click 1",
-      // No window manager here: the window has it.
-      "mousemove --window WID 100 100 key alt+F4",
+      "mousemove --window WID 100 100 key alt+F4",  // no window manager here
   };
   std::vector<int> clicksAfter;
   std::vector<bool> closedAfter;

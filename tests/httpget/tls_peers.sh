@@ -21,10 +21,7 @@ source "$src/scripts/lib/vendor.sh"
 source "$src/tests/tools/tls.sh"
 
 pids=()
-stop() {
-  end_processes "${pids[@]}"
-  wait 2>/dev/null
-}
+stop() { end_processes "${pids[@]}"; wait 2>/dev/null; }
 trap stop EXIT
 rm -rf "$work"
 mkdir -p "$work"
